@@ -1,0 +1,24 @@
+# Warnings on and clean for every target of the project.
+function(kiv_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+                         -Wnon-virtual-dtor -Woverloaded-virtual)
+endfunction()
+
+# A Qt-free static library: kiv_library(name SOURCES ... DEPS ...)
+function(kiv_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  kiv_warnings(${name})
+endfunction()
+
+# A GoogleTest executable registered with CTest: kiv_gtest(name SOURCES ... DEPS ...)
+function(kiv_gtest name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
+  kiv_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "KIVSVC_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()

@@ -1,0 +1,167 @@
+#include "kivfiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "messages.h"
+#include "textcodec.h"
+
+namespace {
+
+std::string ErrnoText(const std::string& what, const std::string& fileName) {
+  return what + " " + fileName + ": " + std::strerror(errno);
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+  while (count > 0) {
+    ssize_t n = ::write(fd, bytes, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteRawFile(const std::string& fileName, const uint8_t* bytes, size_t count) {
+  std::string temp = fileName + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
+    return false;
+  }
+  // mkstemp creates the file private; give it the permissions a new file would get.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat old {};
+  mode_t mode = (::stat(fileName.c_str(), &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
+  ::fchmod(fd, mode);
+
+  bool written = WriteAll(fd, bytes, count) && ::fsync(fd) == 0;
+  int savedErrno = errno;
+  if (::close(fd) != 0 && written) {
+    written = false;
+    savedErrno = errno;
+  }
+  if (!written) {
+    ::unlink(temp.c_str());
+    errno = savedErrno;
+    throw EInOutError(ErrnoText("Cannot write", fileName));
+  }
+  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+    savedErrno = errno;
+    ::unlink(temp.c_str());
+    errno = savedErrno;
+    throw EInOutError(ErrnoText("Cannot replace", fileName));
+  }
+  return true;
+}
+
+bool ReadRawFile(const std::string& fileName, std::vector<uint8_t>& content, size_t maxSize) {
+  content.clear();
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return false;
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  constexpr size_t kChunk = 65536;
+  while (content.size() < maxSize) {
+    size_t want = std::min(kChunk, maxSize - content.size());
+    size_t old = content.size();
+    content.resize(old + want);
+    in.read(reinterpret_cast<char*>(content.data() + old), static_cast<std::streamsize>(want));
+    content.resize(old + static_cast<size_t>(in.gcount()));
+    if (!in) break;
+  }
+  return !in.bad();
+}
+
+void NoteToLines(const uint8_t* area, size_t size, std::vector<std::string>& lines) {
+  if (size == 0 || area == nullptr) return;
+  std::string current;
+  // The last byte always counts as NUL, so the walk stops before it.
+  for (size_t i = 0; i + 1 < size; ++i) {
+    uint8_t b = area[i];
+    if (b == 0) {
+      if (current.empty()) return;
+      lines.push_back(Cp1250ToUtf8(current));
+      current.clear();
+    } else if (b == 13 || b == 10) {
+      lines.push_back(Cp1250ToUtf8(current));
+      if (i + 2 < size && (area[i + 1] == 13 || area[i + 1] == 10)) ++i;
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(b));
+    }
+  }
+}
+
+void LinesToNote(const std::vector<std::string>& lines, uint8_t* area, size_t size) {
+  if (size == 0 || area == nullptr) return;
+  size_t pos = 0;
+  for (const std::string& utf8 : lines) {
+    if (pos >= size) break;
+    std::string line = Utf8ToCp1250(utf8);
+    // A line goes in only with its own terminator and room for the ending NUL.
+    size_t need = line.empty() ? 2 : line.size() + 1;
+    if (pos + need + 1 > size) break;
+    if (line.empty()) {
+      area[pos++] = 13;
+      area[pos++] = 10;
+    } else {
+      std::memcpy(area + pos, line.data(), line.size());
+      pos += line.size();
+      area[pos++] = 0;
+    }
+  }
+  if (pos < size) area[pos] = 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+std::string ExtractFileName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FindFileNoCase(const std::string& dir, const std::string& name) {
+  std::string exact = JoinPath(dir, name);
+  if (FileExists(exact)) return exact;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return "";
+  std::string wanted = LowerAscii(name);
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (LowerAscii(e->d_name) == wanted && FileExists(JoinPath(dir, e->d_name))) {
+      found = JoinPath(dir, e->d_name);
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}

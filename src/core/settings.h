@@ -1,0 +1,18 @@
+// Conversion between a parset register value and the text the settings grid shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kivdefs.h"
+
+std::string SettingToText(const TSetDesc& desc, const uint8_t* parset, int parsetLength);
+// Changes the parset bytes in place. Raises EConvertError for text that is not a number
+// where a number is needed; a bad Y/N text shows "Allowable values: [Y/N]".
+void TextToSetting(const TSetDesc& desc, const std::string& text, int parsetLength,
+                   uint8_t* parset);
+
+std::string VoltageCodeToText(uint16_t code);
+// False (nothing to store) for voltages outside 100 V .. 99.5 kV; raises EConvertError
+// for text that is not a number.
+bool VoltageTextToCode(const std::string& text, uint16_t& code);

@@ -1,0 +1,8 @@
+// Every kivtool command: argv[0] is the command name; the result is the exit status.
+#pragma once
+
+int CmdInfo(int argc, char** argv);
+int CmdParams(int argc, char** argv);
+int CmdSettings(int argc, char** argv);
+int CmdConvert(int argc, char** argv);
+int CmdSet(int argc, char** argv);

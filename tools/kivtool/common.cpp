@@ -1,0 +1,138 @@
+#include "common.h"
+
+#include <cstdio>
+
+#include "kivdate.h"
+#include "kivfiles.h"
+#include "numfmt.h"
+
+void TToolMessages::Show(MsgIcon, const std::string&, const std::string& text) {
+  ++shownCount;
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+MsgAnswer TToolMessages::Ask(MsgIcon, const std::string&, const std::string& text,
+                             MsgButtons buttons) {
+  ++shownCount;
+  std::fprintf(stderr, "%s\n", text.c_str());
+  return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+}
+
+TToolMessages& ToolMessages() {
+  static TToolMessages messages;
+  return messages;
+}
+
+TArgs::TArgs(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) args_.emplace_back(argv[i]);
+  used_.assign(args_.size(), false);
+}
+
+std::optional<std::string> TArgs::Value(const std::string& name) {
+  std::optional<std::string> v;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (!used_[i] && args_[i] == name) {
+      if (i + 1 >= args_.size()) throw EToolError("Missing value after " + name);
+      used_[i] = used_[i + 1] = true;
+      v = args_[i + 1];
+      ++i;
+    }
+  }
+  return v;
+}
+
+std::vector<std::string> TArgs::Values(const std::string& name) {
+  std::vector<std::string> v;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (!used_[i] && args_[i] == name) {
+      if (i + 1 >= args_.size()) throw EToolError("Missing value after " + name);
+      used_[i] = used_[i + 1] = true;
+      v.push_back(args_[i + 1]);
+      ++i;
+    }
+  }
+  return v;
+}
+
+bool TArgs::Flag(const std::string& name) {
+  bool found = false;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (!used_[i] && args_[i] == name) used_[i] = found = true;
+  }
+  return found;
+}
+
+std::vector<std::string> TArgs::Positional() {
+  std::vector<std::string> v;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (used_[i]) continue;
+    if (args_[i].rfind("--", 0) == 0) {
+      throw EToolError("Unknown option: " + args_[i]);
+    }
+    v.push_back(args_[i]);
+  }
+  return v;
+}
+
+int TArgs::IntValue(const std::string& name, int def, int min, int max) {
+  auto v = Value(name);
+  if (!v) return def;
+  try {
+    size_t used = 0;
+    int n = std::stoi(*v, &used);
+    if (used == v->size() && n >= min && n <= max) return n;
+  } catch (const std::exception&) {
+  }
+  throw EToolError("Invalid value of " + name + ": " + *v);
+}
+
+std::string DefsDirFrom(TArgs& args) {
+  auto dir = args.Value("--defs");
+  return dir ? *dir : InstallDir();
+}
+
+void LoadRegistration(TKiv& kiv, const std::string& fileName) {
+  if (!FileExists(fileName)) throw EToolError("Cannot open " + fileName);
+  int before = ToolMessages().shownCount;
+  if (!kiv.LoadFromFile(fileName) || ToolMessages().shownCount != before) {
+    throw EToolError("");  // the message was already printed
+  }
+}
+
+void SaveRegistration(TKiv& kiv, const std::string& fileName) {
+  if (!kiv.SaveToFile(fileName)) throw EToolError("");
+}
+
+std::string ReadDateText(double days) { return days == 0 ? "never" : DateToStr(days); }
+
+int ParsetNumber(TArgs& args) {
+  int n = args.IntValue("--parset", 0, 1, 2);
+  if (n == 0) throw EToolError("Missing --parset 1|2");
+  return n;
+}
+
+void PrintInfo(const TKiv& kiv) {
+  static const char* const kTypes[] = {"?", "KIVS-2", "KIVS-3"};
+  TKivType type = kiv.GetKivType();
+  TReadOptions o = kiv.GetReadOptions();
+  std::printf("type: %s\n", type <= kivtKivs3 ? kTypes[type] : "?");
+  std::printf("identification: %s\n", kiv.Identification().c_str());
+  std::printf("name: %s\n", kiv.IdentificationName().c_str());
+  std::printf("version: %u.%u\n", kiv.VersionMajor(), kiv.VersionMinor());
+  std::printf("created: %s\n", DateTimeToStr(kiv.CreateDate()).c_str());
+  std::printf("events read: %s\n", ReadDateText(kiv.EventsReadDate()).c_str());
+  std::printf("parset 1 read: %s\n", ReadDateText(kiv.Zestaw1ReadDate()).c_str());
+  std::printf("parset 2 read: %s\n", ReadDateText(kiv.Zestaw2ReadDate()).c_str());
+  std::printf("station: %s\n", kiv.StationInfo().c_str());
+  std::printf("slave: %u\n", o.SlaveNo);
+  std::printf("options: %u %u %u %u %u %u\n", o.SlaveNo, o.ReadZestaw1, o.ReadZestaw2,
+              o.ReadEventRegister, o.CorrectIOTimes, o.ShowAllEvents);
+  std::printf("events buffer: %u\n", kiv.EventBufferLength());
+  std::printf("parset 1: %u\n", kiv.Zestaw1Length());
+  std::printf("parset 2: %u\n", kiv.Zestaw2Length());
+  std::printf("definitions: %s\n", ExtractFileName(kiv.Defs.LoadedFile).c_str());
+  std::printf("note:\n");
+  std::vector<std::string> lines;
+  NoteToLines(kiv.NoteArea(), kivimg::kNoteAreaSize, lines);
+  for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+}

@@ -1,0 +1,54 @@
+// kivtool: the registration, decoding and device functions of kivsvc for scripts and
+// batch work, without the window.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "common.h"
+
+namespace {
+
+struct TCommand {
+  const char* name;
+  int (*run)(int, char**);
+  const char* usage;
+};
+
+const TCommand kCommands[] = {
+    {"info", CmdInfo, "info FILE.kiv"},
+    {"params", CmdParams, "params 'PARAMETER TEXT' [-o OUT.kiv]"},
+    {"settings", CmdSettings, "settings FILE.kiv --parset 1|2"},
+    {"convert", CmdConvert, "convert IN.kiv OUT.kiv"},
+    {"set", CmdSet, "set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv"},
+};
+
+void PrintUsage(FILE* to) {
+  std::fprintf(to, "Usage: kivtool COMMAND [ARGUMENTS] [--defs DIR]\nCommands:\n");
+  for (const TCommand& c : kCommands) std::fprintf(to, "  kivtool %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  TScopedMessageService messages(&ToolMessages());
+  for (const TCommand& c : kCommands) {
+    if (argv[1] != std::string(c.name)) continue;
+    try {
+      return c.run(argc - 1, argv + 1);
+    } catch (const EToolError& e) {
+      if (*e.what()) std::fprintf(stderr, "%s\n", e.what());
+      return 2;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 2;
+    }
+  }
+  std::fprintf(stderr, "Unknown command: %s\n", argv[1]);
+  PrintUsage(stderr);
+  return 2;
+}
