@@ -322,6 +322,11 @@ const uint8_t* TOgmMatrix::ElementPtr(uint16_t RowNo, uint16_t Col) const {
   return e->Bytes();
 }
 
+uint16_t TOgmMatrix::RowLength(uint16_t RowNo) const {
+  if (RowNo == 0 || RowNo > rowCount_) return 0;
+  return rows_[RowNo - 1].length;
+}
+
 uint16_t TOgmMatrix::ElementSize(uint16_t RowNo, uint16_t Col) const {
   const Element* e = Find(RowNo, Col);
   return e == nullptr ? 0 : e->used;

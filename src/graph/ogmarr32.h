@@ -105,6 +105,8 @@ class TOgmMatrix : public TAbsMatrix {
   // invalid or the element is empty. Valid until the element is next written.
   // Leaves LastError alone.
   const uint8_t* ElementPtr(uint16_t Row, uint16_t Col) const;
+  // Length of a row in use (0 for an invalid row); leaves LastError alone.
+  uint16_t RowLength(uint16_t Row) const;
   // Bytes stored in the element; 0 when empty or the position is invalid.
   // Leaves LastError alone.
   uint16_t ElementSize(uint16_t Row, uint16_t Col) const;
