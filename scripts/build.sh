@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds kivsvc into build/ (or the folder in $KIVSVC_BUILD_DIR).
+# Extra arguments go to CMake's configure step.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KIVSVC_BUILD_DIR:-$root/build}
+generator=()
+if command -v ninja >/dev/null 2>&1 && [[ ! -f $build/CMakeCache.txt || -f $build/build.ninja ]]; then
+  generator=(-G Ninja)
+fi
+cmake -S "$root" -B "$build" "${generator[@]}" "$@" >/dev/null
+cmake --build "$build" -j "$(nproc)"

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the program on the shipped example.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh"
+exec "$root/build/bin/kivtool" info "$root/examples/demo-kivs2.kiv" "$@"
