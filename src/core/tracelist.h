@@ -12,6 +12,9 @@ class ITraceList {
   virtual void Append(const std::string& line) = 0;
   virtual void DeleteFirst() = 0;
   virtual void DeleteLast() = 0;
+  // Adds text at the end of the last line (a new line when the list is empty); the
+  // progress dots of a parset write.
+  virtual void AppendToLast(const std::string& text) = 0;
 };
 
 // A plain in-memory trace list, for tools and tests.
@@ -25,5 +28,11 @@ class TStringTraceList : public ITraceList {
   }
   void DeleteLast() override {
     if (!lines.empty()) lines.pop_back();
+  }
+  void AppendToLast(const std::string& text) override {
+    if (lines.empty())
+      lines.push_back(text);
+    else
+      lines.back() += text;
   }
 };

@@ -1,0 +1,319 @@
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kivcomm.h"
+#include "kivdate.h"
+#include "modbusframe.h"
+#include "textcodec.h"
+
+namespace {
+
+int ClampZestawSize(int32_t size) {
+  return std::clamp<int32_t>(size, 0, kivcomm::kMaxZestawRegisters);
+}
+
+void PutU16(uint8_t* p, int value) {
+  p[0] = static_cast<uint8_t>((value >> 8) & 0xFF);
+  p[1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+}  // namespace
+
+// Marks the registration busy for one dialogue. Dialogues nest (ReadAll runs the others);
+// only the outermost takes and gives back the busy state and the shared link.
+class TKivComm::TBusy {
+ public:
+  explicit TBusy(TKivComm& comm) : comm_(comm), ok_(comm.BeginDialogue()) {}
+  ~TBusy() { End(); }
+  TBusy(const TBusy&) = delete;
+  TBusy& operator=(const TBusy&) = delete;
+  bool Ok() const { return ok_; }
+  void End() {
+    if (ok_) comm_.EndDialogue();
+    ok_ = false;
+  }
+
+ private:
+  TKivComm& comm_;
+  bool ok_;
+};
+
+bool TKivComm::BeginDialogue() {
+  if (depth_ == 0) {
+    if (kiv_.IsReading) {
+      // A dialogue of this registration runs already (started from a window event
+      // handled while it waits); its flags and buffers must stay untouched.
+      kiv_.Trace("Reading in progress - command aborted");
+      return false;
+    }
+    if (settings_.BusyOwner && settings_.BusyOwner != &kiv_) {
+      kiv_.Trace("Port is used by another registration - command aborted");
+      kiv_.Error = true;
+      return false;
+    }
+    settings_.BusyOwner = &kiv_;
+    kiv_.IsReading = true;
+  }
+  ++depth_;
+  return true;
+}
+
+void TKivComm::EndDialogue() {
+  if (--depth_ == 0) {
+    kiv_.IsReading = false;
+    if (settings_.BusyOwner == &kiv_) settings_.BusyOwner = nullptr;
+  }
+}
+
+void TKivComm::BuildReadRequest(uint16_t protocolAddress, uint16_t count) {
+  kiv_.Request[1] = modbus::kReadHoldingRegisters;
+  PutU16(&kiv_.Request[2], protocolAddress);
+  PutU16(&kiv_.Request[4], count);
+  kiv_.RequestLength = 8;
+}
+
+TKivComm::TReadResult TKivComm::ReadRegs(int r, uint8_t* p, int c, int room, bool waitAfterLast) {
+  TReadResult result;
+  result.complete = true;
+  while (c > 0) {
+    const int k = std::min(c, modbus::kMaxRegistersPerRequest);
+    BuildReadRequest(static_cast<uint16_t>(r - 1), static_cast<uint16_t>(k));
+    Transact();
+    if (!kiv_.Error && !kiv_.Cancel) {
+      if (kiv_.Reply[1] == modbus::kReadHoldingRegisters) {
+        // Only what arrived is copied: the byte count, the registers asked for and the
+        // received data bound it, and so does the room left at the destination.
+        const int arrived = replyFrameEnd_ - 3;
+        const int n = std::max(0, std::min({int{kiv_.Reply[2]}, 2 * k, arrived, room}));
+        std::memcpy(p, kiv_.Reply.data() + 3, static_cast<size_t>(n));
+        result.copied += n;
+        if (n < 2 * k) result.complete = false;
+        c -= k;
+        r += k;
+        p += 2 * k;
+        room = std::max(0, room - 2 * k);
+      } else {
+        result.complete = false;
+        c = 0;
+      }
+    }
+    if (kiv_.Error || kiv_.Cancel) {
+      result.complete = false;
+      break;
+    }
+    if (c == 0 && !waitAfterLast) break;
+    Silence();
+    // Transact clears Cancel, so a cancel pressed during the pause must end it here.
+    if (c > 0 && kiv_.Cancel) {
+      result.complete = false;
+      break;
+    }
+  }
+  return result;
+}
+
+int TKivComm::ReadRegisters(int firstRegister, uint8_t* dest, int count) {
+  if (!dest || count <= 0) return 0;
+  return ReadRegs(firstRegister, dest, count, count * 2, true).copied;
+}
+
+bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
+  bool allAnswered = true;
+  while (c > 0) {
+    int k = t > 0 ? t : c;
+    k = std::min({k, modbus::kMaxRegistersPerRequest, c});
+    kiv_.Request[1] = modbus::kWriteMultipleRegisters;
+    PutU16(&kiv_.Request[2], r - 1);
+    PutU16(&kiv_.Request[4], k);
+    kiv_.Request[6] = static_cast<uint8_t>(2 * k);
+    std::memcpy(kiv_.Request.data() + 7, p, static_cast<size_t>(2 * k));
+    kiv_.RequestLength = static_cast<uint16_t>(2 * k + 9);
+    c -= k;
+    r += k;
+    p += 2 * k;
+    Transact();
+    if (ITraceList* list = kiv_.TraceList()) list->AppendToLast(".");
+    if (kiv_.Error || kiv_.Cancel || kiv_.Reply[1] != modbus::kWriteMultipleRegisters)
+      allAnswered = false;
+    if (kiv_.Error || kiv_.Cancel) break;
+    Silence();
+    if (c > 0 && kiv_.Cancel) {
+      allAnswered = false;
+      break;
+    }
+  }
+  return allAnswered;
+}
+
+void TKivComm::Identify() {
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  kiv_.Error = false;
+  kiv_.Cancel = false;
+  BuildReadRequest(modbus::kIdentAddress, modbus::kIdentRegisters);
+  kiv_.Trace("Identification of device:");
+  std::fill(kiv_.Reply.begin(), kiv_.Reply.begin() + 20, uint8_t{0});
+  Transact();
+  if (replyFrameEnd_ > 0 && (kiv_.Reply[1] & modbus::kExceptionBit)) {
+    kiv_.Trace("Command refused - cancel reading");
+    kiv_.Error = true;
+    return;
+  }
+  if (kiv_.Error || kiv_.Cancel || replyFrameEnd_ == 0) return;
+
+  // The text is the reply's data bytes up to the first NUL; the CRC (serial) or the end
+  // of the PDU (TCP) bounds it, so both paths give the same text.
+  const int end = std::min(replyFrameEnd_, 3 + int{kiv_.Reply[2]});
+  std::string raw;
+  for (int i = 3; i < end && kiv_.Reply[i] != 0; ++i) raw += static_cast<char>(kiv_.Reply[i]);
+  kiv_.SetIdentification(Cp1250ToUtf8(raw));
+  if (!kiv_.TraceMessages) kiv_.DropLastTrace();
+  const char second = raw.size() >= 2 ? raw[1] : '\0';
+  if (second == '2') {
+    kiv_.Trace("Identification of device:KIVS-2");
+    kiv_.SetKivType(kivtKivs2);
+  } else if (second == '3') {
+    kiv_.Trace("Identification of device:KIVS-3");
+    kiv_.SetKivType(kivtKivs3);
+  } else {
+    kiv_.Trace("Identification of device:?");
+    kiv_.Cancel = false;
+  }
+}
+
+void TKivComm::ReadEventRegister() {
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  kiv_.Error = false;
+  kiv_.Cancel = false;
+  kiv_.Trace("Event register reading: ");
+  const TReadOptions options = kiv_.GetReadOptions();
+  int b = kiv_.Defs.EvBufFirstReg;
+  int total = 0;
+  std::vector<uint8_t> work(kivcomm::kEventWorkBufferSize, 0);
+  bool done = false;
+  for (;;) {
+    const int room = kivcomm::kEventWorkBufferSize - total;
+    // One silence between blocks: the one after the progress line below.
+    const TReadResult block =
+        ReadRegs(b, work.data() + total, modbus::kMaxRegistersPerRequest, room, false);
+    if (!kiv_.Error && !kiv_.Cancel) {
+      total += block.copied;
+      const std::string line =
+          "Event register reading: " + std::to_string(total) + " bajt\xC3\xB3w";
+      if (!kiv_.TraceMessages) kiv_.DropLastTrace();
+      ++b;
+      if (!done)
+        done = (options.ShowAllEvents && kiv_.EndMarkerFound(work.data(), total)) ||
+               total >= kivcomm::kEventWorkBufferSize;
+      kiv_.Trace(line);
+      Silence();
+    }
+    if (kiv_.Error || kiv_.Cancel || done || b > kiv_.Defs.EvBufLastReg) break;
+  }
+  // The device answers a block address past its data with an exception reply: that is
+  // the normal end of the buffer, provided something was read before it.
+  if (kiv_.Error && !kiv_.Cancel && total > 0 && genuineException_) kiv_.Error = false;
+  if (total > 0) {
+    std::memcpy(kiv_.EventBuffer(), work.data(), static_cast<size_t>(total));
+    kiv_.SetEventBufferLength(static_cast<uint16_t>(total));
+    kiv_.SetEventsReadDate(TodayDays());
+    kiv_.Modified = true;
+  }
+  busy.End();
+  TKiv::Fire(kiv_.OnEvRegCompleted);
+}
+
+void TKivComm::ReadZestaw(int n) {
+  if (n != 1 && n != 2) return;
+  const std::string cancelLine = "Reading of parset " + std::to_string(n) + ": Reading canceled";
+  if (kiv_.Cancel) {
+    kiv_.Trace(cancelLine);
+    return;
+  }
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  const std::string title = "Read parset " + std::to_string(n);
+  kiv_.Trace(title);
+  const int size = ClampZestawSize(kiv_.Defs.ZnsSize);
+  // The parset changes only when every request of the reading succeeded.
+  std::vector<uint8_t> scratch(kivimg::kZestawCapacity, 0);
+  const TReadResult result =
+      size > 0 ? ReadRegs(kiv_.Defs.ZestawAdres(n), scratch.data(), size, size * 2, true)
+               : TReadResult{0, true};
+  if (kiv_.Cancel) {
+    kiv_.Trace(cancelLine);
+    return;
+  }
+  if (kiv_.Error) return;
+  if (!result.complete) {
+    kiv_.Trace(title + ": Incomplete answer - cancel reading");
+    kiv_.Error = true;
+    return;
+  }
+  std::memcpy(kiv_.Zestaw(n), scratch.data(), static_cast<size_t>(size * 2));
+  kiv_.SetZestawLength(n, static_cast<uint16_t>(size * 2));
+  kiv_.Modified = true;
+  if (!kiv_.TraceMessages) kiv_.DropLastTrace();
+  kiv_.Trace(title + " :OK");
+  if (n == 1) {
+    kiv_.SetZestaw1ReadDate(TodayDays());
+    busy.End();
+    TKiv::Fire(kiv_.OnCompleteZestawNastaw1);
+  } else {
+    kiv_.SetZestaw2ReadDate(TodayDays());
+    busy.End();
+    TKiv::Fire(kiv_.OnCompleteZestawNastaw2);
+  }
+}
+
+void TKivComm::WriteZestaw(int s, int d) {
+  if ((s != 1 && s != 2) || (d != 1 && d != 2)) return;
+  std::string message = "Save of parset" + std::to_string(s);
+  if (d != s) message += " do " + std::to_string(d);
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  const int size = ClampZestawSize(kiv_.Defs.ZnsSize);
+  const int count = std::min(kiv_.ZestawLength(s) / 2, size);
+  if (kiv_.ZestawLength(s) / 2 == 0) {
+    kiv_.Trace(message + ": Parset " + std::to_string(s) + " is empty - command aborted");
+    return;
+  }
+  const int first = kiv_.Defs.ZestawAdres(d);
+  if (first == 0 || count == 0) {
+    kiv_.Trace(message + ": Parset not in the device definitions - command aborted");
+    kiv_.Error = true;
+    return;
+  }
+  kiv_.Error = false;
+  kiv_.Cancel = false;
+  kiv_.Trace(message);
+  const int step = kiv_.Defs.ZnsSendStep > 0 ? kiv_.Defs.ZnsSendStep : 0;
+  const bool allAnswered = WriteRegisters(first, kiv_.Zestaw(s), step, count);
+  if (allAnswered && !kiv_.Error && !kiv_.Cancel) {
+    if (!kiv_.TraceMessages) kiv_.DropLastTrace();
+    kiv_.Trace(message + ": OK");
+  } else if (kiv_.Cancel) {
+    kiv_.Trace(message + ": Writing canceled");
+  } else {
+    kiv_.Trace(message + ": Settings rejected by device");
+    kiv_.Error = true;
+  }
+}
+
+void TKivComm::ReadAll() {
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  TKiv::Fire(kiv_.OnBeginRead);
+  Identify();
+  const TReadOptions options = kiv_.GetReadOptions();
+  auto going = [this] { return !kiv_.Error && !kiv_.Cancel; };
+  if (going() && options.ReadZestaw1) ReadZestaw(1);
+  if (going() && options.ReadZestaw2) ReadZestaw(2);
+  if (going() && options.ReadEventRegister) ReadEventRegister();
+  if (kiv_.Cancel) kiv_.Trace("Reading canceled");
+  busy.End();
+  TKiv::Fire(kiv_.OnCompleteAll);
+}

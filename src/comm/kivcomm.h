@@ -1,0 +1,75 @@
+// The device dialogues of one registration: Modbus transactions over the serial port or
+// TCP, identification, register reading and writing, the events buffer and parsets, and
+// the whole reading. They fill the registration's TKiv, report through its trace list
+// and flags, and never raise.
+#pragma once
+
+#include <cstdint>
+
+#include "commlink.h"
+#include "kivbase.h"
+
+namespace kivcomm {
+// The events reading collects the device's blocks in a buffer of this size; a reading
+// stores at most this much.
+constexpr int kEventWorkBufferSize = 10240;
+// A parset image holds 512 bytes: 256 registers.
+constexpr int kMaxZestawRegisters = 256;
+// The longest PDU Modbus over TCP carries (an ADU of 260 bytes less the 7-byte header).
+constexpr int kMaxTcpPdu = 253;
+// While a serial reply is still arriving, the port is polled this often.
+constexpr int kSerialPollMs = 2;
+}  // namespace kivcomm
+
+class TKivComm {
+ public:
+  // Both must outlive this object; settings is shared by every registration.
+  TKivComm(TKiv& kiv, TCommSettings& settings) : kiv_(kiv), settings_(settings) {}
+  TKivComm(const TKivComm&) = delete;
+  TKivComm& operator=(const TKivComm&) = delete;
+
+  // One exchange: the request in kiv.Request (RequestLength counts the CRC) goes out with
+  // the slave address and CRC put in; the reply lands in kiv.Reply / ReplyLength.
+  void Transact();
+  void Wait(int ms);
+
+  void Identify();
+  // Register numbers are 1-based. ReadRegisters returns the number of data bytes stored
+  // at dest (never more than count * 2).
+  int ReadRegisters(int firstRegister, uint8_t* dest, int count);
+  // True when every request was answered with function 16 and no flag was set.
+  bool WriteRegisters(int firstRegister, const uint8_t* source, int perRequest, int count);
+  void ReadEventRegister();
+  void ReadZestaw(int n);
+  void WriteZestaw(int source, int target);
+  void ReadAll();
+  void CancelReading() { kiv_.Cancel = true; }
+
+  // True when the last transaction's reply was a device's exception reply: right CRC,
+  // right address, bit 7 of the function code set.
+  bool LastReplyWasException() const { return genuineException_; }
+  // Number of Wait(TimeSilence) pauses the dialogues kept since construction.
+  int SilenceCount() const { return silenceCount_; }
+
+ private:
+  class TBusy;
+  struct TReadResult {
+    int copied = 0;         // data bytes stored
+    bool complete = false;  // every request answered by function 3 with all its registers
+  };
+
+  TReadResult ReadRegs(int firstRegister, uint8_t* dest, int count, int room, bool waitAfterLast);
+  void BuildReadRequest(uint16_t protocolAddress, uint16_t count);
+  int SerialExchange();
+  void TraceFrame(const char* title, const uint8_t* data, int n);
+  void Silence();
+  bool BeginDialogue();
+  void EndDialogue();
+
+  TKiv& kiv_;
+  TCommSettings& settings_;
+  bool genuineException_ = false;
+  int replyFrameEnd_ = 0;  // reply bytes before the CRC, 0 when no valid reply
+  int depth_ = 0;
+  int silenceCount_ = 0;
+};

@@ -1,0 +1,108 @@
+#include "rsdhan.h"
+
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace {
+constexpr int kSpeeds[kBaudRateCount] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                                         14400, 19200, 38400, 56000, 57600, 115200};
+// A write has no time-out of its own; this bounds a port that never drains (a
+// pseudo-terminal whose other side stopped reading) so the program cannot hang.
+constexpr int kWriteLimitMs = 10000;
+}  // namespace
+
+int BaudRateValue(TBaudRate rate) {
+  const int i = static_cast<int>(rate);
+  return i >= 0 && i < kBaudRateCount ? kSpeeds[i] : 9600;
+}
+
+TRsdHan::TRsdHan(QObject* parent) : QObject(parent) {}
+
+TRsdHan::~TRsdHan() {
+  Close();
+}
+
+int TRsdHan::Open() {
+  Close();
+  int result = kStatusCannotOpen;
+  if (!CommPort.empty()) {
+    port_.setPortName(QString::fromStdString(CommPort));
+    if (port_.open(QIODevice::ReadWrite)) {
+      try {
+        SetState();
+      } catch (const EComState&) {
+        // A port in an unknown state must not stay open for later exchanges.
+        port_.close();
+        status_ = kStatusCannotOpen;
+        Fire(OnShowSt);
+        throw;
+      }
+      result = kStatusOpen;
+    }
+  }
+  active_ = result == kStatusOpen;
+  status_ = static_cast<uint8_t>(result);
+  Fire(OnShowSt);
+  Fire(OnOpen);
+  return result;
+}
+
+void TRsdHan::Close() {
+  if (!active_) {
+    if (port_.isOpen()) port_.close();
+    return;
+  }
+  port_.close();
+  active_ = false;
+  Fire(OnClose);
+}
+
+void TRsdHan::SetState() {
+  const bool ok = port_.setBaudRate(BaudRateValue(BaudRate)) &&
+                  port_.setDataBits(QSerialPort::Data8) && port_.setParity(QSerialPort::NoParity) &&
+                  port_.setStopBits(QSerialPort::OneStop) &&
+                  port_.setFlowControl(QSerialPort::NoFlowControl);
+  if (!ok) throw EComState("Unable to set com state: " + port_.errorString().toStdString());
+  // Linux raises DTR and RTS on open; the device expects them low. Pseudo-terminals
+  // have no modem lines, so a refusal here is not an error.
+  port_.setDataTerminalReady(false);
+  port_.setRequestToSend(false);
+  port_.clearError();
+}
+
+int TRsdHan::Write(const uint8_t* data, int count) {
+  if (!active_ || count <= 0) return 0;
+  const qint64 n = port_.write(reinterpret_cast<const char*>(data), count);
+  if (n < 0) return 0;
+  while (port_.bytesToWrite() > 0)
+    if (!port_.waitForBytesWritten(kWriteLimitMs)) break;
+  return static_cast<int>(std::max<qint64>(0, n - port_.bytesToWrite()));
+}
+
+int TRsdHan::Read(uint8_t* buffer, int capacity) {
+  if (!active_ || capacity <= 0) return 0;
+  // Takes what the driver holds now into the port's buffer, without waiting.
+  port_.waitForReadyRead(0);
+  const qint64 n = port_.read(reinterpret_cast<char*>(buffer), capacity);
+  return n > 0 ? static_cast<int>(n) : 0;
+}
+
+void TRsdHan::DiscardInput() {
+  if (!active_) return;
+  port_.waitForReadyRead(0);
+  port_.readAll();
+  port_.clear(QSerialPort::Input);
+}
+
+bool TRsdHan::EnumeratePorts(QStringList& list) {
+  list.clear();
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    list.append(info.portName());
+  list.sort();
+  return true;
+}
+
+const QStringList& TRsdHan::CommList() {
+  EnumeratePorts(portList_);
+  return portList_;
+}
