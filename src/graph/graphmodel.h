@@ -180,7 +180,9 @@ double PageSpan(double UsableWidth, uint16_t dXLen, int32_t ScaleX, double dXPer
 struct TVerticalSplit {
   uint16_t First = 1;  // first series of the asked page
   uint16_t Last = 0;   // last series of the asked page (below First: none)
-  int32_t Count = 0;   // vertical page count when the walk reached it, else 0
+  // The vertical page count; meaningful when Page is at least the count (as
+  // VerticalPageCount asks), otherwise the band the walk stopped after.
+  int32_t Count = 0;
 };
 // Splits series into vertical bands; Heights[r-1] is the height in mm of series r
 // (0 for hidden or empty ones). Page is the band wanted (from 1).

@@ -1,0 +1,606 @@
+#include "graphmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double kMmPerInch = 25.4;
+constexpr uint16_t kBandSize = 16;
+
+// Nearest integer as a double, halves to even, independent of the rounding mode.
+double RoundEvenD(double V) {
+  if (!std::isfinite(V)) return V;
+  const double f = std::floor(V);
+  const double d = V - f;
+  if (d > 0.5) return f + 1.0;
+  if (d < 0.5) return f;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
+}
+
+int32_t Saturate(int64_t V) {
+  return static_cast<int32_t>(std::clamp<int64_t>(V, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+void PutInt32LE(uint8_t* P, int32_t V) {
+  const auto u = static_cast<uint32_t>(V);
+  for (int i = 0; i < 4; ++i) P[i] = static_cast<uint8_t>(u >> (8 * i));
+}
+
+int32_t GetInt32LE(const uint8_t* P) {
+  uint32_t u = 0;
+  for (int i = 0; i < 4; ++i) u |= uint32_t{P[i]} << (8 * i);
+  return static_cast<int32_t>(u);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Colours and points
+
+std::string ColorToHex(TGraphColor C) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", ColorRed(C), ColorGreen(C), ColorBlue(C));
+  return text;
+}
+
+void EncodeGraphPoint(const TGraphPoint& P, uint8_t* Out) {
+  PutDoubleLE(Out, P.X);
+  PutDoubleLE(Out + 8, P.Y);
+  for (int i = 0; i < 4; ++i) Out[16 + i] = static_cast<uint8_t>(P.Color >> (8 * i));
+  Out[20] = P.PenStyle;
+  Out[21] = P.Thickness;
+}
+
+TGraphPoint DecodeGraphPoint(const uint8_t* In) {
+  TGraphPoint p;
+  p.X = GetDoubleLE(In);
+  p.Y = GetDoubleLE(In + 8);
+  p.Color = 0;
+  for (int i = 0; i < 4; ++i) p.Color |= TGraphColor{In[16 + i]} << (8 * i);
+  p.PenStyle = In[20];
+  p.Thickness = In[21];
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Pure arithmetic
+
+int32_t RoundHalfEven(double V) {
+  if (std::isnan(V)) return 0;
+  const double r = RoundEvenD(V);
+  if (r >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  if (r <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
+    return std::numeric_limits<int32_t>::min();
+  }
+  return static_cast<int32_t>(r);
+}
+
+double MmToPx(double Dpi, double Mm) {
+  return Dpi * Mm / kMmPerInch;
+}
+
+double PxToMm(double Dpi, double Px) {
+  return Dpi == 0.0 ? 0.0 : Px * kMmPerInch / Dpi;
+}
+
+double DivisionMm(uint16_t dXLen, int32_t ScaleX) {
+  // 64-bit: dXLen x ScaleX overflows 32 bits for the largest settings.
+  return static_cast<double>(int64_t{dXLen} * int64_t{ScaleX}) / 100.0;
+}
+
+double ValueToMm(const TXScale& S, double X) {
+  if (S.dXPerDiv == 0.0) return 0.0;
+  return (X - S.X0) / S.dXPerDiv * DivisionMm(S.dXLen, S.ScaleX);
+}
+
+int32_t ValueToPx(const TXScale& S, double Dpi, double X) {
+  return RoundHalfEven(MmToPx(Dpi, ValueToMm(S, X)));
+}
+
+double PxToValue(const TXScale& S, double Dpi, double Px) {
+  if (S.dXLen == 0 || S.ScaleX == 0 || Dpi == 0.0) return S.X0;
+  return PxToMm(Dpi, Px) / S.dXLen / S.ScaleX * (S.dXPerDiv * 100.0) + S.X0;
+}
+
+bool IsMultiple(double X, double Step) {
+  if (!(Step > 0.0)) return false;
+  const double n = RoundEvenD(X / Step);
+  return std::fabs(X - n * Step) < Step / 100.0;
+}
+
+double FirstGridValue(double X, double Step) {
+  const double v = RoundEvenD(X / Step) * Step;
+  return v >= X ? v : v + Step;
+}
+
+std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, double Dpi,
+                                     double X1) {
+  std::vector<TGridLine> lines;
+  const int64_t parts = int64_t{MinorGridCnt} + 1;
+  if (parts <= 0 || !(Dpi > 0.0) || !(S.dXPerDiv > 0.0) || S.dXLen == 0 || S.ScaleX <= 0) {
+    return lines;
+  }
+  const double step = S.dXPerDiv / static_cast<double>(parts);
+  if (!(step > 0.0) || !std::isfinite(step)) return lines;
+  double g = FirstGridValue(S.X0, step);
+  int64_t lastPx = std::numeric_limits<int64_t>::min();
+  while (g <= X1) {
+    const int32_t px = ValueToPx(S, Dpi, g);
+    if (px > lastPx) {
+      lines.push_back({g, px, IsMultiple(g, S.dXPerDiv)});
+      lastPx = px;
+    } else {
+      // Within a pixel of the last line: go straight to the next pixel's first
+      // grid value instead of walking every position in between.
+      const double jump =
+          FirstGridValue(PxToValue(S, Dpi, static_cast<double>(lastPx) + 0.5), step);
+      if (jump > g) {
+        g = jump;
+        continue;
+      }
+    }
+    const double next = g + step;
+    if (!(next > g)) break;  // the step is lost in the value's precision
+    g = next;
+  }
+  return lines;
+}
+
+std::string AxisLabelText(double X) {
+  const double r = RoundEvenD(X);
+  char text[400];
+  if (std::fabs(r) < 9.0e18) {
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(r));
+  } else {
+    std::snprintf(text, sizeof text, "%.0f", r);
+  }
+  return text;
+}
+
+std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval) {
+  const bool small = Interval == 1 || Interval == 2;
+  switch (Type) {
+    case TIntervalTimeType::None:
+      return "";
+    case TIntervalTimeType::mSeconds:
+      return "[s]";
+    case TIntervalTimeType::Seconds:
+      return small ? "[s]" : "[min]";
+    case TIntervalTimeType::Minutes:
+      return small ? "[min]" : "[h]";
+    case TIntervalTimeType::Hours:
+      return "[day]";
+  }
+  return "";
+}
+
+bool AxisLabelsFit(bool Autoscale, int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX,
+                   double Dpi) {
+  if (!Autoscale) return true;
+  return CharWidthPx <= RoundHalfEven(MmToPx(Dpi, DivisionMm(dXLen, ScaleX))) / 3;
+}
+
+double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dpi, double dXPerDiv,
+                  uint16_t dXLen) {
+  const double range = DataMax - DataMin;
+  // A plot without width (a panel too small for its frame) fits nothing.
+  if (!(range > 0.0) || !(dXPerDiv > 0.0) || dXLen == 0 || PlotWidthPx <= 0 || !(Dpi > 0.0)) {
+    return 100.0;
+  }
+  return PxToMm(Dpi, PlotWidthPx) * (dXPerDiv * 100.0) / dXLen / range;
+}
+
+int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
+                 int32_t PlotWidthPx, double Dpi, double dXPerDiv, uint16_t dXLen) {
+  int32_t r = ScaleX;
+  if (!(DataMin < DataMax)) {
+    r = ScaleX == 0 ? 10 : ScaleX;
+  } else if (FitToPlot) {
+    r = RoundHalfEven(ScaleToFit(DataMin, DataMax, PlotWidthPx, Dpi, dXPerDiv, dXLen));
+  }
+  return r == 0 ? 1 : r;
+}
+
+int32_t ScrollLargeChange(int32_t MinorGridCnt) {
+  return Saturate(int64_t{MinorGridCnt} + 1);
+}
+
+int32_t ScrollMax(double DataMin, double DataMax, double dXPerDiv, int32_t MinorGridCnt) {
+  if (dXPerDiv == 0.0) return 0;
+  const int64_t divisions = RoundHalfEven((DataMax - DataMin) / dXPerDiv);
+  return Saturate(divisions * ScrollLargeChange(MinorGridCnt));
+}
+
+double ScreenX0(double DataMin, int32_t ScrollPos, double dXPerDiv, int32_t MinorGridCnt) {
+  const int64_t parts = int64_t{MinorGridCnt} + 1;
+  if (parts == 0) return DataMin;
+  return DataMin + ScrollPos * dXPerDiv / static_cast<double>(parts);
+}
+
+TGraphRect ScreenPlotRect(int32_t PanelWidth, int32_t PanelHeight, int32_t BevelWidth,
+                          int32_t CursorWidth, int32_t ValueLabelHeight, int32_t CharHeight,
+                          int32_t VScrollWidth, int32_t HScrollHeight) {
+  TGraphRect r;
+  r.Left = 3 * CursorWidth / 2 + BevelWidth;
+  r.Top = 5 * ValueLabelHeight / 4;
+  r.Right = PanelWidth - BevelWidth - VScrollWidth - 3 * CursorWidth / 2;
+  r.Bottom = PanelHeight - 2 * CharHeight - BevelWidth - HScrollHeight;
+  return r;
+}
+
+double UsableWidthMm(int32_t PaperWidth, int32_t MarginLeft, int32_t MarginRight) {
+  return static_cast<double>(int64_t{PaperWidth} - MarginLeft - MarginRight);
+}
+
+double TotalLengthMm(double DataMin, double DataMax, uint16_t dXLen, int32_t ScaleX,
+                     double dXPerDiv) {
+  if (dXPerDiv == 0.0) return 0.0;
+  return (DataMax - DataMin) * DivisionMm(dXLen, ScaleX) / dXPerDiv;
+}
+
+int32_t HorizontalPageCount(double LengthMm, double UsableWidth) {
+  if (!(UsableWidth > 0.0)) return 0;
+  const double q = LengthMm / UsableWidth;
+  if (!(q > 0.0) || !std::isfinite(q)) return 0;
+  if (q >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  const double t = std::trunc(q);
+  return static_cast<int32_t>(t) + (q > t ? 1 : 0);
+}
+
+double PageSpan(double UsableWidth, uint16_t dXLen, int32_t ScaleX, double dXPerDiv) {
+  const double division = DivisionMm(dXLen, ScaleX);
+  if (division == 0.0) return 0.0;
+  return UsableWidth / division * dXPerDiv;
+}
+
+TVerticalSplit VerticalSplit(const std::vector<double>& Heights, int32_t Page, double TitleHeight,
+                             double UsableWidth) {
+  TVerticalSplit res;
+  if (!(UsableWidth > 0.0)) return res;  // no room on the paper: no pages
+  const size_t n = std::min<size_t>(Heights.size(), 65535);
+  size_t first = 1;
+  size_t last = 0;
+  int32_t page = 1;
+  double sum = 0.0;  // heights of first..last
+  while (Page >= page && last < n) {
+    ++last;
+    sum += Heights[last - 1];
+    if (last == n && sum + TitleHeight <= UsableWidth) {
+      res.First = static_cast<uint16_t>(first);
+      res.Last = static_cast<uint16_t>(last);
+      res.Count = sum == 0.0 ? page - 1 : page;
+      return res;
+    }
+    if (sum + TitleHeight > UsableWidth) {
+      if (Page == page) {
+        --last;  // this page ends before the series
+      } else {
+        first = last;
+        sum = Heights[last - 1];
+      }
+      ++page;
+    }
+  }
+  res.First = static_cast<uint16_t>(first);
+  res.Last = static_cast<uint16_t>(last);
+  // The walk ended without reaching a last page that fits: the page it stopped
+  // at is the count (the last series then stands alone on it).
+  res.Count = page;
+  return res;
+}
+
+int32_t VerticalPageCount(const std::vector<double>& Heights, double TitleHeight,
+                          double UsableWidth) {
+  if (Heights.empty()) return 0;
+  const auto n = static_cast<int32_t>(std::min<size_t>(Heights.size(), 65535));
+  return VerticalSplit(Heights, n, TitleHeight, UsableWidth).Count;
+}
+
+TPagePosition PagePosition(int32_t Page, int32_t HorizontalCount) {
+  if (HorizontalCount <= 0 || Page <= 0) return {};
+  return {(Page - 1) / HorizontalCount + 1, (Page - 1) % HorizontalCount + 1};
+}
+
+TIntervalCheck CheckTimeInterval(TIntervalTimeType Type, uint16_t Value) {
+  static const char* kOver = "OverRange.";
+  switch (Type) {
+    case TIntervalTimeType::None:
+      break;
+    case TIntervalTimeType::mSeconds:
+      if (Value > 1000) return {1000, {"Maximum value is 1000 when MSeconds selected.", kOver}};
+      if (Value < 100) {
+        return {Value,
+                {"Minimum value of 100 when MSeconds selected is recommended for accuracy.",
+                 "Over Range."}};
+      }
+      break;
+    case TIntervalTimeType::Seconds:
+      if (Value > 60) return {60, {"Maximum value is 60 when Seconds selected.", kOver}};
+      break;
+    case TIntervalTimeType::Minutes:
+      if (Value > 60) return {60, {"Maximum value is 60 when Minutes selected.", kOver}};
+      break;
+    case TIntervalTimeType::Hours:
+      if (Value > 24) return {24, {"Maximum value is 24 when Hours selected.", kOver}};
+      break;
+  }
+  return {Value, {}};
+}
+
+uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current) {
+  switch (Type) {
+    case TIntervalTimeType::None:
+      return Current;
+    case TIntervalTimeType::mSeconds:
+      return Current < 100 ? 100 : Current;
+    case TIntervalTimeType::Seconds:
+    case TIntervalTimeType::Minutes:
+      return Current > 60 ? 1 : Current;
+    case TIntervalTimeType::Hours:
+      return Current > 24 ? 1 : Current;
+  }
+  return Current;
+}
+
+// ---------------------------------------------------------------------------
+// TGraphModel
+
+TGraphModel::TGraphModel() = default;
+TGraphModel::~TGraphModel() = default;
+
+void TGraphModel::Notify(TGraphChange C) const {
+  if (OnChange) OnChange(C);
+}
+
+void TGraphModel::Redraw() const {
+  if (!locked_) Notify(TGraphChange::Redraw);
+}
+
+void TGraphModel::BeginUpdate() {
+  locked_ = true;
+}
+
+void TGraphModel::EndUpdate() {
+  locked_ = false;
+  Notify(TGraphChange::Layout);
+  if (autoscale_) scaleX_ = FitScale(true);
+  SetScaleX(scaleX_);
+}
+
+void TGraphModel::Clear() {
+  PointMatrix.SetRowCount(0);
+  SeriesMatrix.SetRowCount(0);
+  dataMin_ = 0.0;
+  dataMax_ = 0.0;
+  Redraw();
+}
+
+bool TGraphModel::AddPoint(uint16_t Row, const TGraphPoint& Point) {
+  if (Row == 0) return false;
+  const uint16_t len = PointMatrix.RowLength(Row);
+  if (len == std::numeric_limits<uint16_t>::max()) return false;
+  uint8_t buf[kGraphPointSize];
+  EncodeGraphPoint(Point, buf);
+  PointMatrix.SetElement(buf, Row, static_cast<uint16_t>(len + 1), kGraphPointSize);
+  if (!PointMatrix.LastError.empty()) return false;
+  bool widened = false;
+  if (Point.X > dataMax_) {
+    dataMax_ = Point.X;
+    widened = true;
+  }
+  if (Point.X < dataMin_) {
+    dataMin_ = Point.X;
+    widened = true;
+  }
+  if (widened && !locked_) {
+    SetScaleX(scaleX_);  // redraws
+  } else {
+    Redraw();
+  }
+  return true;
+}
+
+void TGraphModel::SetRowName(uint16_t Row, const std::string& Name) {
+  if (Row == 0) return;
+  const size_t n = std::min(Name.size(), kMaxSeriesName);
+  std::vector<uint8_t> buf(n + 1, 0);
+  std::memcpy(buf.data(), Name.data(), n);
+  SeriesMatrix.SetElement(buf.data(), Row, kSeriesColName, static_cast<uint16_t>(buf.size()));
+}
+
+std::string TGraphModel::GetRowName(uint16_t Row) const {
+  const uint8_t* p = SeriesMatrix.ElementPtr(Row, kSeriesColName);
+  if (p == nullptr) return "Wykres " + std::to_string(Row);
+  const uint16_t size = SeriesMatrix.ElementSize(Row, kSeriesColName);
+  const auto* chars = reinterpret_cast<const char*>(p);
+  return std::to_string(Row) + ". " + std::string(chars, strnlen(chars, size));
+}
+
+uint16_t TGraphModel::PointCount(uint16_t Row) const {
+  return PointMatrix.RowLength(Row);
+}
+
+TGraphPoint TGraphModel::Point(uint16_t Row, uint16_t Col) const {
+  const uint8_t* p = PointMatrix.ElementPtr(Row, Col);
+  if (p == nullptr || PointMatrix.ElementSize(Row, Col) < kGraphPointSize) return {};
+  return DecodeGraphPoint(p);
+}
+
+uint16_t TGraphModel::LastPointAtOrBefore(uint16_t Row, double X) const {
+  for (uint16_t k = PointCount(Row); k >= 1; --k) {
+    const uint8_t* p = PointMatrix.ElementPtr(Row, k);
+    if (p != nullptr && PointMatrix.ElementSize(Row, k) >= kGraphPointSize && GetDoubleLE(p) <= X) {
+      return k;
+    }
+  }
+  return 0;
+}
+
+bool TGraphModel::RowShown(uint16_t Row) const {
+  const uint8_t* p = SeriesMatrix.ElementPtr(Row, kSeriesColShown);
+  return p == nullptr || p[0] != 0;
+}
+
+void TGraphModel::SetRowShown(uint16_t Row, bool Shown) {
+  if (Row == 0) return;
+  const uint8_t b = Shown ? 1 : 0;
+  SeriesMatrix.SetElement(&b, Row, kSeriesColShown, 1);
+}
+
+bool TGraphModel::RowSelected(uint16_t Row) const {
+  const uint8_t* p = SeriesMatrix.ElementPtr(Row, kSeriesColSelected);
+  return p != nullptr && p[0] != 0;
+}
+
+void TGraphModel::SetRowSelected(uint16_t Row, bool Selected) {
+  if (Row == 0 || Row > SeriesCount() || RowSelected(Row) == Selected) return;
+  const uint8_t b = Selected ? 1 : 0;
+  SeriesMatrix.SetElement(&b, Row, kSeriesColSelected, 1);
+}
+
+uint16_t TGraphModel::SelectedCount() const {
+  uint16_t n = 0;
+  for (uint32_t r = 1; r <= SeriesCount(); ++r) n += RowSelected(static_cast<uint16_t>(r));
+  return n;
+}
+
+void TGraphModel::SelectAll(bool Selected) {
+  for (uint32_t r = SeriesCount(); r >= 1; --r) SetRowSelected(static_cast<uint16_t>(r), Selected);
+}
+
+TGraphRect TGraphModel::RowBand(uint16_t Row) const {
+  const uint8_t* p = SeriesMatrix.ElementPtr(Row, kSeriesColBand);
+  if (p == nullptr || SeriesMatrix.ElementSize(Row, kSeriesColBand) < kBandSize) return {};
+  return {GetInt32LE(p), GetInt32LE(p + 4), GetInt32LE(p + 8), GetInt32LE(p + 12)};
+}
+
+void TGraphModel::SetRowBand(uint16_t Row, const TGraphRect& Band) {
+  if (Row == 0 || Row > SeriesCount()) return;
+  if (Band.Empty() && SeriesMatrix.ElementPtr(Row, kSeriesColBand) == nullptr) return;
+  uint8_t buf[kBandSize];
+  PutInt32LE(buf, Band.Left);
+  PutInt32LE(buf + 4, Band.Top);
+  PutInt32LE(buf + 8, Band.Right);
+  PutInt32LE(buf + 12, Band.Bottom);
+  SeriesMatrix.SetElement(buf, Row, kSeriesColBand, kBandSize);
+}
+
+void TGraphModel::ClearBands() {
+  for (uint32_t r = 1; r <= SeriesCount(); ++r) SetRowBand(static_cast<uint16_t>(r), {});
+}
+
+uint16_t TGraphModel::RowAtPoint(int32_t X, int32_t Y) const {
+  if (!PlotRect.Contains(X, Y)) return 0;
+  for (uint32_t r = SeriesCount(); r >= 1; --r) {
+    const TGraphRect band = RowBand(static_cast<uint16_t>(r));
+    if (!band.Empty() && band.Contains(X, Y)) return static_cast<uint16_t>(r);
+  }
+  return 0;
+}
+
+double TGraphModel::SeriesHeightMm(uint16_t Row) const {
+  return (PointCount(Row) > 0 && RowShown(Row)) ? RowHeight : 0.0;
+}
+
+std::vector<double> TGraphModel::SeriesHeights() const {
+  std::vector<double> h(SeriesCount());
+  for (size_t r = 1; r <= h.size(); ++r) h[r - 1] = SeriesHeightMm(static_cast<uint16_t>(r));
+  return h;
+}
+
+bool TGraphModel::SetDataMinRange(double V) {
+  if (!(V != dataMin_ && V < dataMax_)) return false;
+  dataMin_ = V;
+  Redraw();
+  return true;
+}
+
+bool TGraphModel::SetDataMaxRange(double V) {
+  if (!(V != dataMax_ && V - dataMin_ > 9.0)) return false;
+  dataMax_ = V;
+  Redraw();
+  return true;
+}
+
+TGraphMessage TGraphModel::SetDataTimeInterval(uint16_t V) {
+  TIntervalCheck c = CheckTimeInterval(timeType_, V);
+  interval_ = c.Value;
+  Redraw();
+  return c.Message;
+}
+
+TGraphMessage TGraphModel::SetDataTimeType(TIntervalTimeType T) {
+  if (T == timeType_) return {};
+  timeType_ = T;
+  if (T == TIntervalTimeType::None) {
+    Redraw();  // the unit text goes
+    return {};
+  }
+  return SetDataTimeInterval(IntervalForNewType(T, interval_));
+}
+
+void TGraphModel::SetDataBackGround(TGraphColor C) {
+  if (C == background_) return;
+  background_ = C;
+  Redraw();
+}
+
+void TGraphModel::SetScaleX(int32_t V) {
+  scaleX_ = V;
+  Notify(TGraphChange::Scale);
+  Redraw();
+}
+
+void TGraphModel::SetAutoscale(bool V) {
+  autoscale_ = V;
+  if (!V) return;
+  const int32_t f = FitScale(true);
+  if (f != scaleX_) SetScaleX(f);
+}
+
+int32_t TGraphModel::FitScale(bool FitToPlot) const {
+  return ::FitScale(dataMin_, dataMax_, scaleX_, FitToPlot, PlotRect.Width(), ScreenDpiX, dXPerDiv,
+                    dXLen);
+}
+
+double TGraphModel::ScreenLeftValue(int32_t ScrollPos) const {
+  return ScreenX0(dataMin_, ScrollPos, dXPerDiv, MinorGridCnt);
+}
+
+double TGraphModel::PixelToValue(int32_t Px, int32_t ScrollPos) const {
+  return PxToValue(XScale(ScreenLeftValue(ScrollPos)), ScreenDpiX,
+                   static_cast<double>(int64_t{Px} - PlotRect.Left));
+}
+
+int32_t TGraphModel::HorizontalPages() const {
+  return HorizontalPageCount(TotalLengthMm(dataMin_, dataMax_, dXLen, scaleX_, dXPerDiv),
+                             UsableWidthMm(PaperWidth, MarginLeft, MarginRight));
+}
+
+double TGraphModel::PageSpanX() const {
+  return PageSpan(UsableWidthMm(PaperWidth, MarginLeft, MarginRight), dXLen, scaleX_, dXPerDiv);
+}
+
+int32_t TGraphModel::VerticalPages() const {
+  return VerticalPageCount(SeriesHeights(), TitleHeight,
+                           UsableWidthMm(PaperWidth, MarginLeft, MarginRight));
+}
+
+int32_t TGraphModel::Pages() const {
+  if (SeriesCount() == 0) return 0;
+  return Saturate(int64_t{VerticalPages()} * HorizontalPages());
+}
+
+TVerticalSplit TGraphModel::SplitForPage(int32_t Band) const {
+  return VerticalSplit(SeriesHeights(), Band, TitleHeight,
+                       UsableWidthMm(PaperWidth, MarginLeft, MarginRight));
+}
