@@ -126,8 +126,8 @@ TEST(KivFiles, BrokenFilesAreRefusedAndChangeNothing) {
     v[19972] = z2 & 0xFF, v[19973] = z2 >> 8;
     return v;
   };
-  auto shifted = current;
-  shifted.insert(shifted.begin(), 0);  // 20487 bytes, tag shifted by one
+  auto longer = current;
+  longer.push_back(0);  // 20487 bytes: bytes 1..4 read "IVS-", so not the older format either
 
   TOlderSpec tooLongEvents;
   tooLongEvents.eventsLen = 15361;
@@ -135,12 +135,14 @@ TEST(KivFiles, BrokenFilesAreRefusedAndChangeNothing) {
   pastEnd.z2Len = 300;  // declares more than the file holds
   TOlderSpec bigParset;
   bigParset.z1Len = 513;
+  std::vector<uint8_t> cut = OlderFile(TOlderSpec{});
+  cut.resize(270);  // ends inside the note lines
 
   std::vector<std::vector<uint8_t>> broken = {
       {},
       {'K'},
       std::vector<uint8_t>(20485, 'K'),
-      shifted,
+      longer,
       withLengths(15361, 0, 0),
       withLengths(0, 513, 0),
       withLengths(0, 0, 600),
@@ -148,7 +150,7 @@ TEST(KivFiles, BrokenFilesAreRefusedAndChangeNothing) {
       OlderFile(tooLongEvents),
       OlderFile(pastEnd),
       OlderFile(bigParset),
-      std::vector<uint8_t>(OlderFile(TOlderSpec{}).begin(), OlderFile(TOlderSpec{}).begin() + 270),
+      cut,
   };
   for (size_t i = 0; i < broken.size(); ++i) {
     TRecordingMessages messages;
