@@ -6,3 +6,4 @@ int CmdParams(int argc, char** argv);
 int CmdSettings(int argc, char** argv);
 int CmdConvert(int argc, char** argv);
 int CmdSet(int argc, char** argv);
+int CmdGenerate(int argc, char** argv);

@@ -21,6 +21,8 @@ const TCommand kCommands[] = {
     {"settings", CmdSettings, "settings FILE.kiv --parset 1|2"},
     {"convert", CmdConvert, "convert IN.kiv OUT.kiv"},
     {"set", CmdSet, "set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv"},
+    {"generate", CmdGenerate,
+     "generate --type kivs2|kivs3 [--seed N] [--sequences N] [--max-bytes N] -o OUT.kiv"},
 };
 
 void PrintUsage(FILE* to) {
