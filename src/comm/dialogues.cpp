@@ -44,8 +44,8 @@ bool TKivComm::BeginDialogue() {
   if (depth_ == 0) {
     if (kiv_.IsReading) {
       // A dialogue of this registration runs already (started from a window event
-      // handled while it waits); its flags and buffers must stay untouched.
-      kiv_.Trace("Reading in progress - command aborted");
+      // handled while it waits). Its flags, buffers and trace lines stay untouched: a
+      // line added here would be taken for its progress line and dropped in its place.
       return false;
     }
     if (settings_.BusyOwner && settings_.BusyOwner != &kiv_) {

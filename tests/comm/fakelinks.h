@@ -1,0 +1,136 @@
+// Scripted links for the dialogue tests: a virtual clock, a serial port whose replies
+// arrive at chosen times, and a TCP link; both answer from a simulated device unless a
+// test rewrites the reply.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "commlink.h"
+#include "kivbase.h"
+#include "modbusframe.h"
+#include "simdevice.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class FakeClock : public IWaiter {
+ public:
+  int64_t now = 0;
+  std::vector<int> waits;
+  std::function<void()> onWait;  // runs inside each wait, as a window event would
+  void Wait(int ms) override {
+    waits.push_back(ms);
+    now += ms;
+    if (onWait) onWait();
+  }
+  int64_t TickMs() override { return now; }
+  int Count(int ms) const {
+    int n = 0;
+    for (int w : waits) n += w == ms;
+    return n;
+  }
+};
+
+// One part of a reply: its bytes arrive this many ms after the request was written.
+struct Chunk {
+  int delayMs;
+  Bytes bytes;
+};
+
+class FakeSerial : public ISerialLink {
+ public:
+  explicit FakeSerial(FakeClock& clock) : clock_(clock) {}
+
+  std::function<std::vector<Chunk>(const Bytes& request)> respond;
+  std::vector<Bytes> requests;
+  int shortWriteBy = 0;
+  int discards = 0;
+
+  int Write(const uint8_t* data, int count) override {
+    requests.emplace_back(data, data + count);
+    if (respond)
+      for (const Chunk& c : respond(requests.back()))
+        for (uint8_t b : c.bytes) incoming_.push_back({clock_.now + c.delayMs, b});
+    return count - shortWriteBy;
+  }
+  int Read(uint8_t* buffer, int capacity) override {
+    int n = 0;
+    while (n < capacity && !incoming_.empty() && incoming_.front().at <= clock_.now) {
+      buffer[n++] = incoming_.front().byte;
+      incoming_.pop_front();
+    }
+    return n;
+  }
+  void DiscardInput() override {
+    ++discards;
+    while (!incoming_.empty() && incoming_.front().at <= clock_.now) incoming_.pop_front();
+  }
+  // Bytes still to arrive or not read.
+  size_t Pending() const { return incoming_.size(); }
+
+ private:
+  struct Scheduled {
+    int64_t at;
+    uint8_t byte;
+  };
+  FakeClock& clock_;
+  std::deque<Scheduled> incoming_;
+};
+
+inline Bytes WithCrc(Bytes frame) {
+  frame.resize(frame.size() + 2);
+  modbus::AppendCrc(frame.data(), frame.size() - 2);
+  return frame;
+}
+
+// The RTU frame a device at `address` sends back for a request frame, or nothing for a
+// request with a bad CRC or for another address.
+inline Bytes RtuReply(TSimDevice& device, const Bytes& request, uint8_t address) {
+  if (request.size() < 4 || !modbus::CrcValid(request.data(), request.size())) return {};
+  if (request[0] != address) return {};
+  Bytes reply{address};
+  const Bytes pdu = device.Handle(request.data() + 1, request.size() - 3);
+  reply.insert(reply.end(), pdu.begin(), pdu.end());
+  return WithCrc(reply);
+}
+
+class FakeTcp : public ITcpLink {
+ public:
+  struct Call {
+    std::string address;
+    uint16_t port;
+    uint8_t unit;
+    Bytes pdu;
+    int32_t timeOut;
+  };
+  std::vector<Call> calls;
+  // Reply PDU for a request PDU; an empty one means no reply.
+  std::function<Bytes(const Bytes& pdu)> respond;
+
+  bool UniversalMBTCPSendAndWait(const char* address, uint16_t port, uint8_t unitId,
+                                 const uint8_t* requestPdu, uint8_t* replyPdu, int32_t timeOutMs,
+                                 uint16_t requestPduLength, uint16_t* replyPduLength) override {
+    calls.push_back(
+        {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
+    const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
+    if (reply.empty()) return false;
+    std::copy(reply.begin(), reply.end(), replyPdu);
+    *replyPduLength = static_cast<uint16_t>(reply.size());
+    return true;
+  }
+};
+
+// Content of a simulated device with recognisable bytes.
+inline TSimContent SampleContent(const std::string& ident, int eventBytes, int znsSize = 119) {
+  TSimContent c;
+  c.Identification = ident;
+  c.ZnsSize = znsSize;
+  for (int i = 0; i < znsSize * 2; ++i) {
+    c.Zestaw1.push_back(static_cast<uint8_t>(i * 7 + 1));
+    c.Zestaw2.push_back(static_cast<uint8_t>(i * 5 + 3));
+  }
+  for (int i = 0; i < eventBytes; ++i) c.Events.push_back(static_cast<uint8_t>(i * 13 + 11));
+  return c;
+}

@@ -1,0 +1,488 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "rig.h"
+
+namespace {
+
+const std::string kBytes = " bajt\xC3\xB3w";
+
+class Dialogues : public ::testing::TestWithParam<bool> {};
+
+std::string Progress(int n) {
+  return "Event register reading: " + std::to_string(n) + kBytes;
+}
+
+}  // namespace
+
+TEST_P(Dialogues, IdentifyChoosesTheTypeByTheSecondCharacter) {
+  Rig rig(GetParam());
+  rig.comm.Identify();
+  EXPECT_FALSE(rig.kiv.Error);
+  EXPECT_EQ(rig.kiv.Identification(), "12345678");
+  EXPECT_EQ(rig.kiv.IdentificationName(), "1234_5678");
+  EXPECT_EQ(rig.kiv.GetKivType(), kivtKivs2);
+  EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Identification of device:KIVS-2"});
+  EXPECT_EQ(rig.RequestRegister(0), 0x0E78 + 1);
+  EXPECT_EQ(rig.RequestCount(0), 8);
+
+  rig.Use(SampleContent("X3AB", 0));
+  rig.kiv.TraceMessages = true;
+  rig.trace.lines.clear();
+  rig.comm.Identify();
+  EXPECT_EQ(rig.kiv.GetKivType(), kivtKivs3);
+  EXPECT_EQ(rig.kiv.Identification(), "X3AB");
+  EXPECT_EQ(rig.trace.lines.front(), "Identification of device:");
+  EXPECT_EQ(rig.trace.lines.back(), "Identification of device:KIVS-3");
+
+  // The whole text of 16 characters comes through on both paths (no CRC cut off).
+  rig.Use(SampleContent("A2CDEFGHIJKLMNOP", 0));
+  rig.comm.Identify();
+  EXPECT_EQ(rig.kiv.Identification(), "A2CDEFGHIJKLMNOP");
+
+  rig.Use(SampleContent("AB", 0));
+  rig.kiv.TraceMessages = false;
+  rig.trace.lines.clear();
+  rig.comm.Identify();
+  EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Identification of device:?"});
+  EXPECT_EQ(rig.kiv.Image()[5], '2');  // the type of the tag is kept
+  EXPECT_FALSE(rig.kiv.Error);
+  EXPECT_FALSE(rig.kiv.Cancel);
+}
+
+TEST_P(Dialogues, IdentificationRefusedStopsTheWholeReading) {
+  Rig rig(GetParam());
+  rig.tcp.respond = [](const Bytes&) { return Bytes{0x83, 0x01}; };
+  rig.serial.respond = [](const Bytes&) {
+    return std::vector<Chunk>{{10, WithCrc({0x1F, 0x83, 0x01})}};
+  };
+  bool begun = false, completed = false;
+  rig.kiv.OnBeginRead = [&] { begun = true; };
+  rig.kiv.OnCompleteAll = [&] { completed = rig.kiv.IsReading == false; };
+  rig.comm.ReadAll();
+  EXPECT_TRUE(rig.kiv.Error);
+  EXPECT_EQ(rig.trace.lines.back(), "Command refused - cancel reading");
+  EXPECT_EQ(rig.Sent(), 1u);  // no parset was read
+  EXPECT_TRUE(begun);
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(rig.kiv.Zestaw1Length(), 0);
+}
+
+TEST_P(Dialogues, ReadZestawStoresTheParsetInRequestsOfAtMost125) {
+  Rig rig(GetParam());
+  int fired = 0;
+  rig.kiv.OnCompleteZestawNastaw1 = [&] { ++fired; };
+  rig.comm.ReadZestaw(1);
+  EXPECT_FALSE(rig.kiv.Error);
+  ASSERT_EQ(rig.Sent(), 1u);
+  EXPECT_EQ(rig.RequestRegister(0), 2177);
+  EXPECT_EQ(rig.RequestCount(0), 119);
+  EXPECT_EQ(rig.kiv.Zestaw1Length(), 238);
+  EXPECT_EQ(0, std::memcmp(rig.kiv.Zestaw1(), rig.device->Content().Zestaw1.data(), 238));
+  EXPECT_TRUE(rig.kiv.Modified);
+  EXPECT_GT(rig.kiv.Zestaw1ReadDate(), 0.0);
+  EXPECT_EQ(fired, 1);
+  EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Read parset 1 :OK"});
+
+  Rig big(GetParam(), SampleContent("12345678", 0, 250));
+  big.kiv.TraceMessages = true;
+  big.comm.ReadZestaw(2);
+  ASSERT_EQ(big.Sent(), 2u);
+  EXPECT_EQ(big.RequestCount(0), 125);
+  EXPECT_EQ(big.RequestCount(1), 125);
+  EXPECT_EQ(big.RequestRegister(1), 2433 + 125);
+  EXPECT_EQ(big.kiv.Zestaw2Length(), 500);
+  EXPECT_EQ(0, std::memcmp(big.kiv.Zestaw2(), big.device->Content().Zestaw2.data(), 500));
+  EXPECT_EQ(big.trace.lines.front(), "Read parset 2");
+  EXPECT_EQ(big.trace.lines.back(), "Read parset 2 :OK");
+}
+
+TEST_P(Dialogues, ParsetSizeAboveTheImageIsCut) {
+  Rig rig(GetParam(), SampleContent("12345678", 0, 256));
+  rig.kiv.Defs.ZnsSize = 300;
+  rig.comm.ReadZestaw(1);
+  ASSERT_EQ(rig.Sent(), 3u);
+  EXPECT_EQ(rig.RequestCount(2), 6);
+  EXPECT_EQ(rig.kiv.Zestaw1Length(), 512);
+  EXPECT_FALSE(rig.kiv.Error);
+}
+
+TEST_P(Dialogues, FailedOrCancelledParsetReadingChangesNothing) {
+  const Bytes before(238, 0xAB);
+  auto prepare = [&](Rig& rig) {
+    std::copy(before.begin(), before.end(), rig.kiv.Zestaw1());
+    rig.kiv.SetZestaw1Length(100);
+  };
+  auto unchanged = [&](Rig& rig) {
+    EXPECT_EQ(rig.kiv.Zestaw1Length(), 100);
+    EXPECT_EQ(0, std::memcmp(rig.kiv.Zestaw1(), before.data(), before.size()));
+    EXPECT_EQ(rig.kiv.Zestaw1ReadDate(), 0.0);
+    EXPECT_FALSE(rig.kiv.Modified);
+  };
+  {  // the second request gets no reply
+    Rig rig(GetParam(), SampleContent("12345678", 0, 250));
+    prepare(rig);
+    int n = 0;
+    auto inner = rig.tcp.respond;
+    rig.tcp.respond = [&](const Bytes& p) { return n++ == 1 ? Bytes{} : inner(p); };
+    auto innerSerial = rig.serial.respond;
+    rig.serial.respond = [&](const Bytes& r) {
+      return n++ == 1 ? std::vector<Chunk>{} : innerSerial(r);
+    };
+    int fired = 0;
+    rig.kiv.OnCompleteZestawNastaw1 = [&] { ++fired; };
+    rig.comm.ReadZestaw(1);
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.trace.lines,
+              (std::vector<std::string>{"Read parset 1", "TimeOut, cancel reading"}));
+    EXPECT_EQ(fired, 0);
+    unchanged(rig);
+  }
+  {  // the user cancels during the pause between the two requests
+    Rig rig(GetParam(), SampleContent("12345678", 0, 250));
+    prepare(rig);
+    rig.clock.onWait = [&] { rig.comm.CancelReading(); };
+    rig.comm.ReadZestaw(1);
+    EXPECT_TRUE(rig.kiv.Cancel);
+    EXPECT_EQ(rig.Sent(), 1u);
+    EXPECT_EQ(rig.trace.lines.back(), "Reading of parset 1: Reading canceled");
+    unchanged(rig);
+  }
+  {  // a cancel already set: nothing is sent
+    Rig rig(GetParam());
+    prepare(rig);
+    rig.kiv.Cancel = true;
+    rig.comm.ReadZestaw(1);
+    EXPECT_EQ(rig.Sent(), 0u);
+    EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Reading of parset 1: Reading canceled"});
+    unchanged(rig);
+  }
+  {  // the device sends fewer registers than asked
+    Rig rig(GetParam());
+    prepare(rig);
+    rig.tcp.respond = [](const Bytes&) { return Bytes{0x03, 4, 1, 2, 3, 4}; };
+    rig.serial.respond = [](const Bytes&) {
+      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x03, 4, 1, 2, 3, 4})}};
+    };
+    rig.comm.ReadZestaw(1);
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.trace.lines.back(), "Read parset 1: Incomplete answer - cancel reading");
+    unchanged(rig);
+  }
+}
+
+TEST_P(Dialogues, ReplyDataIsCopiedOnlyAsFarAsItArrived) {
+  Rig rig(GetParam());
+  // The byte count claims 250 bytes, 10 arrived.
+  Bytes pdu{0x03, 250};
+  for (int i = 0; i < 10; ++i) pdu.push_back(static_cast<uint8_t>(0x40 + i));
+  rig.tcp.respond = [&](const Bytes&) { return pdu; };
+  rig.serial.respond = [&](const Bytes&) {
+    Bytes frame{0x1F};
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    return std::vector<Chunk>{{10, WithCrc(frame)}};
+  };
+  // The serial path waits Time_Out in vain for the rest the header announces.
+  rig.settings.Time_Out = 20;
+  Bytes dest(300, 0xEE);
+  const int n = rig.comm.ReadRegisters(100, dest.data(), 125);
+  EXPECT_EQ(n, 10);
+  EXPECT_EQ(dest[9], 0x49);
+  EXPECT_EQ(dest[10], 0xEE);
+}
+
+TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
+  Rig rig(GetParam());
+  for (int i = 0; i < 238; ++i) rig.kiv.Zestaw1()[i] = static_cast<uint8_t>(255 - i);
+  rig.kiv.SetZestaw1Length(238);
+  rig.kiv.Defs.ZnsSendStep = 50;
+  rig.kiv.TraceMessages = true;
+  bool busyDuringWrite = true;
+  rig.clock.onWait = [&] { busyDuringWrite = busyDuringWrite && rig.kiv.IsReading; };
+  rig.comm.WriteZestaw(1, 2);
+  ASSERT_EQ(rig.Sent(), 3u);
+  EXPECT_EQ(rig.RequestCount(0), 50);
+  EXPECT_EQ(rig.RequestCount(1), 50);
+  EXPECT_EQ(rig.RequestCount(2), 19);
+  EXPECT_EQ(rig.RequestRegister(2), 2433 + 100);
+  EXPECT_EQ(rig.RequestPdu(0)[0], 16);
+  EXPECT_EQ(rig.RequestPdu(0)[5], 100);
+  EXPECT_EQ(rig.trace.lines.front(), "Save of parset1 do 2");
+  EXPECT_EQ(rig.trace.lines.back(), "Save of parset1 do 2: OK");
+  int dots = 0;
+  for (const std::string& l : rig.trace.lines)
+    if (!l.empty() && l.back() == '.') ++dots;
+  EXPECT_EQ(dots, 3);
+  EXPECT_EQ(0, std::memcmp(rig.device->Content().Zestaw2.data(), rig.kiv.Zestaw1(), 238));
+  EXPECT_TRUE(busyDuringWrite);
+  EXPECT_FALSE(rig.kiv.IsReading);
+
+  // Without the hex trace the dotted line gives way to the result.
+  Rig quiet(GetParam());
+  quiet.kiv.SetZestaw2Length(238);
+  quiet.kiv.Defs.ZnsSendStep = 0;  // the whole count in one request
+  quiet.comm.WriteZestaw(2, 2);
+  EXPECT_EQ(quiet.Sent(), 1u);
+  EXPECT_EQ(quiet.RequestCount(0), 119);
+  EXPECT_EQ(quiet.trace.lines, std::vector<std::string>{"Save of parset2: OK"});
+}
+
+TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
+  {  // empty source
+    Rig rig(GetParam());
+    rig.comm.WriteZestaw(2, 2);
+    EXPECT_EQ(rig.trace.lines,
+              std::vector<std::string>{"Save of parset2: Parset 2 is empty - command aborted"});
+    EXPECT_EQ(rig.Sent(), 0u);
+  }
+  {  // the device refuses: the failure text, never ": OK"
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.tcp.respond = [](const Bytes&) { return Bytes{0x90, 0x02}; };
+    rig.serial.respond = [](const Bytes&) {
+      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x90, 0x02})}};
+    };
+    rig.comm.WriteZestaw(1, 1);
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.trace.lines,
+              (std::vector<std::string>{"Save of parset1.",
+                                        "Save of parset1: Settings rejected by device"}));
+  }
+  {  // no reply to the second request: its line stays, then the failure text
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.kiv.Defs.ZnsSendStep = 100;
+    int n = 0;
+    auto inner = rig.tcp.respond;
+    rig.tcp.respond = [&](const Bytes& p) { return n++ == 1 ? Bytes{} : inner(p); };
+    auto innerSerial = rig.serial.respond;
+    rig.serial.respond = [&](const Bytes& r) {
+      return n++ == 1 ? std::vector<Chunk>{} : innerSerial(r);
+    };
+    rig.comm.WriteZestaw(1, 1);
+    EXPECT_EQ(rig.trace.lines,
+              (std::vector<std::string>{"Save of parset1.", "TimeOut, cancel reading.",
+                                        "Save of parset1: Settings rejected by device"}));
+  }
+  {  // cancelled between requests
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.kiv.Defs.ZnsSendStep = 100;
+    rig.clock.onWait = [&] { rig.comm.CancelReading(); };
+    rig.comm.WriteZestaw(1, 1);
+    EXPECT_EQ(rig.Sent(), 1u);
+    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: Writing canceled");
+  }
+  {  // no parset in the definitions
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.kiv.Defs.Zns1Adres = 0;
+    rig.comm.WriteZestaw(1, 1);
+    EXPECT_EQ(rig.Sent(), 0u);
+    EXPECT_EQ(rig.trace.lines.back(),
+              "Save of parset1: Parset not in the device definitions - command aborted");
+  }
+  {  // a longer image parset sends only ZNS_SIZE registers
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(512);
+    rig.comm.WriteZestaw(1, 1);
+    ASSERT_EQ(rig.Sent(), 1u);
+    EXPECT_EQ(rig.RequestCount(0), 119);
+    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: OK");
+  }
+}
+
+TEST_P(Dialogues, EventsReadingEndsAtTheDeviceException) {
+  Rig rig(GetParam(), SampleContent("12345678", 500));
+  rig.kiv.TraceMessages = true;
+  int fired = 0;
+  rig.kiv.OnEvRegCompleted = [&] { fired += !rig.kiv.IsReading; };
+  rig.comm.ReadEventRegister();
+  EXPECT_FALSE(rig.kiv.Error);
+  ASSERT_EQ(rig.Sent(), 3u);
+  EXPECT_EQ(rig.RequestRegister(0), 4001);
+  EXPECT_EQ(rig.RequestRegister(2), 4003);
+  EXPECT_EQ(rig.RequestCount(0), 125);
+  EXPECT_EQ(rig.kiv.EventBufferLength(), 500);
+  EXPECT_EQ(0, std::memcmp(rig.kiv.EventBuffer(), rig.device->Content().Events.data(), 500));
+  EXPECT_GT(rig.kiv.EventsReadDate(), 0.0);
+  EXPECT_TRUE(rig.kiv.Modified);
+  EXPECT_EQ(fired, 1);
+  EXPECT_TRUE(rig.Traced(Progress(250)));
+  // The exception reply gives no progress line: the last one shows the two blocks.
+  std::string lastProgress;
+  for (const std::string& l : rig.trace.lines)
+    if (l.rfind("Event register reading: ", 0) == 0) lastProgress = l;
+  EXPECT_EQ(lastProgress, Progress(500));
+  // One silence per block read (and, serially, one inside each exchange).
+  const int inside = GetParam() ? 0 : 3;
+  EXPECT_EQ(rig.clock.Count(300), 2 + inside);
+
+  Rig quiet(GetParam(), SampleContent("12345678", 300));
+  quiet.comm.ReadEventRegister();
+  EXPECT_EQ(quiet.trace.lines, std::vector<std::string>{Progress(300)});
+  EXPECT_EQ(quiet.kiv.EventBufferLength(), 300);
+}
+
+TEST_P(Dialogues, EventsReadingFailures) {
+  {  // refused at the first block: nothing stored, Error stays
+    Rig rig(GetParam(), SampleContent("12345678", 0));
+    rig.kiv.SetEventBufferLength(7);
+    rig.comm.ReadEventRegister();
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.kiv.EventBufferLength(), 7);
+    EXPECT_FALSE(rig.kiv.Modified);
+  }
+  {  // a time-out is no end of data, even after an exception-looking stale reply
+    Rig rig(GetParam(), SampleContent("12345678", 600));
+    int n = 0;
+    auto inner = rig.tcp.respond;
+    rig.tcp.respond = [&](const Bytes& p) { return n++ == 1 ? Bytes{} : inner(p); };
+    auto innerSerial = rig.serial.respond;
+    rig.serial.respond = [&](const Bytes& r) {
+      return n++ == 1 ? std::vector<Chunk>{} : innerSerial(r);
+    };
+    rig.comm.ReadEventRegister();
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
+  }
+  if (!GetParam()) {  // an exception frame with a bad CRC does not end the reading well
+    Rig rig(false, SampleContent("12345678", 250));
+    rig.serial.respond = [&rig](const Bytes& r) {
+      Bytes reply = RtuReply(*rig.device, r, 31);
+      if (reply[1] & 0x80) reply.back() ^= 1;
+      return std::vector<Chunk>{{10, reply}};
+    };
+    rig.comm.ReadEventRegister();
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.trace.lines.back(), "CRC error, cancel reading");
+  }
+  {  // cancelled during the pause after a block
+    Rig rig(GetParam(), SampleContent("12345678", 1000));
+    rig.clock.onWait = [&] {
+      if (rig.clock.waits.size() >= 2) rig.comm.CancelReading();
+    };
+    rig.comm.ReadEventRegister();
+    EXPECT_TRUE(rig.kiv.Cancel);
+    EXPECT_LT(rig.Sent(), 4u);
+  }
+}
+
+TEST_P(Dialogues, EventsReadingStopsAtTheEndMarkerAndAtAFullBuffer) {
+  TSimContent content = SampleContent("12345678", 0);
+  Rig probe(GetParam(), content);
+  probe.kiv.SetKivType(kivtKivs2);
+  // A kind-5 code: its record with count 127 is the end marker.
+  int code = -1;
+  for (int c = 0; c < 256 && code < 0; ++c)
+    if (probe.kiv.EventDefs[static_cast<size_t>(c) * 157 + 1] == 5) code = c;
+  ASSERT_GE(code, 0);
+  content.Events.assign(1000, 0);
+  content.Events[0] = static_cast<uint8_t>(code);
+  content.Events[1] = 3;
+  content.Events[5] = static_cast<uint8_t>(code);
+  content.Events[6] = 127;
+  Rig rig(GetParam(), content);
+  rig.kiv.SetKivType(kivtKivs2);
+  rig.Use(content);
+  TReadOptions options = rig.kiv.GetReadOptions();
+  options.ShowAllEvents = 1;
+  rig.kiv.SetReadOptions(options);
+  rig.comm.ReadEventRegister();
+  EXPECT_FALSE(rig.kiv.Error);
+  EXPECT_EQ(rig.Sent(), 1u);
+  EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
+
+  TSimContent large = SampleContent("12345678", 12000);
+  large.EvBufLastReg = 4100;
+  Rig full(GetParam(), large);
+  full.comm.ReadEventRegister();
+  EXPECT_FALSE(full.kiv.Error);
+  EXPECT_EQ(full.Sent(), 41u);
+  EXPECT_EQ(full.kiv.EventBufferLength(), 10240);
+  EXPECT_EQ(0, std::memcmp(full.kiv.EventBuffer(), full.device->Content().Events.data(), 10240));
+  EXPECT_EQ(full.trace.lines, std::vector<std::string>{Progress(10240)});
+
+  // The last block address of the definitions ends the reading too.
+  Rig limited(GetParam(), SampleContent("12345678", 2000));
+  limited.kiv.Defs.EvBufLastReg = 4002;
+  limited.comm.ReadEventRegister();
+  EXPECT_EQ(limited.Sent(), 2u);
+  EXPECT_EQ(limited.kiv.EventBufferLength(), 500);
+}
+
+TEST_P(Dialogues, ReadAllFollowsTheReadOptions) {
+  Rig rig(GetParam());
+  TReadOptions options = rig.kiv.GetReadOptions();
+  options.ReadZestaw1 = 0;
+  rig.kiv.SetReadOptions(options);
+  std::vector<std::string> events;
+  bool readingThroughout = true;
+  rig.kiv.OnBeginRead = [&] { events.push_back("begin"); };
+  rig.kiv.OnCompleteZestawNastaw2 = [&] { events.push_back("zns2"); };
+  rig.kiv.OnEvRegCompleted = [&] {
+    events.push_back("events");
+    readingThroughout = readingThroughout && rig.kiv.IsReading;
+  };
+  rig.kiv.OnCompleteAll = [&] { events.push_back(rig.kiv.IsReading ? "all-busy" : "all"); };
+  rig.comm.ReadAll();
+  EXPECT_FALSE(rig.kiv.Error);
+  EXPECT_EQ(events, (std::vector<std::string>{"begin", "zns2", "events", "all"}));
+  EXPECT_TRUE(readingThroughout);
+  ASSERT_EQ(rig.Sent(), 1u + 1u + 4u);  // identification, parset 2, 3 blocks + the refusal
+  EXPECT_EQ(rig.RequestRegister(1), 2433);
+  EXPECT_EQ(rig.kiv.Zestaw1Length(), 0);
+  EXPECT_EQ(rig.kiv.Zestaw2Length(), 238);
+  EXPECT_EQ(rig.kiv.EventBufferLength(), 600);
+  EXPECT_EQ(rig.trace.lines, (std::vector<std::string>{"Identification of device:KIVS-2",
+                                                       "Read parset 2 :OK", Progress(600)}));
+  EXPECT_TRUE(rig.kiv.Modified);
+  // One silence per parset request and per block, none twice.
+  EXPECT_EQ(rig.comm.SilenceCount(), 1 + 3);
+}
+
+TEST_P(Dialogues, ReadAllCancelledAndOneDialogueAtATime) {
+  Rig rig(GetParam());
+  rig.clock.onWait = [&] { rig.comm.CancelReading(); };
+  rig.comm.ReadAll();
+  EXPECT_TRUE(rig.kiv.Cancel);
+  EXPECT_EQ(rig.trace.lines.back(), "Reading canceled");
+  EXPECT_EQ(rig.kiv.Zestaw1Length(), 0);
+
+  // Another registration holds the link: nothing starts.
+  Rig other(GetParam());
+  int dummy = 0;
+  other.settings.BusyOwner = &dummy;
+  other.comm.ReadAll();
+  EXPECT_EQ(other.Sent(), 0u);
+  EXPECT_TRUE(other.kiv.Error);
+  EXPECT_EQ(other.trace.lines,
+            std::vector<std::string>{"Port is used by another registration - command aborted"});
+
+  // A second dialogue started while one waits is refused and leaves the first alone.
+  Rig nested(GetParam());
+  bool tried = false;
+  nested.clock.onWait = [&] {
+    if (tried) return;
+    tried = true;
+    nested.kiv.SetZestaw1Length(238);
+    TKivComm second(nested.kiv, nested.settings);
+    second.WriteZestaw(1, 1);
+  };
+  nested.comm.ReadAll();
+  EXPECT_TRUE(tried);
+  EXPECT_FALSE(nested.kiv.Error);
+  EXPECT_EQ(nested.Sent(), 1u + 2u + 4u);  // no write request among them
+  for (size_t i = 0; i < nested.Sent(); ++i) EXPECT_EQ(nested.RequestPdu(i)[0], 3);
+  EXPECT_EQ(nested.trace.lines,
+            (std::vector<std::string>{"Identification of device:KIVS-2", "Read parset 1 :OK",
+                                      "Read parset 2 :OK", Progress(600)}));
+  EXPECT_EQ(nested.settings.BusyOwner, nullptr);
+  EXPECT_FALSE(nested.kiv.IsReading);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, Dialogues, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "Tcp" : "Serial";
+                         });
