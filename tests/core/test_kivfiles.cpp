@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 #include "kivbase.h"
 #include "kivfiles.h"
@@ -279,6 +280,51 @@ TEST(KivFiles, NoteAreaRoundTrip) {
   std::vector<uint8_t> mixed = {'a', 13, 10, 'b', 10, 0xB9, 0, 0};
   NoteToLines(mixed.data(), mixed.size(), lines);
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "ą"}));
+}
+
+}  // namespace
+
+namespace {
+
+class TEnvGuard {
+ public:
+  explicit TEnvGuard(const char* name) : name_(name) {
+    if (const char* v = std::getenv(name)) old_ = v;
+  }
+  ~TEnvGuard() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(KivFiles, InstallDirRule) {
+  TEnvGuard guard("KIVSVC_INSTALLDIR");
+  ::setenv("KIVSVC_INSTALLDIR", "/opt/kiv/defs", 1);
+  EXPECT_EQ(InstallDir(), "/opt/kiv/defs");
+  ::unsetenv("KIVSVC_INSTALLDIR");
+  std::string exe = ExecutableDir();
+  bool exeHoldsSet = false;
+  for (auto& e : std::filesystem::directory_iterator(exe)) {
+    std::string ext = e.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    exeHoldsSet |= e.is_regular_file() && ext == ".set";
+  }
+  std::string share = exe + "/../share/kivsvc";
+  if (exeHoldsSet) {
+    EXPECT_EQ(InstallDir(), exe);
+  } else if (std::filesystem::is_directory(share)) {
+    EXPECT_EQ(InstallDir(), share);
+  } else {
+    EXPECT_EQ(InstallDir(), exe);
+  }
+  EXPECT_EQ(FindFileNoCase(exe, "no-such-file.set"), "");
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# kivtool info, params, settings, convert and set on real files.
+source "$(dirname "$0")/lib.sh"
+
+# params: a new registration from raw files, saved and read back by info.
+printf '\x00\x10\x20\x30' >"$work/z1.bin"
+head -c 300 /dev/zero >"$work/ev.bin"
+out=$(cd "$work" && "$KIVTOOL" params "-zns1file z1.bin -buffile ev.bin -kivtype k2abcd" \
+  -o "$work/p.kiv" --defs "$KIVSVC_DEFS")
+expect_eq "params ok line" "ok: yes" "$(sed -n 1p <<<"$out")"
+expect_eq "params message line" "message: " "$(sed -n 2p <<<"$out")"
+info=$(kt info "$work/p.kiv")
+expect_eq "info labels in order" \
+  "type: identification: name: version: created: events read: parset 1 read: parset 2 read: station: slave: options: events buffer: parset 1: parset 2: definitions: note:" \
+  "$(sed 's/: .*/:/' <<<"$info" | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "info type" "type: KIVS-2" "$(grep '^type:' <<<"$info")"
+expect_eq "info identification" "identification: K2ABCD" "$(grep '^identification:' <<<"$info")"
+expect_eq "info name" "name: K2A_BCD" "$(grep '^name:' <<<"$info")"
+expect_eq "info buffer" "events buffer: 300" "$(grep '^events buffer:' <<<"$info")"
+expect_eq "info parset 1" "parset 1: 4" "$(grep '^parset 1:' <<<"$info")"
+expect_eq "info never read" "parset 2 read: never" "$(grep '^parset 2 read:' <<<"$info")"
+expect_eq "info options" "options: 31 1 1 1 1 0" "$(grep '^options:' <<<"$info")"
+expect_eq "info definitions" "definitions: Kivs2.set" "$(grep '^definitions:' <<<"$info")"
+grep -qE '^created: [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$' <<<"$info" ||
+  fail "created is not yyyy-mm-dd hh:mm:ss"
+
+# params errors: the parser's messages and status 2, help text with its line feeds.
+expect_status "bad params" 2 kt params "buffile x"
+expect_eq "bad params message" 'message:  then expected character was: "-" :buffile x' \
+  "$(grep '^message:' "$work/out")"
+help=$(kt params "-h")
+expect_eq "help lines" "6" "$(sed -n '/^message:/,/^type:/p' <<<"$help" | grep -vc '^type:')"
+
+# convert: a current-format file comes out byte-identical.
+kt convert "$KIVSVC_EXAMPLES/demo-kivs3.kiv" "$work/c.kiv"
+cmp -s "$KIVSVC_EXAMPLES/demo-kivs3.kiv" "$work/c.kiv" || fail "convert changed a current-format file"
+
+# A broken file: the program's message, status 2, nothing written.
+head -c 20487 /dev/zero >"$work/broken.kiv"
+expect_status "convert broken" 2 kt convert "$work/broken.kiv" "$work/never.kiv"
+expect_eq "broken message" "File unknown format" "$(cat "$work/err")"
+[[ ! -e $work/never.kiv ]] || fail "a broken file was converted"
+
+# settings and set: an edit shows as the grid would show it.
+kt settings "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 >"$work/s1"
+expect_eq "settings first line" "def: Kivs2.set" "$(head -1 "$work/s1")"
+grep -q '^1\. ' "$work/s1" || fail "settings has no numbered section title"
+grep -q '^  .* \[.*\] = ' "$work/s1" || fail "settings has no setting lines"
+kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 2 --setting 1.1=6.5k -o "$work/set.kiv" ||
+  fail "set with a voltage"
+kt settings "$work/set.kiv" --parset 2 >"$work/s2"
+volt=$(grep -m1 '^  ' "$work/s2")
+expect_eq "voltage shown" "6,5k" "${volt##* = }"
+cmp -s "$KIVSVC_EXAMPLES/demo-kivs2.kiv" "$work/set.kiv" && fail "set saved an unchanged file"
+
+# Refused edits: message, status 2, nothing saved.
+rm -f "$work/bad.kiv"
+expect_status "set bad real" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
+  --setting 2.1=abc -o "$work/bad.kiv"
+expect_eq "bad real message" "'abc' is not a valid floating point value" "$(cat "$work/err")"
+expect_status "set bad yes/no" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
+  --setting 3.1=x -o "$work/bad.kiv"
+expect_eq "yes/no message" "Allowable values: [Y/N]" "$(cat "$work/err")"
+expect_status "set missing setting" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
+  --setting 99.1=1 -o "$work/bad.kiv"
+[[ ! -e $work/bad.kiv ]] || fail "a refused edit was saved"
+
+finish
