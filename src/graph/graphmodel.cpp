@@ -70,7 +70,7 @@ TGraphPoint DecodeGraphPoint(const uint8_t* In) {
 // ---------------------------------------------------------------------------
 // Pure arithmetic
 
-int32_t RoundHalfEven(double V) {
+int32_t RoundHalfEvenInt(double V) {
   if (std::isnan(V)) return 0;
   const double r = RoundEvenD(V);
   if (r >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
@@ -101,7 +101,7 @@ double ValueToMm(const TXScale& S, double X) {
 }
 
 int32_t ValueToPx(const TXScale& S, double Dpi, double X) {
-  return RoundHalfEven(MmToPx(Dpi, ValueToMm(S, X)));
+  return RoundHalfEvenInt(MmToPx(Dpi, ValueToMm(S, X)));
 }
 
 double PxToValue(const TXScale& S, double Dpi, double Px) {
@@ -184,7 +184,7 @@ std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval) {
 bool AxisLabelsFit(bool Autoscale, int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX,
                    double Dpi) {
   if (!Autoscale) return true;
-  return CharWidthPx <= RoundHalfEven(MmToPx(Dpi, DivisionMm(dXLen, ScaleX))) / 3;
+  return CharWidthPx <= RoundHalfEvenInt(MmToPx(Dpi, DivisionMm(dXLen, ScaleX))) / 3;
 }
 
 double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dpi, double dXPerDiv,
@@ -203,7 +203,7 @@ int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
   if (!(DataMin < DataMax)) {
     r = ScaleX == 0 ? 10 : ScaleX;
   } else if (FitToPlot) {
-    r = RoundHalfEven(ScaleToFit(DataMin, DataMax, PlotWidthPx, Dpi, dXPerDiv, dXLen));
+    r = RoundHalfEvenInt(ScaleToFit(DataMin, DataMax, PlotWidthPx, Dpi, dXPerDiv, dXLen));
   }
   return r == 0 ? 1 : r;
 }
@@ -214,7 +214,7 @@ int32_t ScrollLargeChange(int32_t MinorGridCnt) {
 
 int32_t ScrollMax(double DataMin, double DataMax, double dXPerDiv, int32_t MinorGridCnt) {
   if (dXPerDiv == 0.0) return 0;
-  const int64_t divisions = RoundHalfEven((DataMax - DataMin) / dXPerDiv);
+  const int64_t divisions = RoundHalfEvenInt((DataMax - DataMin) / dXPerDiv);
   return Saturate(divisions * ScrollLargeChange(MinorGridCnt));
 }
 

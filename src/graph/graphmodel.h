@@ -101,7 +101,7 @@ struct TGraphMessage {
 // Pure arithmetic (no state): used by the model, the widget and the renderer.
 
 // Nearest integer, halves to even, saturated to the int32 range (NaN gives 0).
-int32_t RoundHalfEven(double V);
+int32_t RoundHalfEvenInt(double V);
 
 double MmToPx(double Dpi, double Mm);
 double PxToMm(double Dpi, double Px);

@@ -133,13 +133,13 @@ TEST(GraphModel, AxisTexts) {
 }
 
 TEST(GraphMapping, RoundingAndConversions) {
-  EXPECT_EQ(RoundHalfEven(2.5), 2);
-  EXPECT_EQ(RoundHalfEven(3.5), 4);
-  EXPECT_EQ(RoundHalfEven(-2.5), -2);
-  EXPECT_EQ(RoundHalfEven(2.6), 3);
-  EXPECT_EQ(RoundHalfEven(1e12), 2147483647);
+  EXPECT_EQ(RoundHalfEvenInt(2.5), 2);
+  EXPECT_EQ(RoundHalfEvenInt(3.5), 4);
+  EXPECT_EQ(RoundHalfEvenInt(-2.5), -2);
+  EXPECT_EQ(RoundHalfEvenInt(2.6), 3);
+  EXPECT_EQ(RoundHalfEvenInt(1e12), 2147483647);
   // A bar 16 tenths of a mm thick at 300 dpi has 19 lines.
-  EXPECT_EQ(RoundHalfEven(MmToPx(300, 16 / 10.0)), 19);
+  EXPECT_EQ(RoundHalfEvenInt(MmToPx(300, 16 / 10.0)), 19);
   EXPECT_DOUBLE_EQ(PxToMm(96, 96), 25.4);
   // dXLen x ScaleX beyond 32 bits.
   EXPECT_DOUBLE_EQ(DivisionMm(65535, 50000), 32767500.0);
