@@ -1,0 +1,375 @@
+#include "lister.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "decoders.h"
+#include "eventtables.h"
+#include "evtext.h"
+#include "kivbase.h"
+#include "kivdate.h"
+#include "route.h"
+
+namespace {
+
+constexpr uint8_t kCodeClockTime = 0xF3;
+constexpr uint8_t kCodeRestart = 0xF5;
+constexpr uint8_t kCodeBlocking = 0xF7;
+constexpr uint8_t kCodeSwitchgear = 0xFB;
+constexpr uint8_t kKindClockTime = 4;
+constexpr uint8_t kKindJump = 5;
+constexpr int kTimeSize = 8;  // the double appended to every stored event
+
+constexpr double kMsPerDay = 86400000.0;
+
+std::string Hex2(unsigned v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02X", v);
+  return buf;
+}
+
+// Every byte of a record as two hexadecimal digits and a blank.
+std::string RawLine(const uint8_t* rec, int len) {
+  std::string line;
+  line.reserve(static_cast<size_t>(len) * 3);
+  for (int i = 0; i < len; ++i) line += Hex2(rec[i]) + " ";
+  return line;
+}
+
+// Base time of a clock-time record (code, minute, hour, day, month, year). A record whose
+// fields are no date or time still starts its sequence, at day 0.
+double ClockTimeBase(const uint8_t* rec) {
+  const int minute = rec[1];
+  const int hour = rec[2];
+  const int day = rec[3];
+  const int month = rec[4];
+  const int year = rec[5] < 99 ? 2000 + rec[5] : 1900 + rec[5];
+  double days = 0;
+  if (!TryEncodeDate(year, month, day, days) || hour > 23 || minute > 59) return 0.0;
+  return days + (hour * 3600000.0 + minute * 60000.0) / kMsPerDay;
+}
+
+uint16_t Delay(const uint8_t* rec, int len) {
+  return len >= 3 ? static_cast<uint16_t>((rec[1] << 8) | rec[2]) : 0;
+}
+
+std::string ThreeDigits(int v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%03d", v);
+  return buf;
+}
+
+// The listing's sink: the widget keeps each line's style.
+class TListingSink : public ILineSink {
+ public:
+  explicit TListingSink(IEventListing& listing) : listing_(listing) {}
+  void Line(const std::string& text, bool bold) override { listing_.AppendLine(text, bold); }
+
+ private:
+  IEventListing& listing_;
+};
+
+// The printout's sink: an aborted job takes no more lines.
+class TPrintSink : public ILineSink {
+ public:
+  explicit TPrintSink(IPrintJob& job) : job_(job) {}
+  void Line(const std::string& text, bool bold) override {
+    if (!job_.Aborted()) job_.PrintLine(text, bold);
+  }
+
+ private:
+  IPrintJob& job_;
+};
+
+}  // namespace
+
+TEvLister::TEvLister() = default;
+TEvLister::~TEvLister() = default;
+
+const uint8_t* TEvLister::Def(uint8_t code) const {
+  return kiv_->EventDefs.data() + code * kEventDefSize;
+}
+
+bool TEvLister::ShowAllEvents() const {
+  return kiv_ != nullptr && kiv_->GetReadOptions().ShowAllEvents != 0;
+}
+
+std::string TEvLister::SequenceHeader(uint16_t n) const {
+  return n >= 1 && n <= headers_.size() ? headers_[n - 1] : std::string();
+}
+
+TSequenceRecord TEvLister::SequenceRecord(uint16_t n) const {
+  return n >= 1 && n <= records_.size() ? records_[n - 1] : TSequenceRecord{};
+}
+
+void TEvLister::WalkBuffer(uint16_t r) {
+  // Each walk starts from what the buffer holds now; an empty buffer leaves no row behind.
+  events_.SetRowCount(static_cast<uint16_t>(r - 1));
+  firstUndefinedCode_ = -1;
+  if (kiv_ == nullptr || kiv_->EventDefs.size() < static_cast<size_t>(kEventDefsBytes)) return;
+  const uint8_t* buf = kiv_->EventBuffer();
+  const int count = std::min<int>(kiv_->EventBufferLength(), kivimg::kEventBufferCapacity);
+  if (count <= 0) return;
+
+  int p = 0;
+  uint16_t k = 1;
+  uint8_t c = buf[0];
+  while (p < count && Def(c)[kEvDefLength] != 0) {
+    const uint8_t* def = Def(c);
+    if (def[kEvDefKind] == kKindJump) {
+      // A jump whose count byte lies past the end ends the walk like a truncated record.
+      if (p + 1 >= count) break;
+      const uint8_t n = buf[p + 1];
+      if (n == kEndMarkerCount) break;
+      p += n + 2;
+    } else {
+      const int len = def[kEvDefLength];
+      if (p + len > count) break;
+      events_.SetElement(buf + p, r, k, static_cast<uint16_t>(len));
+      p += len;
+      ++k;
+    }
+    if (p < count) {
+      c = buf[p];
+      if (Def(c)[kEvDefLength] == 0) firstUndefinedCode_ = c;
+    }
+    if (!events_.LastError.empty()) break;
+  }
+}
+
+void TEvLister::BuildSequences() {
+  headers_.clear();
+  sequenceCount_ = 0;
+  if (sequenceList_ != nullptr) sequenceList_->Clear();
+  WalkBuffer(1);
+
+  const uint16_t n = events_.RowLength(1);
+  uint16_t lastClock = 0;
+  for (uint16_t col = n; col >= 1; --col) {
+    const uint8_t* e = events_.ElementPtr(1, col);
+    if (e != nullptr && e[0] == kCodeClockTime) {
+      lastClock = col;
+      break;
+    }
+  }
+  if (lastClock == 0) {
+    events_.SetRowCount(0);
+    return;
+  }
+
+  const bool correct = kiv_->GetReadOptions().CorrectIOTimes != 0;
+  uint16_t row = 1;  // the raw row until the first clock-time event starts a sequence
+  uint16_t col = 0;
+  double base = 0, start = 0, end = 0;
+  for (uint16_t i = lastClock; i >= 1; --i) {
+    const uint16_t size = events_.ElementSize(1, i);
+    const uint8_t* e = events_.ElementPtr(1, i);
+    if (e == nullptr || size == 0) continue;
+    std::memcpy(currentEvent_.data(), e, size);
+    currentEventSize_ = size;
+    const uint8_t* rec = currentEvent_.data();
+    if (rec[0] == kCodeClockTime) {
+      CloseSequence(row, start, end);
+      start = end = 0;
+      base = ClockTimeBase(rec);
+      ++row;
+      col = 0;
+      // Every sequence has its row, even one without events.
+      if (events_.RowCapacity < row) events_.SetCapacity(row);
+      if (events_.RowCount < row) events_.SetRowCount(row);
+      continue;
+    }
+    const uint8_t* def = Def(rec[0]);
+    const int d = def[kEvDefKind] == kKindClockTime ? 0 : Delay(rec, size);
+    const double t = base + d * 0.001 / 86400 * 2.5;
+    base = t;
+    double stored = t;
+    if (correct) stored = t + kiv_->Defs.Correction(def[kEvDefGroup]) * 0.001 / 86400;
+    PutDoubleLE(currentEvent_.data() + size, stored);
+    currentEventSize_ = static_cast<uint16_t>(size + kTimeSize);
+    events_.SetElement(currentEvent_.data(), row, ++col, currentEventSize_);
+    if (start == 0 || stored < start) start = stored;
+    if (stored > end) end = stored;
+  }
+  CloseSequence(row, start, end);
+
+  // Drop the raw row: sequence s becomes row s, oldest first.
+  events_.ReverseRows();
+  events_.SetRowCount(static_cast<uint16_t>(events_.RowCount - 1));
+  events_.ReverseRows();
+}
+
+void TEvLister::CloseSequence(uint16_t r, double start, double end) {
+  const uint16_t m = static_cast<uint16_t>(r - 1);
+  if (m == 0) return;
+
+  const uint8_t* first = events_.ElementPtr(r, 1);
+  const uint8_t* second = events_.ElementPtr(r, 2);
+  const uint8_t c1 = first != nullptr ? first[0] : 0;
+  const uint8_t c2 = second != nullptr ? second[0] : 0;
+  uint8_t kind = kStartNone;
+  if (c1 == kCodeRestart && c2 == kCodeSwitchgear) {
+    kind = kStartRestart;
+  } else if (c1 == kCodeSwitchgear) {
+    kind = kStartNormal;
+  }
+
+  TDateParts date;
+  TTimeParts time;
+  DecodeDateTime(start, date, time);
+  std::string header = "Sequence no." + std::to_string(m) + " ";
+  if (kind == kStartNormal) header += "(Normal) ";
+  if (kind == kStartRestart) header += "(Restart) ";
+  header +=
+      "Date: " + DateToStr(start) + " hour: " + TimeToStr(start) + ":" + ThreeDigits(time.msec);
+  headers_.push_back(header);
+  if (sequenceList_ != nullptr) sequenceList_->Append(header);
+
+  // Events of a sequence arrive in time order unless a time correction moved one; a row
+  // already in order is what the sort would leave, so only a disordered one is sorted.
+  const uint16_t n = events_.RowLength(r);
+  bool ordered = true;
+  for (uint16_t j = 2; j <= n && ordered; ++j) {
+    ordered = CompareTrailingDouble(events_.ElementPtr(r, j - 1), events_.ElementSize(r, j - 1),
+                                    events_.ElementPtr(r, j), events_.ElementSize(r, j)) <= 0;
+  }
+  if (!ordered) events_.SortRow(r);
+
+  for (uint16_t j = 1; j <= n; ++j) {
+    const uint8_t* e = events_.ElementPtr(r, j);
+    if (e != nullptr && e[0] == kCodeSwitchgear) {
+      events_.SwapElements(r, 1, r, j);
+      break;
+    }
+  }
+  const uint8_t* last = events_.ElementPtr(r, n);
+  if (n >= 2 && last != nullptr && last[0] == kCodeSwitchgear) {
+    end = events_.ElementDouble(r, static_cast<uint16_t>(n - 1));
+  }
+
+  if (records_.size() < m) records_.resize(m);
+  records_[m - 1] = TSequenceRecord{kind, start, end};
+  sequenceCount_ = m;
+}
+
+void TEvLister::SelectSequence(uint16_t n) {
+  selectedSequence_ = n;
+  ShowEvents();
+  BuildRoute();
+}
+
+void TEvLister::ForEachEvent(ILineSink& sink) {
+  if (kiv_ == nullptr || !SequenceInRange(selectedSequence_)) return;
+  const uint16_t row = selectedSequence_;
+  const uint16_t n = events_.RowLength(row);
+  const double start = records_[row - 1].Start;
+  const bool showAll = ShowAllEvents();
+
+  TDecodeContext ctx;
+  ctx.ColumnCount = n;
+  ctx.ImplementsSysLogick = kiv_->Defs.ImplementsSysLogick;
+  ctx.ShowAllEvents = showAll;
+  std::array<uint8_t, 256> previousBlocking{};
+
+  for (uint16_t j = 1; j <= n; ++j) {
+    const uint16_t size = events_.ElementSize(row, j);
+    const uint8_t* e = events_.ElementPtr(row, j);
+    if (e == nullptr || size <= kTimeSize) continue;
+    std::memcpy(currentEvent_.data(), e, size);
+    currentEventSize_ = size;
+    const uint8_t* rec = currentEvent_.data();
+    const int recLen = size - kTimeSize;
+    const uint8_t* def = Def(rec[0]);
+    const int len = def[kEvDefLength];
+
+    if (len != 0 && (def[kEvDefShown] == 1 || showAll)) {
+      if (showAll) sink.Line(RawLine(rec, std::min(len, recLen)), false);
+      const double stored = GetDoubleLE(rec + recLen);
+      const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
+      ctx.EventLine = FixedText(ListingSeconds(stored - start), 3, 3) + " [s] - " +
+                      std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
+                                  static_cast<size_t>(nameLen));
+      ctx.Column = j;
+      DecodeEvent(def[kEvDefKind], rec, recLen, ctx, sink);
+    }
+    // The repeat test compares with the last blocking state met, listed or not.
+    if (rec[0] == kCodeBlocking) {
+      std::memcpy(previousBlocking.data(), rec, static_cast<size_t>(recLen));
+      ctx.PreviousBlocking = previousBlocking.data();
+      ctx.PreviousBlockingLength = recLen;
+    }
+  }
+}
+
+void TEvLister::Refresh(void* sender) {
+  BuildSequences();
+  if (kiv_ != nullptr && kiv_->EventBufferLength() > 0 && sequenceList_ != nullptr &&
+      sequenceList_->Count() > 0) {
+    sequenceList_->SetMultiSelect(true);
+    sequenceList_->SetSelected(0, true);
+    sequenceList_->RunClick(sender);
+  } else {
+    if (listing_ != nullptr) listing_->Clear();
+    if (graph_ != nullptr) graph_->Clear();
+  }
+}
+
+void TEvLister::ShowEvents() {
+  if (listing_ == nullptr || !SequenceInRange(selectedSequence_)) return;
+  listing_->BeginUpdate();
+  listing_->Clear();
+  TListingSink sink(*listing_);
+  ForEachEvent(sink);
+  listing_->EndUpdate();
+}
+
+void TEvLister::BuildRoute() {
+  if (graph_ == nullptr || kiv_ == nullptr || !SequenceInRange(selectedSequence_)) return;
+  TRouteInput in;
+  in.Events = &events_;
+  in.Row = selectedSequence_;
+  in.EventDefs = kiv_->EventDefs.data();
+  in.Kivs3 = kiv_->GetKivType() == kivtKivs3;
+  in.ImplementsSysLogick = kiv_->Defs.ImplementsSysLogick;
+  in.ShowAllEvents = ShowAllEvents();
+  ::BuildRoute(in, route_, *graph_);
+}
+
+void TEvLister::ShowHexBuffer() {
+  if (listing_ == nullptr) return;
+  const auto r = static_cast<uint16_t>(events_.RowCount + 1);
+  WalkBuffer(r);
+  const uint16_t n = events_.RowLength(r);
+  uint16_t lastClock = 0;
+  for (uint16_t col = n; col >= 1; --col) {
+    const uint8_t* e = events_.ElementPtr(r, col);
+    if (e != nullptr && e[0] == kCodeClockTime) {
+      lastClock = col;
+      break;
+    }
+  }
+  listing_->BeginUpdate();
+  listing_->Clear();
+  for (uint16_t col = lastClock; col >= 1; --col) {
+    const uint8_t* e = events_.ElementPtr(r, col);
+    if (e != nullptr) listing_->AppendLine(RawLine(e, events_.ElementSize(r, col)), false);
+  }
+  if (firstUndefinedCode_ > 0)
+    listing_->AppendLine("First undefined event code:" + Hex2(firstUndefinedCode_) + "h", false);
+  events_.SetRowCount(static_cast<uint16_t>(r - 1));
+  listing_->EndUpdate();
+}
+
+void TEvLister::ShowLegend() {
+  if (graph_ != nullptr) ::ShowLegend(*graph_);
+}
+
+void TEvLister::PrintSequence(uint16_t n, IPrintJob& job) {
+  SelectSequence(n);
+  job.Begin(PrintTitle);
+  if (!job.Aborted()) job.PrintLine(SequenceHeader(n), false);
+  TPrintSink sink(job);
+  ForEachEvent(sink);
+  job.End();
+}

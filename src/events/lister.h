@@ -1,0 +1,105 @@
+// TEvLister: turns the events buffer of a registration into numbered, dated sequences of
+// timed events, lists the selected sequence's events through the decoders, builds its
+// route into the graph and fills the sequence list, the hexadecimal buffer display, the
+// legend and the printout.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "linesink.h"
+#include "listersinks.h"
+#include "ogmarr32.h"
+
+class TKiv;
+class TGraphModel;
+
+// Start kinds of a sequence.
+constexpr uint8_t kStartNone = 0;
+constexpr uint8_t kStartNormal = 1;
+constexpr uint8_t kStartRestart = 2;
+constexpr uint8_t kStartNoRecord = 3;
+
+struct TSequenceRecord {
+  uint8_t StartKind = kStartNoRecord;
+  double Start = 0.0;  // day count of the earliest event
+  double End = 0.0;    // day count of the latest event (before a closing switchgear state)
+};
+
+class TEvLister {
+ public:
+  TEvLister();
+  ~TEvLister();
+  TEvLister(const TEvLister&) = delete;
+  TEvLister& operator=(const TEvLister&) = delete;
+
+  // Plain assignments made by the window when it creates the lister; none is owned.
+  void SetDevice(TKiv* kiv) { kiv_ = kiv; }
+  void SetEventListing(IEventListing* listing) { listing_ = listing; }
+  void SetGraph(TGraphModel* graph) { graph_ = graph; }
+  void SetSequenceList(ISequenceList* list) { sequenceList_ = list; }
+  TKiv* Device() const { return kiv_; }
+
+  // Rebuilds the sequences from the device's buffer and fills the sequence list.
+  void BuildSequences();
+  // Selects sequence n (0 = none), rebuilds the listing and the route.
+  void SelectSequence(uint16_t n);
+  // The selected sequence's events through their decoders into sink: bold first lines,
+  // regular detail lines.
+  void ForEachEvent(ILineSink& sink);
+  // The first event code met in the buffer that has no definition; -1 when none.
+  int32_t FirstUndefinedCode() const { return firstUndefinedCode_; }
+
+  // The window's decoding after a reading, after opening a file and when the time
+  // correction option changes: rebuild, then select the first sequence through the
+  // list's click handler (sender is passed on to it), or empty the listing and graph.
+  void Refresh(void* sender);
+  // Fills the event listing with the selected sequence's events.
+  void ShowEvents();
+  // Lists the raw records of the buffer, oldest first, and the first undefined code.
+  void ShowHexBuffer();
+  // The legend of the route's steps in the graph.
+  void ShowLegend();
+  // Prints sequence n (selecting it first): its header regular, then its events.
+  void PrintSequence(uint16_t n, IPrintJob& job);
+
+  std::string PrintTitle;
+
+  // --- reading the result ---
+  uint16_t SelectedSequence() const { return selectedSequence_; }
+  // Sequences of the last build, numbered 1..SequenceCount().
+  uint16_t SequenceCount() const { return sequenceCount_; }
+  // The header line of sequence n as the sequence list shows it ("" outside the range).
+  std::string SequenceHeader(uint16_t n) const;
+  // Record n of the list (kept across builds; entries are overwritten by later builds).
+  TSequenceRecord SequenceRecord(uint16_t n) const;
+  TKivMatrix& EventsMatrix() { return events_; }
+  TKivMatrix& RouteMatrix() { return route_; }
+
+ private:
+  // Cuts the buffer into records stored in row r, one element per event.
+  void WalkBuffer(uint16_t r);
+  // Sequence row r is complete: header line, sort, switchgear state first, record.
+  void CloseSequence(uint16_t r, double start, double end);
+  void BuildRoute();
+  const uint8_t* Def(uint8_t code) const;
+  bool ShowAllEvents() const;
+  bool SequenceInRange(uint16_t n) const { return n >= 1 && n <= sequenceCount_; }
+
+  int32_t firstUndefinedCode_ = -1;
+  ISequenceList* sequenceList_ = nullptr;
+  uint16_t selectedSequence_ = 0;
+  IEventListing* listing_ = nullptr;
+  TGraphModel* graph_ = nullptr;
+  TKivMatrix route_;
+  // Working copy of the element being decoded: a record of up to 255 bytes and its time.
+  std::array<uint8_t, 264> currentEvent_{};
+  uint16_t currentEventSize_ = 0;
+  TKiv* kiv_ = nullptr;
+  TKivMatrix events_;
+  std::vector<TSequenceRecord> records_;  // index n - 1 is sequence n
+  std::vector<std::string> headers_;
+  uint16_t sequenceCount_ = 0;
+};

@@ -1,0 +1,140 @@
+// Building events buffers in chronological order and catching what the lister writes.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kivbase.h"
+#include "linesink.h"
+#include "listersinks.h"
+
+namespace evtest {
+
+// Records in the order they happened; the buffer holds them newest first.
+class TEventBuffer {
+ public:
+  TEventBuffer& Clock(int year2, int month, int day, int hour, int minute) {
+    recs_.push_back({0xF3, static_cast<uint8_t>(minute), static_cast<uint8_t>(hour),
+                     static_cast<uint8_t>(day), static_cast<uint8_t>(month),
+                     static_cast<uint8_t>(year2)});
+    return *this;
+  }
+  // A record with its delay in 2.5 ms ticks and the bytes after the delay.
+  TEventBuffer& Event(uint8_t code, int ticks, std::initializer_list<uint8_t> data = {}) {
+    std::vector<uint8_t> r = {code, static_cast<uint8_t>(ticks >> 8),
+                              static_cast<uint8_t>(ticks & 0xFF)};
+    r.insert(r.end(), data.begin(), data.end());
+    recs_.push_back(r);
+    return *this;
+  }
+  // A switchgear state (16 bytes); state bytes given as {index, value} pairs.
+  TEventBuffer& Switchgear(int ticks, std::initializer_list<std::pair<int, uint8_t>> bytes = {}) {
+    std::vector<uint8_t> r(16, 0);
+    r[0] = 0xFB;
+    r[1] = static_cast<uint8_t>(ticks >> 8);
+    r[2] = static_cast<uint8_t>(ticks & 0xFF);
+    for (auto [i, v] : bytes) r[static_cast<size_t>(i)] = v;
+    recs_.push_back(r);
+    return *this;
+  }
+  TEventBuffer& Raw(std::initializer_list<uint8_t> bytes) {
+    recs_.emplace_back(bytes);
+    return *this;
+  }
+  // Newest first, then the end marker unless told otherwise.
+  std::vector<uint8_t> Bytes(bool endMarker = true) const {
+    std::vector<uint8_t> out;
+    for (auto it = recs_.rbegin(); it != recs_.rend(); ++it)
+      out.insert(out.end(), it->begin(), it->end());
+    if (endMarker) {
+      out.push_back(0xF0);
+      out.push_back(0x7F);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::vector<uint8_t>> recs_;
+};
+
+inline void LoadBuffer(TKiv& kiv, const std::vector<uint8_t>& bytes) {
+  std::copy(bytes.begin(), bytes.end(), kiv.EventBuffer());
+  kiv.SetEventBufferLength(static_cast<uint16_t>(bytes.size()));
+}
+
+// A device of the type with the given read options and no time corrections unless set.
+inline void SetupDevice(TKiv& kiv, TKivType type, bool correct = false, bool showAll = false) {
+  kiv.SetKivType(type);
+  kiv.Defs.DiCorrection = 0;
+  kiv.Defs.DoCorrection = 0;
+  kiv.Defs.AiCorrection = 0;
+  kiv.Defs.ImplementsSysLogick = false;
+  TReadOptions o = kiv.GetReadOptions();
+  o.CorrectIOTimes = correct ? 1 : 0;
+  o.ShowAllEvents = showAll ? 1 : 0;
+  kiv.SetReadOptions(o);
+}
+
+struct TLine {
+  std::string text;
+  bool bold;
+  bool operator==(const TLine&) const = default;
+};
+
+class TListing : public IEventListing {
+ public:
+  std::vector<TLine> lines;
+  int locks = 0;
+  int clears = 0;
+  bool locked = false;
+  void BeginUpdate() override {
+    ++locks;
+    locked = true;
+  }
+  void EndUpdate() override { locked = false; }
+  void Clear() override {
+    ++clears;
+    lines.clear();
+  }
+  void AppendLine(const std::string& line, bool bold) override { lines.push_back({line, bold}); }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const TLine& l : lines) t.push_back(l.text);
+    return t;
+  }
+};
+
+class TSequenceList : public ISequenceList {
+ public:
+  std::vector<std::string> lines;
+  bool multiSelect = false;
+  std::vector<int> selected;
+  void* clickedBy = nullptr;
+  int clicks = 0;
+  std::function<void()> onClick;
+  void Clear() override { lines.clear(); }
+  void Append(const std::string& line) override { lines.push_back(line); }
+  int Count() const override { return static_cast<int>(lines.size()); }
+  void SetMultiSelect(bool on) override { multiSelect = on; }
+  void SetSelected(int index, bool on) override {
+    if (on) selected.push_back(index);
+  }
+  void RunClick(void* sender) override {
+    clickedBy = sender;
+    ++clicks;
+    if (onClick) onClick();
+  }
+};
+
+class TLines : public ILineSink {
+ public:
+  std::vector<TLine> lines;
+  void Line(const std::string& text, bool bold) override { lines.push_back({text, bold}); }
+};
+
+}  // namespace evtest
