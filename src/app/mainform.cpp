@@ -1,0 +1,628 @@
+#include "mainform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+
+#include "childform.h"
+#include "commdlg.h"
+#include "helpwindow.h"
+#include "kivfiles.h"
+#include "mbtcpclient.h"
+#include "messages.h"
+#include "qtwaiter.h"
+#include "rsdhan.h"
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+void SetHint(QAction* a, const QString& hint) {
+  int bar = hint.indexOf('|');
+  a->setToolTip(bar < 0 ? hint : hint.left(bar));
+  a->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+bool Exists(const std::string& name) {
+  return QFileInfo::exists(Q(name));
+}
+
+// Our logo, drawn at the bottom left of the empty frame.
+void PaintLogo(QPainter& p, int x, int y) {
+  p.setRenderHint(QPainter::Antialiasing);
+  QRect r(x, y, 120, 44);
+  p.setPen(QPen(QColor(40, 60, 110), 2));
+  p.setBrush(QColor(235, 238, 245));
+  p.drawRoundedRect(r, 8, 8);
+  p.setBrush(QColor(40, 60, 110));
+  p.setPen(Qt::NoPen);
+  // Two switch poles and a bar: a transfer switch.
+  p.drawEllipse(QPoint(x + 16, y + 30), 4, 4);
+  p.drawEllipse(QPoint(x + 36, y + 30), 4, 4);
+  p.setPen(QPen(QColor(200, 60, 40), 3));
+  p.drawLine(x + 16, y + 30, x + 34, y + 14);
+  p.setPen(QColor(40, 60, 110));
+  QFont f = p.font();
+  f.setBold(true);
+  f.setPixelSize(20);
+  p.setFont(f);
+  p.drawText(QRect(x + 44, y, 76, 44), Qt::AlignVCenter | Qt::AlignLeft, "KIV");
+}
+
+class TLogoMdiArea : public QMdiArea {
+ public:
+  using QMdiArea::QMdiArea;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QMdiArea::paintEvent(event);
+    QPainter p(viewport());
+    PaintLogo(p, 10, viewport()->height() - 44 - 10);
+  }
+  void scrollContentsBy(int dx, int dy) override {
+    QMdiArea::scrollContentsBy(dx, dy);
+    viewport()->update();
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    QMdiArea::resizeEvent(event);
+    viewport()->update();
+  }
+};
+
+// A toolbar glyph: a letter on a small tile, our own drawing.
+QIcon Glyph(const QString& text, const QColor& color) {
+  QPixmap pm(22, 22);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(color);
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRect(1, 1, 20, 20), 4, 4);
+  p.setPen(Qt::white);
+  QFont f = p.font();
+  f.setBold(true);
+  f.setPixelSize(text.size() > 1 ? 9 : 13);
+  p.setFont(f);
+  p.drawText(QRect(1, 1, 20, 20), Qt::AlignCenter, text);
+  return QIcon(pm);
+}
+
+}  // namespace
+
+std::string ConfigFilePath() {
+  QByteArray env = qgetenv("KIVSVC_CONFIG");
+  if (!env.isEmpty()) return env.toStdString();
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  return (dir + "/kiv.ini").toStdString();
+}
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), arguments_(arguments) {
+  setWindowTitle("KIV service");
+  setObjectName("MainForm");
+  resize(628, 425);
+
+  MdiArea = new TLogoMdiArea(this);
+  MdiArea->setBackground(QColor(160, 160, 160));
+  setCentralWidget(MdiArea);
+  StatusPanel0 = new QLabel(this);
+  StatusPanel0->setFixedWidth(200);
+  StatusPanel1 = new QLabel(this);
+  StatusPanel1->setFixedWidth(50);
+  statusBar()->addWidget(StatusPanel0);
+  statusBar()->addWidget(StatusPanel1);
+  BuildToolbar();
+  BuildMenus();
+
+  ConfigSection = ConfigSectionName(QCoreApplication::applicationFilePath().toStdString());
+  SerialPort = new TRsdHan(this);
+  tcp_ = std::make_unique<TMBTCPClient>(this);
+  waiter_ = std::make_unique<TQtWaiter>();
+  comm_.SerialPort = SerialPort;
+  comm_.TcpLink = tcp_.get();
+  comm_.Waiter = waiter_.get();
+  ReadConfig();
+
+  UpdateControls();
+  serviceMode_ = arguments_.contains("service");
+  installDir_ = ::InstallDir();
+
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+    auto* child = w ? qobject_cast<TChildForm*>(w->widget()) : nullptr;
+    MergeMenus(child);
+    if (child) {
+      ChildActivated(child);
+    } else {
+      UpdateControls();
+    }
+  });
+
+  OpenDialog = [this](std::string& name) {
+    QFileInfo info(Q(name));
+    QFileDialog dlg(this, "Open", info.path(), "Registration file (*.kiv);;All files (*)");
+    dlg.setFileMode(QFileDialog::AnyFile);
+    if (!info.fileName().isEmpty()) dlg.selectFile(info.fileName());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+    name = dlg.selectedFiles().first().toStdString();
+    return true;
+  };
+  SaveDialog = [this](std::string& name, bool allFiles) {
+    QFileInfo info(Q(name));
+    QFileDialog dlg(this, "Save As", info.path(), "Registration file (*.kiv);;All files (*)");
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix("kiv");
+    // The registration window asks about replacing a file itself.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    if (allFiles) dlg.selectNameFilter("All files (*)");
+    if (!info.fileName().isEmpty()) dlg.selectFile(info.fileName());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+    name = dlg.selectedFiles().first().toStdString();
+    return true;
+  };
+  RunCommDialog = [](TCommDlg& dlg) { return dlg.exec(); };
+}
+
+TMainForm::~TMainForm() {
+  // Registration windows go first (last to first), then the configuration is written.
+  QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::CreationOrder);
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) delete *it;
+  WriteConfig();
+  delete help_;
+}
+
+void TMainForm::BuildToolbar() {
+  QToolBar* bar = addToolBar("Tools");
+  bar->setMovable(false);
+  bar->setIconSize(QSize(22, 22));
+  auto add = [&](const QString& glyph, const QColor& color, const QString& hint,
+                 std::function<void()> fn) {
+    QAction* a = bar->addAction(Glyph(glyph, color), hint.section('|', 0, 0));
+    SetHint(a, hint);
+    connect(a, &QAction::triggered, this, fn);
+    return a;
+  };
+  QColor file(60, 90, 150), view(50, 130, 90);
+  btnLoad = add("O", file, "Open|Load file", [this] { OpenCommand(); });
+  btnSave =
+      add("S", file, "Save|Save to file", [this] { ForActive([](TChildForm& c) { c.Save(); }); });
+  btnSaveAs = add("SA", file, "Save Ass...|Save ass other name",
+                  [this] { ForActive([](TChildForm& c) { c.SaveAs(); }); });
+  btnPrint = add("P", file, "Print", [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
+  bar->addSeparator();
+  btnNormView =
+      add("A", view, "Show all", [this] { ForActive([](TChildForm& c) { c.SetView(0); }); });
+  btnEventsView = add("Q", view, "List of sequence",
+                      [this] { ForActive([](TChildForm& c) { c.SetView(1); }); });
+  btnListView =
+      add("L", view, "Listing", [this] { ForActive([](TChildForm& c) { c.SetView(3); }); });
+  btnGraphView =
+      add("G", view, "Graph", [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
+  btnGraphLegend =
+      add("Lg", view, "Legend", [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
+  btnLoad->setObjectName("btnLoad");
+  btnSave->setObjectName("btnSave");
+  btnSaveAs->setObjectName("btnSaveAs");
+  btnPrint->setObjectName("btnPrint");
+  btnNormView->setObjectName("btnNormView");
+  btnEventsView->setObjectName("btnEventsView");
+  btnListView->setObjectName("btnListView");
+  btnGraphView->setObjectName("btnGraphView");
+  btnGraphLegend->setObjectName("btnGraphLegend");
+
+  cbXScale = new QComboBox(bar);
+  cbXScale->setObjectName("cbXScale");
+  cbXScale->setEditable(true);
+  cbXScale->setInsertPolicy(QComboBox::NoInsert);
+  cbXScale->addItems({"Fit", "50", "75", "100", "150", "200", "500", "1000", "2000", "5000"});
+  cbXScale->setToolTip("Scale of X asix");
+  cbXScale->setStatusTip("Scale of X asix");
+  cbXScale->setMinimumWidth(70);
+  cbXScale->setCurrentText("");
+  bar->addWidget(cbXScale);
+  connect(cbXScale, &QComboBox::currentTextChanged, this, [this] { ApplyXScale(false); });
+  connect(cbXScale->lineEdit(), &QLineEdit::returnPressed, this, [this] { ApplyXScale(true); });
+}
+
+void TMainForm::BuildMenus() {
+  FileMenu = menuBar()->addMenu("&File");
+  FileMenu->setStatusTip("File operation");
+  fileMenuAction_ = FileMenu->menuAction();
+  QAction* a = FileMenu->addAction("&New", QKeySequence("Ctrl+N"), this, [this] { NewCommand(); });
+  SetHint(a, "New registration");
+  a = FileMenu->addAction("&Open", QKeySequence("Ctrl+O"), this, [this] { OpenCommand(); });
+  SetHint(a, "Open registration file");
+  FileMenu->addSeparator();
+  a = FileMenu->addAction("Close", this, [this] { close(); });
+  SetHint(a, "Finish the programme");
+  // Ctrl+M opens the File menu, whichever File menu is shown.
+  auto* openFileMenu = new QAction(this);
+  openFileMenu->setShortcut(QKeySequence("Ctrl+M"));
+  connect(openFileMenu, &QAction::triggered, this, [this] {
+    QAction* shown = mergedFile_ ? mergedFile_ : fileMenuAction_;
+    menuBar()->setActiveAction(shown);
+  });
+  addAction(openFileMenu);
+
+  optionsMenu_ = menuBar()->addMenu("Opt&ions");
+  a = optionsMenu_->addAction("Serial port", this, [this] { CommOptions(); });
+  SetHint(a, "Serial port configuration");
+
+  QMenu* help = menuBar()->addMenu("Help");
+  help->addAction("Help", QKeySequence(Qt::Key_F1), this, [this] { Help(); });
+  help->addSeparator();
+  help->addAction("About", this, [this] { About(); });
+
+  QMenu* window = menuBar()->addMenu("Window");
+  connect(window, &QMenu::aboutToShow, this, [this, window] {
+    window->clear();
+    window->addAction("Tile", MdiArea, &QMdiArea::tileSubWindows);
+    QList<QMdiSubWindow*> list = MdiArea->subWindowList();
+    if (!list.isEmpty()) window->addSeparator();
+    int n = 0;
+    for (QMdiSubWindow* w : list) {
+      QAction* item = window->addAction(QString("&%1 %2").arg(++n).arg(w->windowTitle()));
+      item->setCheckable(true);
+      item->setChecked(w == MdiArea->currentSubWindow());
+      connect(item, &QAction::triggered, this, [this, w] { MdiArea->setActiveSubWindow(w); });
+    }
+  });
+  window->addAction("Tile", MdiArea, &QMdiArea::tileSubWindows);
+}
+
+void TMainForm::MergeMenus(TChildForm* child) {
+  if (mergedFile_) menuBar()->removeAction(mergedFile_);
+  if (mergedGraph_) menuBar()->removeAction(mergedGraph_);
+  mergedFile_ = mergedGraph_ = nullptr;
+  fileMenuAction_->setVisible(child == nullptr);
+  if (!child) return;
+  mergedFile_ = child->FileMenu()->menuAction();
+  mergedGraph_ = child->GraphMenu()->menuAction();
+  menuBar()->insertAction(fileMenuAction_, mergedFile_);
+  menuBar()->insertAction(optionsMenu_->menuAction(), mergedGraph_);
+}
+
+void TMainForm::ReadConfig() {
+  TIniFile ini(ConfigFilePath());
+  TAppConfig c = ReadAppConfig(ini, ConfigSection);
+  comm_.MBTCPComm = c.MBTCPComm;
+  comm_.MBTCPIP = c.MBTCPIP;
+  comm_.MBTCPPort = c.MBTCPPort;
+  SerialPort->CommPort = c.Port;
+  SerialPort->BaudRate = static_cast<TBaudRate>(c.Speed);
+  comm_.Time_Out = c.Time_Out;
+  comm_.TimeSilence = c.TimeSilence;
+}
+
+void TMainForm::WriteConfig() const {
+  std::string path = ConfigFilePath();
+  QDir().mkpath(QFileInfo(Q(path)).absolutePath());
+  TIniFile ini(path);
+  TAppConfig c;
+  c.MBTCPComm = comm_.MBTCPComm;
+  c.MBTCPIP = comm_.MBTCPIP;
+  c.MBTCPPort = comm_.MBTCPPort;
+  c.Port = SerialPort->CommPort;
+  int speed = static_cast<int>(SerialPort->BaudRate);
+  c.Speed = static_cast<uint8_t>(speed >= 0 && speed < kBaudRateCount ? speed : br9600);
+  c.Time_Out = comm_.Time_Out;
+  c.TimeSilence = comm_.TimeSilence;
+  WriteAppConfig(ini, ConfigSection, c);
+  ini.UpdateFile();
+}
+
+bool TMainForm::event(QEvent* e) {
+  // The long part of a hint goes to the first status bar panel.
+  if (e->type() == QEvent::StatusTip) {
+    StatusPanel0->setText(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  if (e->type() == QEvent::WindowActivate && !commandLineDone_) {
+    QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
+  }
+  return QMainWindow::event(e);
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  // The port opens whatever the TCP switch says; the options dialog shows the result.
+  try {
+    SerialPort->Open();
+  } catch (const std::exception&) {
+  }
+  // Offscreen and some window managers never activate the window.
+  QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+  for (TChildForm* child : Children()) {
+    bool ok = false;
+    try {
+      ok = child->CloseQuery();
+    } catch (const std::exception& ex) {
+      Messages().Show(MsgIcon::Error, "Error", ex.what());
+    }
+    if (!ok) {
+      e->ignore();
+      return;
+    }
+  }
+  // Every window agreed: none asks again while the frame goes.
+  for (TChildForm* child : Children()) child->Kiv.Modified = false;
+  if (help_) help_->close();
+  e->accept();
+}
+
+// ---------------------------------------------------------------------------
+
+TChildForm* TMainForm::ActiveChild() const {
+  QMdiSubWindow* w = MdiArea->currentSubWindow();
+  return w ? qobject_cast<TChildForm*>(w->widget()) : nullptr;
+}
+
+QList<TChildForm*> TMainForm::Children() const {
+  QList<TChildForm*> list;
+  for (QMdiSubWindow* w : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+    if (auto* c = qobject_cast<TChildForm*>(w->widget())) list << c;
+  }
+  return list;
+}
+
+void TMainForm::ForActive(const std::function<void(TChildForm&)>& fn) {
+  TChildForm* child = ActiveChild();
+  if (!child) return;
+  try {
+    fn(*child);
+  } catch (const std::exception& e) {
+    Messages().Show(MsgIcon::Error, "Error", e.what());
+  }
+}
+
+void TMainForm::UpdateControls() {
+  bool enabled = false;
+  if (TChildForm* child = ActiveChild()) {
+    enabled = !child->Kiv.IsReading;
+    child->SetDocumentActionsEnabled(enabled);
+  } else {
+    applyingScale_ = true;
+    cbXScale->setCurrentText("");
+    applyingScale_ = false;
+  }
+  btnPrint->setEnabled(enabled && static_cast<bool>(TChildForm::PrintHandler));
+  for (QAction* a : {btnSave, btnSaveAs, btnNormView, btnGraphLegend, btnListView, btnGraphView,
+                     btnEventsView}) {
+    a->setEnabled(enabled);
+  }
+  cbXScale->setEnabled(enabled);
+  btnLoad->setEnabled(true);
+}
+
+void TMainForm::ChildActivated(TChildForm* child) {
+  UpdateControls();
+  ShowXScaleOf(child);
+}
+
+void TMainForm::ShowXScaleOf(TChildForm* child) {
+  if (!child) return;
+  applyingScale_ = true;
+  if (child->GraphModel.Autoscale()) {
+    cbXScale->setCurrentIndex(0);
+    cbXScale->setCurrentText("Fit");
+  } else {
+    cbXScale->setCurrentText(QString::number(child->GraphModel.ScaleX()));
+  }
+  applyingScale_ = false;
+}
+
+void TMainForm::ApplyXScale(bool enter) {
+  if (applyingScale_) return;
+  QLineEdit* edit = cbXScale->lineEdit();
+  if (enter) edit->selectAll();
+  QString text = cbXScale->currentText();
+  bool isItem = cbXScale->findText(text, Qt::MatchExactly) >= 0;
+  TXScaleAction action = DecideXScale(text.toStdString(), isItem, edit->hasSelectedText());
+  if (action.kind == TXScaleAction::Nothing) return;
+  TChildForm* child = ActiveChild();
+  if (!child) return;
+  if (action.kind == TXScaleAction::SetScale) {
+    child->GraphModel.SetScaleX(action.scale);
+    child->GraphModel.SetAutoscale(false);
+  } else {
+    child->GraphModel.SetAutoscale(true);
+  }
+  if (child->GraphModel.Autoscale()) {
+    applyingScale_ = true;
+    cbXScale->setCurrentIndex(0);
+    cbXScale->setCurrentText("Fit");
+    applyingScale_ = false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Registrations
+
+std::string TMainForm::NewFileName() {
+  if (Children().isEmpty()) NewFileCounter = 0;
+  return NextNewFileName(NewFileCounter, Exists);
+}
+
+TChildForm* TMainForm::CreateChild(const std::string& name, bool show) {
+  auto* child = new TChildForm(this);
+  QMdiSubWindow* w = MdiArea->addSubWindow(child);
+  w->setAttribute(Qt::WA_DeleteOnClose);
+  child->SetFileName(name);
+  w->resize(600, 330);
+  if (show) {
+    w->show();
+    MdiArea->setActiveSubWindow(w);
+  }
+  return child;
+}
+
+void TMainForm::NewCommand() {
+  CreateChild(NewFileName());
+  UpdateControls();
+}
+
+void TMainForm::OpenCommand() {
+  std::string name = openDialogName_;
+  if (!OpenDialog || !OpenDialog(name)) return;
+  openDialogName_ = name;
+  OpenFileByName(name);
+}
+
+bool TMainForm::OpenFileByName(const std::string& fileName) {
+  openDialogName_ = fileName;
+  TChildForm* child = CreateChild("", false);
+  QMdiSubWindow* w = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+  bool ok = false;
+  try {
+    ok = child->OpenFile(fileName);
+  } catch (const std::exception& e) {
+    Messages().Show(MsgIcon::Error, "Error", e.what());
+  }
+  if (!ok) {
+    // A window named after a file it could not read would later overwrite it unasked.
+    delete w;
+    UpdateControls();
+    return false;
+  }
+  w->show();
+  MdiArea->setActiveSubWindow(w);
+  UpdateControls();
+  return true;
+}
+
+void TMainForm::ProcessCommandLine() {
+  if (commandLineDone_) return;
+  commandLineDone_ = true;
+  std::vector<std::string> args;
+  for (const QString& a : arguments_) args.push_back(a.toStdString());
+  // Arguments are handled strictly in order: a file opened before "-service" opens
+  // with service mode still off.
+  TCmdWalk walk = WalkCommandLine(args, Exists);
+  for (const TCmdAction& action : walk.actions) {
+    if (action.kind == TCmdAction::ServiceOn) {
+      serviceMode_ = true;
+    } else {
+      OpenFileByName(action.arg);
+    }
+  }
+  if (!walk.params.empty()) OpenFromParameters(walk.params);
+}
+
+void TMainForm::OpenFromParameters(const std::string& params) {
+  TChildForm* child = CreateChild("", false);
+  std::string name = ParamsWindowName(params);
+  if (name.empty()) name = NewFileName();
+  child->Kiv.DefsDir = installDir_;
+  std::string message;
+  bool ok = false;
+  try {
+    ok = child->Kiv.ParseStartParams(params, message);
+  } catch (const std::exception& e) {
+    message = e.what();
+  }
+  child->FileName = name;
+  child->setWindowTitle(Q(name));
+  child->OptionsToControls();
+  child->ControlsToOptions();
+  if (child->EventsListBox->count() > 0) child->EventsListBox->setCurrentRow(0);
+  child->EventsListClick(false);
+  child->ShowParset();
+  child->Kiv.Modified = false;
+  QWidget* w = child->parentWidget();
+  w->show();
+  MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w));
+  UpdateControls();
+  if (!ok || !message.empty()) {
+    Messages().Show(ok ? MsgIcon::Information : MsgIcon::Error, ok ? "Information:" : "Error",
+                    message);
+  }
+}
+
+bool TMainForm::ExecuteSaveDialog(std::string& fileName, bool allFiles) {
+  return SaveDialog && SaveDialog(fileName, allFiles);
+}
+
+// ---------------------------------------------------------------------------
+// Options, help, about
+
+void TMainForm::CommOptions() {
+  std::string port = SerialPort->CommPort;
+  TBaudRate speed = SerialPort->BaudRate;
+  bool tcp = comm_.MBTCPComm;
+  std::string ip = comm_.MBTCPIP;
+  uint16_t tcpPort = comm_.MBTCPPort;
+
+  TCommDlg dlg(SerialPort, &comm_, this);
+  dlg.SetTimeOut(static_cast<uint16_t>(comm_.Time_Out));
+  dlg.SetTimeSilence(static_cast<uint16_t>(comm_.TimeSilence));
+  dlg.OnHelp = [this](int) { HelpRequest(5); };
+  if (RunCommDialog(dlg) == QDialog::Accepted) {
+    comm_.Time_Out = dlg.TimeOut();
+    comm_.TimeSilence = dlg.TimeSilence();
+    return;
+  }
+  SerialPort->CommPort = port;
+  SerialPort->BaudRate = speed;
+  comm_.MBTCPComm = tcp;
+  try {
+    if (comm_.MBTCPComm) {
+      SerialPort->Close();
+    } else {
+      SerialPort->Open();
+    }
+  } catch (const std::exception& e) {
+    Messages().Show(MsgIcon::Error, "Error", e.what());
+  }
+  comm_.MBTCPIP = ip;
+  comm_.MBTCPPort = tcpPort;
+}
+
+void TMainForm::Help() {
+  TChildForm* child = ActiveChild();
+  int context = 0;
+  if (child && child->isAncestorOf(QApplication::focusWidget())) context = child->HelpContext();
+  HelpRequest(context);
+}
+
+void TMainForm::HelpRequest(int context) {
+  QString dir = THelpWindow::HelpDir(installDir_);
+  if (dir.isEmpty()) {
+    Messages().Show(MsgIcon::Information, "Help", "The help pages are not installed.");
+    return;
+  }
+  if (!help_) help_ = new THelpWindow;
+  help_->ShowContext(dir, context);
+  help_->show();
+  help_->raise();
+}
+
+void TMainForm::About() {
+  Messages().Show(MsgIcon::Information, "Informacje",
+                  "Program for unit type KIVS-2 i KIVS-3 \n\n"
+                  "kivsvc - service program for transfer-switch controllers\n"
+                  "The kivsvc developers\n"
+                  "Free software, built from its own sources\n"
+                  "Version " KIVSVC_VERSION);
+}

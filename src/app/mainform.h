@@ -1,0 +1,125 @@
+// TMainForm: the frame of the program. It holds the registration windows, the program's
+// communication settings (one serial port handler, the Modbus-over-TCP settings and the
+// times), reads and writes "kiv.ini", walks the command line once, and forwards its
+// toolbar commands to the active registration window.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "appconfig.h"
+#include "childhost.h"
+#include "commlink.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolButton;
+class TChildForm;
+class TRsdHan;
+class TMBTCPClient;
+class TQtWaiter;
+class TCommDlg;
+class THelpWindow;
+
+// "kiv.ini": $KIVSVC_CONFIG when set, else in the user's configuration directory.
+std::string ConfigFilePath();
+
+class TMainForm : public QMainWindow, public IChildHost {
+  Q_OBJECT
+ public:
+  // arguments: the program's arguments without the program name.
+  explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // --- IChildHost ---
+  bool ServiceMode() const override { return serviceMode_; }
+  std::string InstallDir() const override { return installDir_; }
+  TCommSettings& CommSettings() override { return comm_; }
+  void UpdateControls() override;
+  void NewCommand() override;
+  void OpenCommand() override;
+  void CloseProgram() override { close(); }
+  bool ExecuteSaveDialog(std::string& fileName, bool allFiles) override;
+  void ChildActivated(TChildForm* child) override;
+
+  // --- commands ---
+  void ProcessCommandLine();
+  void OpenFromParameters(const std::string& params);
+  // Opens the file as a registration without a dialog; false (and no window left behind)
+  // when it could not be read.
+  bool OpenFileByName(const std::string& fileName);
+  TChildForm* CreateChild(const std::string& name, bool show = true);
+  std::string NewFileName();
+  void ApplyXScale(bool enter);
+  void ShowXScaleOf(TChildForm* child);
+  void CommOptions();
+  void Help();
+  void HelpRequest(int context);
+  void About();
+  void WriteConfig() const;
+
+  TChildForm* ActiveChild() const;
+  QList<TChildForm*> Children() const;
+
+  // File dialogs; tests replace them. Each returns true with the chosen name.
+  std::function<bool(std::string& fileName)> OpenDialog;
+  std::function<bool(std::string& fileName, bool allFiles)> SaveDialog;
+  // Runs the options dialog modally; tests replace it to drive the dialog.
+  std::function<int(TCommDlg& dlg)> RunCommDialog;
+
+  TRsdHan* SerialPort;
+  std::string ConfigSection;
+  uint16_t NewFileCounter = 0;
+  bool CommandLineDone() const { return commandLineDone_; }
+
+  // --- controls ---
+  QMdiArea* MdiArea;
+  QAction* btnLoad;
+  QAction* btnSave;
+  QAction* btnSaveAs;
+  QAction* btnPrint;
+  QAction* btnNormView;
+  QAction* btnEventsView;
+  QAction* btnListView;
+  QAction* btnGraphView;
+  QAction* btnGraphLegend;
+  QComboBox* cbXScale;
+  QLabel* StatusPanel0;
+  QLabel* StatusPanel1;
+  QMenu* FileMenu;
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildToolbar();
+  void BuildMenus();
+  void ReadConfig();
+  void MergeMenus(TChildForm* child);
+  void ForActive(const std::function<void(TChildForm&)>& fn);
+
+  QStringList arguments_;
+  TCommSettings comm_;
+  std::unique_ptr<TMBTCPClient> tcp_;
+  std::unique_ptr<TQtWaiter> waiter_;
+  bool serviceMode_ = false;
+  std::string installDir_;
+  std::string openDialogName_;
+  bool commandLineDone_ = false;
+  bool shownOnce_ = false;
+  bool applyingScale_ = false;
+  QMenu* optionsMenu_;
+  QAction* fileMenuAction_;
+  QAction* mergedFile_ = nullptr;
+  QAction* mergedGraph_ = nullptr;
+  THelpWindow* help_ = nullptr;
+};

@@ -1,0 +1,43 @@
+// The program: the main window and the message service over message boxes.
+#include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
+#include "mainform.h"
+#include "messages.h"
+#include "qtmessages.h"
+
+namespace {
+
+// The window icon: the transfer-switch mark of our logo, the same drawing as data/kivsvc.svg.
+QIcon AppIcon() {
+  QPixmap pm(64, 64);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(40, 60, 110));
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRect(2, 2, 60, 60), 12, 12);
+  p.setBrush(Qt::white);
+  p.drawEllipse(QPoint(18, 46), 6, 6);
+  p.drawEllipse(QPoint(46, 46), 6, 6);
+  p.setPen(QPen(QColor(230, 90, 60), 6, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(18, 46, 44, 18);
+  return QIcon(pm);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("kivsvc");
+  app.setWindowIcon(AppIcon());
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
+  TMainForm form(args);
+  TQtMessageService messages(&form);
+  TScopedMessageService scope(&messages);
+  form.show();
+  return app.exec();
+}

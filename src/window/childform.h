@@ -1,0 +1,149 @@
+// TChildForm: the window of one registration inside the main window. Three pages: the
+// events buffer (sequence list, listing, graph), the settings grid, and the Write/Read
+// page with the reading options, the command tree and the message list.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "graphmodel.h"
+#include "kivbase.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabBar;
+class QTabWidget;
+class QTableWidget;
+class QTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+class IChildHost;
+class TKivComm;
+class TMemoTrace;
+class TListBoxSequences;
+class TMemoListing;
+
+class TChildForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TChildForm(IChildHost* host, QWidget* parent = nullptr);
+  ~TChildForm() override;
+
+  // Printing is built elsewhere; until a handler is installed Print and Print preview
+  // stay disabled. withDialog: the options dialog first (menu Print) or not (toolbar).
+  static std::function<void(TChildForm&, bool withDialog)> PrintHandler;
+  static std::function<void(TChildForm&)> PrintSetupHandler;
+
+  // --- offered to the main window ---
+  // False when the file could not be read; the caller then closes the window.
+  bool OpenFile(const std::string& name);
+  void Save();
+  void SaveAs();
+  void Print(bool withDialog);
+  void SetView(int mode);
+  void OptionsToControls();
+  void ControlsToOptions();
+  void EventsListClick(bool fromList);
+  void ShowParset();
+  void ShowLegend();
+  void SaveBuffer();
+  void Properties();
+  // Whether the window may close now; asks the user when the registration is modified.
+  bool CloseQuery();
+  void SetFileName(const std::string& name);
+  // Starts and stops a reading (the "Reading" and "Cancel" buttons).
+  void StartReading();
+  void StopReading();
+  void UpdateState();
+  void SetupButtons(int page);
+  void CommitCell(int c, int r);
+  void RunParsetCommand(const std::string& key);
+  void ExecuteCommand();
+  // The help context of the focused control (the page control's context).
+  int HelpContext() const;
+
+  QMenu* FileMenu() const { return fileMenu_; }
+  QMenu* GraphMenu() const { return graphMenu_; }
+  void SetDocumentActionsEnabled(bool enabled);
+
+  TKiv Kiv;
+  // The data of the graph the events page shows; the graph view draws from it.
+  TGraphModel GraphModel;
+  std::string FileName;
+  bool Named = false;
+  int ViewMode = 0;
+  uint8_t PrintFlags = 3;
+  int ParsetTab = 0;
+  int EditCol = -1;
+  int EditRow = -1;
+
+  // --- controls ---
+  QWidget* Panel2;
+  QPushButton* Btn1;
+  QPushButton* Btn2;
+  QPushButton* Btn3;
+  QTabWidget* Notebook1;
+  QWidget* Panel3;
+  QListWidget* EventsListBox;
+  QTextEdit* FMemo;
+  QWidget* Graph;  // the graph view of the events page
+  QTableWidget* ZnsGrid;
+  QTabBar* TabSet1;
+  QSpinBox* SpinSlaveNo;
+  QCheckBox* chbcorrectIOtimes;
+  QCheckBox* ChBshowallEvents;
+  QCheckBox* ChbTraceMessages;
+  QCheckBox* chbZestaw1;
+  QCheckBox* chbZestaw2;
+  QCheckBox* chbEventRegister;
+  QLabel* lbZns1LoadTime;
+  QLabel* lbZns2LoadTime;
+  QLabel* lbBufLoadTime;
+  QTreeWidget* cmdOutline;
+  QPlainTextEdit* MemoMessage;
+
+  QAction* actSave;
+  QAction* actSaveAs;
+  QAction* actPrint;
+  QAction* actPrintPreview;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildEventsPage();
+  void BuildSettingsPage();
+  void BuildWriteReadPage();
+  void BuildMenus();
+  void BuildCommandTree();
+  void LayoutEventsPage();
+  void EventsRead();
+  void RedecodeEvents();
+  void GridEditEnded(int c, int r);
+  void ShowParsetDates();
+  void SetCell(int r, int c, const std::string& text);
+  // Runs fn; an exception becomes a message box instead of ending the program.
+  void Guarded(const std::function<void()>& fn);
+
+  IChildHost* host_;
+  std::unique_ptr<TKivComm> comm_;
+  std::unique_ptr<TMemoTrace> trace_;
+  std::unique_ptr<TListBoxSequences> sequences_;
+  std::unique_ptr<TMemoListing> listing_;
+  QMenu* fileMenu_;
+  QMenu* graphMenu_;
+  bool loadingOptions_ = false;
+  bool fillingGrid_ = false;
+  bool documentActionsEnabled_ = true;
+  friend class TZnsDelegate;
+};
