@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -349,6 +350,67 @@ uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current) {
       return Current > 24 ? 1 : Current;
   }
   return Current;
+}
+
+std::vector<TAxisLabel> PlaceAxisLabels(const std::vector<TGridLine>& Lines, int32_t Left,
+                                        int32_t CharWidth, int32_t UnitX) {
+  std::vector<TAxisLabel> labels;
+  int64_t lastEnd = -32000;
+  for (const TGridLine& g : Lines) {
+    if (!g.Major) continue;
+    std::string text = AxisLabelText(g.Value);
+    const int64_t width = static_cast<int64_t>(text.size()) * CharWidth;
+    const int64_t lx = int64_t{Left} + g.Px - width / 2;
+    const int64_t right = lx + width;
+    if (right < UnitX && right > lastEnd + (5 * int64_t{CharWidth}) / 2) {
+      labels.push_back({Saturate(lx), std::move(text)});
+      lastEnd = right;
+    }
+  }
+  return labels;
+}
+
+std::string CursorValueText(double V) {
+  if (!std::isfinite(V)) return "";
+  char text[64];
+  // Seven significant digits first, then three decimals of that.
+  std::snprintf(text, sizeof text, "%.6e", V);
+  const double r = std::strtod(text, nullptr);
+  if (std::fabs(r) >= 1e7) {
+    std::snprintf(text, sizeof text, "%.6E", r);
+  } else {
+    std::snprintf(text, sizeof text, "%.3f", r);
+  }
+  std::string s = text;
+  for (char& c : s) {
+    if (c == '.') c = ',';
+  }
+  if (s == "-0,000") s = "0,000";
+  return s;
+}
+
+TCopySpan CopySpan(bool WholeRange, double DataMin, double DataMax, double Cursor1,
+                   double Cursor2) {
+  if (WholeRange) return {DataMin, DataMax};
+  return {std::min(Cursor1, Cursor2), std::max(Cursor1, Cursor2)};
+}
+
+TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
+                       int32_t SpanPx, double DpiX, double DpiY) {
+  TCopyLayout res;
+  TGraphRect r{10, 10, 10, 10};
+  int64_t bottom = r.Bottom;
+  for (double h : BandHeightsMm) bottom += RoundHalfEvenInt(MmToPx(DpiY, h));
+  if (bottom == r.Top) return res;
+  const int32_t title = RoundHalfEvenInt(MmToPx(DpiX, TitleHeightMm));
+  bottom += title;
+  r.Right = Saturate(int64_t{r.Right} + SpanPx);
+  r.Bottom = Saturate(bottom);
+  res.Width = r.Right;
+  res.Height = r.Bottom;
+  r.Bottom = Saturate(int64_t{r.Bottom} - title);
+  res.Draw = r;
+  return res;
 }
 
 // ---------------------------------------------------------------------------

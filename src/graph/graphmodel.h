@@ -208,6 +208,43 @@ TIntervalCheck CheckTimeInterval(TIntervalTimeType Type, uint16_t Value);
 // The interval to pass through the rules when the unit changes to Type.
 uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current);
 
+// Axis labels actually written: each major line's label is centred on its position
+// (Left + Px) and written only when its right end lies left of UnitX and beyond the
+// last written label's right end + (5 x CharWidth) div 2. Labels are ASCII, so their
+// length in characters is their byte count.
+struct TAxisLabel {
+  int32_t X = 0;  // left end of the text
+  std::string Text;
+};
+std::vector<TAxisLabel> PlaceAxisLabels(const std::vector<TGridLine>& Lines, int32_t Left,
+                                        int32_t CharWidth, int32_t UnitX);
+
+// A cursor readout: fixed notation with 3 decimals of the value rounded to 7
+// significant digits, "," as the decimal separator; exponent form from 1E7 on.
+std::string CursorValueText(double V);
+
+// The x span of the clipboard copy: the whole range, or the span between the two
+// cursor values themselves (smaller first).
+struct TCopySpan {
+  double XA = 0.0;
+  double XB = 0.0;
+  bool Empty() const { return !(XA < XB); }
+};
+TCopySpan CopySpan(bool WholeRange, double DataMin, double DataMax, double Cursor1, double Cursor2);
+
+// Bitmap geometry of the clipboard copy: R starts as (10, 10, 10, 10); each copied
+// band adds its height (vertical resolution), the title its height (horizontal
+// resolution, as the copy has always measured it) and the span its width. Draw is the
+// rectangle handed to the drawing (without the title room); Width x Height the bitmap.
+// Height 0 when there is no band height to copy.
+struct TCopyLayout {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  TGraphRect Draw;
+};
+TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
+                       int32_t SpanPx, double DpiX, double DpiY);
+
 // ---------------------------------------------------------------------------
 // The model
 
