@@ -7,3 +7,6 @@ int CmdSettings(int argc, char** argv);
 int CmdConvert(int argc, char** argv);
 int CmdSet(int argc, char** argv);
 int CmdGenerate(int argc, char** argv);
+// Built with Qt only (serial port and Modbus TCP).
+int CmdRead(int argc, char** argv);
+int CmdWrite(int argc, char** argv);

@@ -23,6 +23,15 @@ const TCommand kCommands[] = {
     {"set", CmdSet, "set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv"},
     {"generate", CmdGenerate,
      "generate --type kivs2|kivs3 [--seed N] [--sequences N] [--max-bytes N] -o OUT.kiv"},
+#ifdef KIVTOOL_WITH_QT
+    {"read", CmdRead,
+     "read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] [--time-out MS] "
+     "[--silence MS] [--no-parset1] [--no-parset2] [--no-events] [--all-events] [--trace] "
+     "-o OUT.kiv"},
+    {"write", CmdWrite,
+     "write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial PORT [--baud N]) "
+     "[--slave N] [--time-out MS] [--silence MS] [--trace]"},
+#endif
 };
 
 void PrintUsage(FILE* to) {

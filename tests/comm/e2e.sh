@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# End-to-end checks of kivtool read/write against kivsim, over TCP on 127.0.0.1 and over
+# Modbus RTU through a socat pseudo-terminal pair. Usage: e2e.sh BINDIR SCENARIO
+# Every process started here is stopped by its id when the script ends.
+set -u
+BIN=$1
+SCENARIO=$2
+WORK=$(mktemp -d)
+PIDS=()
+FAILED=0
+
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  FAILED=1
+}
+
+# start_sim NAME ARGS...: starts kivsim, waits for its listening line; sets SIM_PID and,
+# for TCP, SIM_PORT.
+start_sim() {
+  local name=$1
+  shift
+  "$BIN/kivsim" --defs "$BIN" "$@" >"$WORK/$name.log" 2>&1 &
+  SIM_PID=$!
+  PIDS+=("$SIM_PID")
+  for _ in $(seq 100); do
+    grep -q "listening on" "$WORK/$name.log" 2>/dev/null && break
+    kill -0 "$SIM_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  grep -q "listening on" "$WORK/$name.log" || { cat "$WORK/$name.log"; fail "kivsim did not start"; exit 1; }
+  SIM_PORT=$(sed -n 's/.*listening on tcp [0-9.]*:\([0-9]*\).*/\1/p' "$WORK/$name.log")
+}
+
+stop_sim() {
+  kill "$SIM_PID" 2>/dev/null
+  wait "$SIM_PID" 2>/dev/null
+}
+
+# start_pty: a pseudo-terminal pair; DEV is the program's end, SIMDEV the simulator's.
+start_pty() {
+  DEV=$WORK/dev
+  SIMDEV=$WORK/simdev
+  socat pty,raw,echo=0,link="$DEV" pty,raw,echo=0,link="$SIMDEV" 2>"$WORK/socat.log" &
+  PIDS+=($!)
+  for _ in $(seq 100); do
+    [[ -e $DEV && -e $SIMDEV ]] && return
+    sleep 0.05
+  done
+  fail "socat gave no pseudo-terminals"
+  exit 1
+}
+
+# run NAME ARGS...: kivtool with its output in $WORK/NAME.out; sets RC.
+run() {
+  local name=$1
+  shift
+  "$BIN/kivtool" "$@" --defs "$BIN" >"$WORK/$name.out" 2>&1
+  RC=$?
+}
+
+expect_rc() {
+  [[ $RC -eq $1 ]] || { cat "$WORK/$2.out"; fail "$2: exit status $RC, expected $1"; }
+}
+
+expect_line() {
+  grep -qxF -- "$2" "$WORK/$1.out" || { cat "$WORK/$1.out"; fail "$1: no line '$2'"; }
+}
+
+# same_bytes A B OFFSET COUNT
+same_bytes() {
+  cmp -s -i "$3:$3" -n "$4" "$1" "$2" || fail "bytes $3..+$4 differ between $1 and $2"
+}
+
+# The reading holds exactly the device's identification, parsets and events buffer.
+same_registration() {
+  [[ -f $2 ]] || { fail "no registration saved"; return; }
+  same_bytes "$1" "$2" 140 100
+  same_bytes "$1" "$2" 19458 1028
+  local len
+  len=$(od -An -tu2 -j4096 -N2 "$1" | tr -d ' ')
+  [[ $len -gt 0 ]] || fail "the simulator serves an empty events buffer"
+  same_bytes "$1" "$2" 4096 $((len + 2))
+}
+
+link_args() {  # tcp|serial
+  if [[ $1 == tcp ]]; then echo "--tcp 127.0.0.1:$SIM_PORT"; else echo "--serial $DEV --baud 115200"; fi
+}
+
+sim_link() {  # tcp|serial
+  if [[ $1 == tcp ]]; then echo "--tcp 127.0.0.1:0"; else echo "--serial $SIMDEV --baud 115200"; fi
+}
+
+read_both_types() {
+  local link=$1
+  for type in kivs2 kivs3; do
+    [[ $link == serial ]] && start_pty
+    start_sim "$type" $(sim_link "$link") --type "$type" --seed 5 --save "$WORK/served-$type.kiv"
+    run "read-$type" read $(link_args "$link") --silence 20 -o "$WORK/read-$type.kiv"
+    expect_rc 0 "read-$type"
+    expect_line "read-$type" "Identification of device:KIVS-${type#kivs}"
+    expect_line "read-$type" "Read parset 1 :OK"
+    expect_line "read-$type" "Read parset 2 :OK"
+    grep -q "^Event register reading: [0-9]* bajtów$" "$WORK/read-$type.out" || fail "no progress line"
+    same_registration "$WORK/served-$type.kiv" "$WORK/read-$type.kiv"
+    stop_sim
+  done
+}
+
+write_read_back() {
+  local link=$1
+  [[ $link == serial ]] && start_pty
+  "$BIN/kivtool" generate --type kivs2 --seed 99 --defs "$BIN" -o "$WORK/source.kiv" >/dev/null
+  start_sim dev $(sim_link "$link") --type kivs2 --seed 5
+  run write write "$WORK/source.kiv" --from 1 --to 2 $(link_args "$link") --silence 20
+  expect_rc 0 write
+  expect_line write "Save of parset1 do 2: OK"
+  run back read $(link_args "$link") --silence 20 --no-events -o "$WORK/back.kiv"
+  expect_rc 0 back
+  # Parset 2 of the device is now parset 1 of the file (lengths equal: same definitions).
+  cmp -s -i 19458:19972 -n 514 "$WORK/source.kiv" "$WORK/back.kiv" ||
+    fail "parset 2 read back differs from what was written"
+  stop_sim
+}
+
+# failure LINK NAME "SIM SWITCHES" "KIVTOOL OPTIONS" EXPECTED-RC EXPECTED-LINE
+failure() {
+  local link=$1 name=$2 switches=$3 options=$4 rc=$5 line=$6
+  [[ $link == serial ]] && start_pty
+  start_sim "$name" $(sim_link "$link") --type kivs2 $switches
+  run "$name" read $(link_args "$link") $options -o "$WORK/$name.kiv"
+  expect_rc "$rc" "$name"
+  expect_line "$name" "$line"
+  if [[ $rc -ne 0 && -e $WORK/$name.kiv ]]; then fail "$name: a failed reading was saved"; fi
+  kill -0 "$SIM_PID" 2>/dev/null || fail "$name: the simulator died"
+  stop_sim
+}
+
+case $SCENARIO in
+  tcp-read) read_both_types tcp ;;
+  rtu-read) read_both_types serial ;;
+  tcp-write) write_read_back tcp ;;
+  rtu-write) write_read_back serial ;;
+  failures-tcp)
+    failure tcp noreply "--no-reply-to 3" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    failure tcp refused "--refuse-identification" "--silence 20" 1 "Command refused - cancel reading"
+    failure tcp block1 "--exception-at-block 1" "--silence 20" 1 "Read parset 2 :OK"
+    failure tcp block3 "--exception-at-block 3" "--silence 20" 0 "Event register reading: 500 bajtów"
+    failure tcp late "--delay-ms 700 --delay-at 2" "--silence 20 --time-out 300" 1 "TimeOut, cancel reading"
+    failure tcp otherslave "--slave 5" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    ;;
+  failures-rtu)
+    failure serial noreply "--no-reply-to 2" "--silence 20" 1 "TimeOut, cancel reading"
+    failure serial crc "--wrong-crc-at 2" "--silence 20" 1 "CRC error, cancel reading"
+    failure serial address "--other-address-at 3" "--silence 20" 1 \
+      "Answer of different address device, cancel reading"
+    failure serial refused "--refuse-identification" "--silence 20" 1 "Command refused - cancel reading"
+    failure serial block3 "--exception-at-block 3" "--silence 20" 0 "Event register reading: 500 bajtów"
+    failure serial late "--delay-ms 200 --delay-at 2" "--silence 50" 1 "TimeOut, cancel reading"
+    # A reply still arriving when the silence ends is read to its end...
+    failure serial split "--split-pause-ms 120" "--silence 30 --time-out 500 --no-events" 0 "Read parset 2 :OK"
+    # ...but not beyond Time_Out.
+    failure serial split-late "--split-pause-ms 300" "--silence 30 --time-out 100" 1 "CRC error, cancel reading"
+    ;;
+  write-failure)
+    "$BIN/kivtool" generate --type kivs2 --seed 3 --defs "$BIN" -o "$WORK/source.kiv" >/dev/null
+    start_sim dev --tcp 127.0.0.1:0 --type kivs2 --no-reply-to 2
+    run write write "$WORK/source.kiv" --from 1 --to 1 --tcp "127.0.0.1:$SIM_PORT" --silence 20 --time-out 200
+    expect_rc 1 write
+    expect_line write "TimeOut, cancel reading."
+    expect_line write "Save of parset1: Settings rejected by device"
+    grep -q ": OK" "$WORK/write.out" && fail "a failed write reported OK"
+    stop_sim
+    ;;
+  cancel)
+    start_sim slow --tcp 127.0.0.1:0 --type kivs3 --delay-ms 100
+    "$BIN/kivtool" read --tcp "127.0.0.1:$SIM_PORT" --silence 50 --defs "$BIN" -o "$WORK/c.kiv" >"$WORK/cancel.out" 2>&1 &
+    TOOL=$!
+    PIDS+=("$TOOL")
+    sleep 1.2
+    kill -INT "$TOOL"
+    wait "$TOOL"
+    RC=$?
+    expect_rc 1 cancel
+    expect_line cancel "Reading canceled"
+    [[ -e $WORK/c.kiv ]] && fail "a cancelled reading was saved"
+    stop_sim
+    ;;
+  *)
+    echo "unknown scenario $SCENARIO"
+    exit 2
+    ;;
+esac
+exit $FAILED

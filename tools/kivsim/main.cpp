@@ -1,0 +1,240 @@
+// kivsim: one simulated KIVS-2 or KIVS-3 over Modbus TCP or Modbus RTU, for tests and
+// training without hardware.
+#include <QCoreApplication>
+#include <QSerialPort>
+#include <QTcpServer>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "kivbase.h"
+#include "kivfiles.h"
+#include "scenario.h"
+#include "simserver.h"
+#include "textcodec.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+void OnSignal(int) {
+  gStop = 1;
+}
+
+const char kUsage[] =
+    "Usage: kivsim [--tcp [HOST:]PORT | --serial PORT [--baud N]] [--slave N]\n"
+    "              [--kiv FILE.kiv | --type kivs2|kivs3 [--seed N]] [--defs DIR]\n"
+    "              [--save FILE.kiv]\n"
+    "Failure switches (requests count from 1):\n"
+    "  --no-reply-to N          no reply to the N-th request\n"
+    "  --wrong-crc-at N         the N-th reply has a wrong CRC (serial)\n"
+    "  --other-address-at N     the N-th reply comes from another slave address (serial)\n"
+    "  --refuse-identification  exception reply to the identification\n"
+    "  --exception-at-block K   exception reply to events block K (1 = first)\n"
+    "  --delay-ms M [--delay-at N]  replies (or only the N-th) leave M ms late\n"
+    "  --split-pause-ms M       replies go out in two parts with a pause of M ms (serial)\n";
+
+[[noreturn]] void Fail(const std::string& text) {
+  std::fprintf(stderr, "kivsim: %s\n%s", text.c_str(), kUsage);
+  std::exit(2);
+}
+
+int ToInt(const std::string& name, const std::string& text, int min, int max) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || v < min || v > max)
+    Fail("bad value for " + name + ": " + text);
+  return static_cast<int>(v);
+}
+
+struct TOptions {
+  std::string tcp;  // [HOST:]PORT
+  std::string serial;
+  int baud = 9600;
+  int slave = 31;
+  std::string kivFile;
+  std::string type;
+  int seed = 1;
+  std::string defs;
+  std::string save;
+  TSimFaults faults;
+};
+
+TOptions Parse(int argc, char** argv) {
+  TOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Fail(a + " needs a value");
+      return argv[++i];
+    };
+    if (a == "--tcp")
+      o.tcp = value();
+    else if (a == "--serial")
+      o.serial = value();
+    else if (a == "--baud")
+      o.baud = ToInt(a, value(), 50, 4000000);
+    else if (a == "--slave")
+      o.slave = ToInt(a, value(), 0, 247);
+    else if (a == "--kiv")
+      o.kivFile = value();
+    else if (a == "--type")
+      o.type = value();
+    else if (a == "--seed")
+      o.seed = ToInt(a, value(), 0, 0x7FFFFFFF);
+    else if (a == "--defs")
+      o.defs = value();
+    else if (a == "--save")
+      o.save = value();
+    else if (a == "--no-reply-to")
+      o.faults.NoReplyTo = ToInt(a, value(), 1, 1 << 30);
+    else if (a == "--wrong-crc-at")
+      o.faults.WrongCrcAt = ToInt(a, value(), 1, 1 << 30);
+    else if (a == "--other-address-at")
+      o.faults.OtherAddressAt = ToInt(a, value(), 1, 1 << 30);
+    else if (a == "--refuse-identification")
+      o.faults.RefuseIdentification = true;
+    else if (a == "--exception-at-block")
+      o.faults.ExceptionAtBlock = ToInt(a, value(), 1, 65535);
+    else if (a == "--delay-ms")
+      o.faults.DelayMs = ToInt(a, value(), 0, 600000);
+    else if (a == "--delay-at")
+      o.faults.DelayAt = ToInt(a, value(), 1, 1 << 30);
+    else if (a == "--split-pause-ms")
+      o.faults.SplitPauseMs = ToInt(a, value(), 0, 600000);
+    else if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else
+      Fail("unknown argument: " + a);
+  }
+  if (!o.tcp.empty() && !o.serial.empty()) Fail("--tcp and --serial exclude each other");
+  if (o.serial.empty() && o.tcp.empty()) o.tcp = "127.0.0.1:1502";
+  if (!o.kivFile.empty() && !o.type.empty()) Fail("--kiv and --type exclude each other");
+  if (o.kivFile.empty() && o.type.empty()) o.type = "kivs2";
+  if (!o.type.empty() && o.type != "kivs2" && o.type != "kivs3") Fail("unknown type " + o.type);
+  if (o.serial.empty() && (o.faults.WrongCrcAt || o.faults.OtherAddressAt || o.faults.SplitPauseMs))
+    Fail("--wrong-crc-at, --other-address-at and --split-pause-ms need --serial");
+  return o;
+}
+
+// The registration the simulated device holds, and its register map.
+TSimContent ContentOf(TKiv& kiv) {
+  TSimContent c;
+  c.Identification = Utf8ToCp1250(kiv.Identification());
+  c.ZnsSize = std::clamp<int>(kiv.Defs.ZnsSize, 0, 256);
+  c.Zns1Adres = kiv.Defs.Zns1Adres;
+  c.Zns2Adres = kiv.Defs.Zns2Adres;
+  c.EvBufFirstReg = kiv.Defs.EvBufFirstReg;
+  c.EvBufLastReg = kiv.Defs.EvBufLastReg;
+  const size_t parsetBytes = static_cast<size_t>(c.ZnsSize) * 2;
+  for (int n = 1; n <= 2; ++n) {
+    std::vector<uint8_t>& z = n == 1 ? c.Zestaw1 : c.Zestaw2;
+    const size_t len = std::min<size_t>(kiv.ZestawLength(n), parsetBytes);
+    z.assign(kiv.Zestaw(n), kiv.Zestaw(n) + len);
+    z.resize(parsetBytes, 0);
+  }
+  c.Events.assign(kiv.EventBuffer(), kiv.EventBuffer() + kiv.EventBufferLength());
+  return c;
+}
+
+// The image of what the device serves, so tests can compare a reading with it.
+void SaveServed(const TSimContent& c, TKiv& kiv, const std::string& fileName) {
+  for (int n = 1; n <= 2; ++n) {
+    const std::vector<uint8_t>& z = n == 1 ? c.Zestaw1 : c.Zestaw2;
+    std::copy(z.begin(), z.end(), kiv.Zestaw(n));
+    kiv.SetZestawLength(n, static_cast<uint16_t>(z.size()));
+  }
+  if (!kiv.SaveToFile(fileName)) Fail("cannot save " + fileName);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const TOptions o = Parse(argc, argv);
+
+  TKiv kiv;
+  kiv.DefsDir = o.defs.empty() ? InstallDir() : o.defs;
+  if (!o.kivFile.empty()) {
+    if (!kiv.LoadFromFile(o.kivFile)) Fail("cannot load " + o.kivFile);
+    kiv.LoadDefinitions();
+  } else {
+    const TKivType type = o.type == "kivs3" ? kivtKivs3 : kivtKivs2;
+    kiv.SetKivType(type);
+    TScenarioOptions options;
+    // A reading holds 10240 bytes of events and reads the blocks of the definitions; the
+    // generated buffer keeps to both, so that a reading gets all of it.
+    const int blocks = std::max(0, kiv.Defs.EvBufLastReg - kiv.Defs.EvBufFirstReg + 1);
+    options.MaxBytes =
+        static_cast<uint32_t>(std::clamp(blocks * simdev::kBlockRegisters * 2, 16, 10240));
+    GenerateScenario(kiv, type, static_cast<uint32_t>(o.seed), 0, options);
+    kiv.LoadDefinitions();
+  }
+  TSimContent content = ContentOf(kiv);
+  if (!o.save.empty()) SaveServed(content, kiv, o.save);
+  TSimDevice device(content);
+  TSimCore core(device, o.faults, o.slave);
+
+  std::unique_ptr<QModbusServer> server;
+  std::string where;
+  if (!o.serial.empty()) {
+    auto rtu = std::make_unique<TSimRtuServer>(core);
+    rtu->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
+                                QString::fromStdString(o.serial));
+    rtu->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, o.baud);
+    rtu->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
+    rtu->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
+    rtu->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    server = std::move(rtu);
+    where = "serial " + o.serial + " at " + std::to_string(o.baud) + " baud";
+  } else {
+    std::string host = "127.0.0.1";
+    std::string portText = o.tcp;
+    if (const size_t colon = o.tcp.rfind(':'); colon != std::string::npos) {
+      if (colon > 0) host = o.tcp.substr(0, colon);
+      portText = o.tcp.substr(colon + 1);
+    }
+    int port = ToInt("--tcp", portText, 0, 65535);
+    if (port == 0) {
+      // A free port, found by binding one and letting it go again.
+      QTcpServer probe;
+      if (!probe.listen(QHostAddress(QString::fromStdString(host)), 0))
+        Fail("cannot listen on " + host);
+      port = probe.serverPort();
+    }
+    auto tcp = std::make_unique<TSimTcpServer>(core);
+    tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
+                                QString::fromStdString(host));
+    tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+    server = std::move(tcp);
+    where = "tcp " + host + ":" + std::to_string(port);
+  }
+  server->setServerAddress(o.slave);
+  if (!server->connectDevice()) {
+    std::fprintf(stderr, "kivsim: cannot open %s: %s\n", where.c_str(),
+                 server->errorString().toStdString().c_str());
+    return 1;
+  }
+  std::printf("kivsim: %s (%s), slave %d, %zu event bytes, parsets of %d registers\n",
+              kiv.GetKivType() == kivtKivs3 ? "KIVS-3" : "KIVS-2", content.Identification.c_str(),
+              o.slave, content.Events.size(), content.ZnsSize);
+  std::printf("kivsim: listening on %s\n", where.c_str());
+  std::fflush(stdout);
+
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (gStop) app.quit();
+  });
+  poll.start(50);
+  const int rc = app.exec();
+  server->disconnectDevice();
+  std::printf("kivsim: stopped after %d requests\n", core.Served());
+  return rc;
+}

@@ -1,0 +1,208 @@
+// kivtool read / write: a whole reading of a device, or the writing of a parset, over
+// Modbus TCP or a serial port, with the trace as the window's message list shows it.
+#include <QCoreApplication>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "commands.h"
+#include "common.h"
+#include "kivcomm.h"
+#include "mbtcpclient.h"
+#include "qtwaiter.h"
+#include "rsdhan.h"
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+void OnInterrupt(int) {
+  gInterrupted = 1;
+}
+
+// Prints the message list to standard output. A line is printed once a later line
+// follows it: until then a progress line may still be replaced or get its dots.
+class TPrintedTraceList : public ITraceList {
+ public:
+  ~TPrintedTraceList() override { Flush(); }
+  int Count() const override { return static_cast<int>(lines_.size()); }
+  void Append(const std::string& line) override {
+    Flush();
+    lines_.push_back(line);
+  }
+  void DeleteFirst() override {
+    if (!lines_.empty()) lines_.erase(lines_.begin());
+  }
+  void DeleteLast() override {
+    if (!lines_.empty()) lines_.pop_back();
+  }
+  void AppendToLast(const std::string& text) override {
+    if (lines_.empty())
+      lines_.push_back(text);
+    else
+      lines_.back() += text;
+  }
+  std::string Last() const { return lines_.empty() ? std::string() : lines_.back(); }
+  void Flush() {
+    for (const std::string& l : lines_) std::printf("%s\n", l.c_str());
+    std::fflush(stdout);
+    lines_.clear();
+  }
+
+ private:
+  std::vector<std::string> lines_;  // not printed yet: at most the last one
+};
+
+const TBaudRate kRates[] = {br110,   br300,   br600,   br1200,  br2400,  br4800,  br9600,
+                            br14400, br19200, br38400, br56000, br57600, br115200};
+
+// The link options shared by read and write.
+struct TLink {
+  TCommSettings settings;
+  std::unique_ptr<TRsdHan> serial;
+  std::unique_ptr<TMBTCPClient> tcp;
+  TQtWaiter waiter;
+};
+
+void OpenLink(TArgs& args, TLink& link) {
+  auto tcp = args.Value("--tcp");
+  auto serial = args.Value("--serial");
+  const int baud = args.IntValue("--baud", 9600, 1, 4000000);
+  link.settings.Time_Out = args.IntValue("--time-out", 500, 1, 600000);
+  link.settings.TimeSilence = args.IntValue("--silence", 300, 0, 600000);
+  link.settings.Waiter = &link.waiter;
+  if (tcp.has_value() == serial.has_value())
+    throw EToolError("Give either --tcp HOST[:PORT] or --serial PORT");
+  if (tcp) {
+    std::string host = *tcp;
+    uint16_t port = 502;
+    if (const size_t colon = tcp->rfind(':'); colon != std::string::npos) {
+      host = tcp->substr(0, colon);
+      const std::string text = tcp->substr(colon + 1);
+      char* end = nullptr;
+      const long p = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end || p < 1 || p > 65535) throw EToolError("Invalid TCP port: " + text);
+      port = static_cast<uint16_t>(p);
+    }
+    link.tcp = std::make_unique<TMBTCPClient>();
+    link.settings.MBTCPComm = true;
+    link.settings.MBTCPIP = host;
+    link.settings.MBTCPPort = port;
+    link.settings.TcpLink = link.tcp.get();
+    return;
+  }
+  link.serial = std::make_unique<TRsdHan>();
+  link.serial->CommPort = *serial;
+  bool known = false;
+  for (TBaudRate r : kRates)
+    if (BaudRateValue(r) == baud) {
+      link.serial->BaudRate = r;
+      known = true;
+    }
+  if (!known) throw EToolError("Unsupported speed: " + std::to_string(baud));
+  try {
+    if (link.serial->Open() != TRsdHan::kStatusOpen)
+      throw EToolError("Cannot open serial port " + *serial);
+  } catch (const EComState& e) {
+    throw EToolError(e.what());
+  }
+  link.settings.SerialPort = link.serial.get();
+}
+
+// Cancels the dialogue when SIGINT arrives, as the window's Cancel button does; the
+// dialogue's waits handle the timer.
+class TInterruptCancel {
+ public:
+  explicit TInterruptCancel(TKivComm& comm) {
+    gInterrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+    QObject::connect(&timer_, &QTimer::timeout, [&comm] {
+      if (gInterrupted) comm.CancelReading();
+    });
+    timer_.start(20);
+  }
+  ~TInterruptCancel() { std::signal(SIGINT, SIG_DFL); }
+
+ private:
+  QTimer timer_;
+};
+
+}  // namespace
+
+int CmdRead(int argc, char** argv) {
+  int qtArgc = 1;
+  QCoreApplication app(qtArgc, argv);
+  TArgs args(argc, argv);
+  TKiv kiv;
+  kiv.DefsDir = DefsDirFrom(args);
+  TReadOptions options = kiv.GetReadOptions();
+  options.SlaveNo = static_cast<uint8_t>(args.IntValue("--slave", 31, 0, 247));
+  options.ReadZestaw1 = args.Flag("--no-parset1") ? 0 : 1;
+  options.ReadZestaw2 = args.Flag("--no-parset2") ? 0 : 1;
+  options.ReadEventRegister = args.Flag("--no-events") ? 0 : 1;
+  options.ShowAllEvents = args.Flag("--all-events") ? 1 : 0;
+  kiv.SetReadOptions(options);
+  kiv.TraceMessages = args.Flag("--trace");
+  auto out = args.Value("-o");
+  TLink link;
+  if (!out)
+    throw EToolError(
+        "Usage: kivtool read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] "
+        "[--time-out MS] [--silence MS] [--no-parset1] [--no-parset2] [--no-events] "
+        "[--all-events] [--trace] -o OUT.kiv");
+  OpenLink(args, link);
+  if (!args.Positional().empty()) throw EToolError("Unexpected argument");
+
+  TPrintedTraceList trace;
+  kiv.SetTraceList(&trace);
+  TKivComm comm(kiv, link.settings);
+  {
+    TInterruptCancel cancel(comm);
+    comm.ReadAll();
+  }
+  trace.Flush();
+  kiv.SetTraceList(nullptr);
+  if (kiv.Error || kiv.Cancel) return 1;
+  SaveRegistration(kiv, *out);
+  return 0;
+}
+
+int CmdWrite(int argc, char** argv) {
+  int qtArgc = 1;
+  QCoreApplication app(qtArgc, argv);
+  TArgs args(argc, argv);
+  TKiv kiv;
+  kiv.DefsDir = DefsDirFrom(args);
+  const int from = args.IntValue("--from", 0, 1, 2);
+  const int to = args.IntValue("--to", 0, 1, 2);
+  auto slave = args.Value("--slave");
+  kiv.TraceMessages = args.Flag("--trace");
+  TLink link;
+  OpenLink(args, link);
+  const std::vector<std::string> files = args.Positional();
+  if (files.size() != 1 || from == 0 || to == 0)
+    throw EToolError(
+        "Usage: kivtool write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial "
+        "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace]");
+  LoadRegistration(kiv, files[0]);
+  if (slave) {
+    TReadOptions options = kiv.GetReadOptions();
+    options.SlaveNo = static_cast<uint8_t>(args.IntValue("--slave", 31, 0, 247));
+    kiv.SetReadOptions(options);
+  }
+
+  TPrintedTraceList trace;
+  kiv.SetTraceList(&trace);
+  TKivComm comm(kiv, link.settings);
+  {
+    TInterruptCancel cancel(comm);
+    comm.WriteZestaw(from, to);
+  }
+  std::string message = "Save of parset" + std::to_string(from);
+  if (to != from) message += " do " + std::to_string(to);
+  const bool ok = !kiv.Error && !kiv.Cancel && trace.Last() == message + ": OK";
+  trace.Flush();
+  kiv.SetTraceList(nullptr);
+  return ok ? 0 : 1;
+}
