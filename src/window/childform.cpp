@@ -30,6 +30,7 @@
 #include "kivcomm.h"
 #include "kivdate.h"
 #include "kivfiles.h"
+#include "lister.h"
 #include "messages.h"
 #include "settingcells.h"
 #include "settings.h"
@@ -141,6 +142,11 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent) : QWidget(parent), hos
   sequences_ = std::make_unique<TListBoxSequences>(
       EventsListBox, [this](void* sender) { EventsListClick(sender == EventsListBox); });
   listing_ = std::make_unique<TMemoListing>(FMemo);
+  lister_ = std::make_unique<TEvLister>();
+  lister_->SetEventListing(listing_.get());
+  lister_->SetGraph(&GraphModel);
+  lister_->SetSequenceList(sequences_.get());
+  lister_->SetDevice(&Kiv);
 
   PrintFlags = 3;
   ViewMode = 0;
@@ -167,7 +173,7 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent) : QWidget(parent), hos
     if (page == 2) {
       StartReading();
     } else if (page == 0) {
-      // The hexadecimal display of the events buffer waits for the event lister.
+      Guarded([this] { lister_->ShowHexBuffer(); });
     }
   });
   connect(Btn2, &QPushButton::clicked, this, [this] {
@@ -595,7 +601,11 @@ bool TChildForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TChildForm::EventsListClick(bool fromList) {
   GraphModel.SelectAll(false);
-  // The lister shows sequence EventsListBox->currentRow() + 1 here once it is connected.
+  int row = EventsListBox->currentRow();
+  if (row < 0 && !EventsListBox->selectedItems().isEmpty()) {
+    row = EventsListBox->row(EventsListBox->selectedItems().first());
+  }
+  lister_->SelectSequence(static_cast<uint16_t>(row + 1));
   if (fromList) {
     if (ViewMode == 1) SetView(3);
     bool ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;
@@ -606,7 +616,7 @@ void TChildForm::EventsListClick(bool fromList) {
 }
 
 void TChildForm::RedecodeEvents() {
-  // The event lister decodes the buffer again here once it is connected.
+  lister_->Refresh(this);
 }
 
 void TChildForm::EventsRead() {
@@ -619,7 +629,7 @@ void TChildForm::EventsRead() {
 }
 
 void TChildForm::ShowLegend() {
-  // The legend is drawn by the event lister into the graph.
+  lister_->ShowLegend();
 }
 
 // ---------------------------------------------------------------------------

@@ -30,6 +30,7 @@ class TKivComm;
 class TMemoTrace;
 class TListBoxSequences;
 class TMemoListing;
+class TEvLister;
 
 class TChildForm : public QWidget {
   Q_OBJECT
@@ -77,6 +78,7 @@ class TChildForm : public QWidget {
   TKiv Kiv;
   // The data of the graph the events page shows; the graph view draws from it.
   TGraphModel GraphModel;
+  TEvLister* Lister() const { return lister_.get(); }
   std::string FileName;
   bool Named = false;
   int ViewMode = 0;
@@ -140,6 +142,7 @@ class TChildForm : public QWidget {
   std::unique_ptr<TMemoTrace> trace_;
   std::unique_ptr<TListBoxSequences> sequences_;
   std::unique_ptr<TMemoListing> listing_;
+  std::unique_ptr<TEvLister> lister_;
   QMenu* fileMenu_;
   QMenu* graphMenu_;
   bool loadingOptions_ = false;
