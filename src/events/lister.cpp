@@ -84,6 +84,51 @@ class TPrintSink : public ILineSink {
 
 }  // namespace
 
+void SortRowByTime(TKivMatrix& m, uint16_t r, std::vector<double>& times,
+                   std::vector<uint16_t>& order) {
+  const uint16_t n = m.RowLength(r);
+  if (n < 2) return;
+  times.resize(n);
+  order.resize(n);
+  for (uint16_t j = 0; j < n; ++j) {
+    const uint8_t* e = m.ElementPtr(r, static_cast<uint16_t>(j + 1));
+    const uint16_t size = m.ElementSize(r, static_cast<uint16_t>(j + 1));
+    times[j] = e != nullptr && size >= kTimeSize ? GetDoubleLE(e + size - kTimeSize) : 0.0;
+    order[j] = j;
+  }
+  // The matrix's Shell sort step for step (halving gaps, each pass repeated until nothing
+  // moves, an exchange when the earlier time exceeds the later), so equal times end in
+  // the same order as there.
+  for (uint32_t gap = n / 2u; gap > 0; gap /= 2) {
+    bool exchanged = true;
+    while (exchanged) {
+      exchanged = false;
+      for (uint32_t i = 0; i + gap < n; ++i) {
+        if (times[i] - times[i + gap] > 0) {
+          std::swap(times[i], times[i + gap]);
+          std::swap(order[i], order[i + gap]);
+          exchanged = true;
+        }
+      }
+    }
+  }
+  // Move the elements into that order: position p receives original element order[p].
+  // at[p] is the original element now at p, where[k] the position of original k.
+  std::vector<uint16_t> at(n), where(n);
+  for (uint16_t j = 0; j < n; ++j) at[j] = where[j] = j;
+  for (uint16_t p = 0; p < n; ++p) {
+    const uint16_t k = order[p];
+    const uint16_t j = where[k];
+    if (j == p) continue;
+    m.SwapElements(r, static_cast<uint16_t>(p + 1), r, static_cast<uint16_t>(j + 1));
+    const uint16_t displaced = at[p];
+    at[p] = k;
+    at[j] = displaced;
+    where[k] = p;
+    where[displaced] = j;
+  }
+}
+
 TEvLister::TEvLister() = default;
 TEvLister::~TEvLister() = default;
 
@@ -234,7 +279,7 @@ void TEvLister::CloseSequence(uint16_t r, double start, double end) {
     ordered = CompareTrailingDouble(events_.ElementPtr(r, j - 1), events_.ElementSize(r, j - 1),
                                     events_.ElementPtr(r, j), events_.ElementSize(r, j)) <= 0;
   }
-  if (!ordered) events_.SortRow(r);
+  if (!ordered) SortRowByTime(events_, r, sortTimes_, sortOrder_);
 
   for (uint16_t j = 1; j <= n; ++j) {
     const uint8_t* e = events_.ElementPtr(r, j);

@@ -16,6 +16,12 @@
 class TKiv;
 class TGraphModel;
 
+// Sorts row r of the events matrix ascending by the events' times, giving exactly the order
+// of TKivMatrix::SortRow (equal times included) at a fraction of its cost; times and order
+// are working storage.
+void SortRowByTime(TKivMatrix& m, uint16_t r, std::vector<double>& times,
+                   std::vector<uint16_t>& order);
+
 // Start kinds of a sequence.
 constexpr uint8_t kStartNone = 0;
 constexpr uint8_t kStartNormal = 1;
@@ -102,4 +108,6 @@ class TEvLister {
   std::vector<TSequenceRecord> records_;  // index n - 1 is sequence n
   std::vector<std::string> headers_;
   uint16_t sequenceCount_ = 0;
+  std::vector<double> sortTimes_;
+  std::vector<uint16_t> sortOrder_;
 };

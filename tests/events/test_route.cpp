@@ -2,6 +2,7 @@
 
 #include "evtext.h"
 #include "graphmodel.h"
+#include "kivdate.h"
 #include "lister.h"
 #include "lister_fixture.h"
 #include "route.h"
@@ -85,6 +86,19 @@ TEST(Route, SecondsOfTimeSpans) {
   EXPECT_EQ(DaysToSeconds(-0.5), 0);
   EXPECT_EQ(ListingSeconds(-1e-9), 0);
   EXPECT_EQ(FixedText(12.5, 3, 3), "12,500");
+  EXPECT_EQ(FixedText(0.0005, 3, 3), "0,001");  // 0.0005 lies just above the half
+
+  // The same decomposition as the date helpers, rounding carries included.
+  uint32_t seed = 5;
+  for (int i = 0; i < 20000; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    double d = (seed >> 4) / 268435456.0 * (i % 3 == 0 ? 1.0 : 0.05);
+    if (i % 7 == 0) d = (static_cast<int>(seed % 86400000u) + 0.5) / 86400000.0;  // halves
+    if (i % 11 == 0) d = 1 - 1e-10 * (seed % 5);  // carried into the next day
+    const TTimeParts t = DecodeTime(d);
+    ASSERT_EQ(DaysToSeconds(d), t.hour * 3600 + t.minute * 60 + t.second + t.msec / 1000.0) << d;
+    ASSERT_EQ(ListingSeconds(d), t.minute * 60 + t.second + t.msec / 1000.0) << d;
+  }
 }
 
 TEST(Route, SnapshotsDrawSwitchesAndVoltagesOnly) {

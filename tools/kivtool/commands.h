@@ -7,6 +7,11 @@ int CmdSettings(int argc, char** argv);
 int CmdConvert(int argc, char** argv);
 int CmdSet(int argc, char** argv);
 int CmdGenerate(int argc, char** argv);
+int CmdSequences(int argc, char** argv);
+int CmdListing(int argc, char** argv);
+int CmdRoute(int argc, char** argv);
+int CmdHex(int argc, char** argv);
+int CmdLegend(int argc, char** argv);
 // Built with Qt only (serial port and Modbus TCP).
 int CmdRead(int argc, char** argv);
 int CmdWrite(int argc, char** argv);

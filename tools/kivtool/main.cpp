@@ -23,6 +23,12 @@ const TCommand kCommands[] = {
     {"set", CmdSet, "set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv"},
     {"generate", CmdGenerate,
      "generate --type kivs2|kivs3 [--seed N] [--sequences N] [--max-bytes N] -o OUT.kiv"},
+    {"sequences", CmdSequences, "sequences (FILE.kiv | --buffer FILE --type kivs2|kivs3)"},
+    {"listing", CmdListing,
+     "listing (FILE.kiv | --buffer FILE --type kivs2|kivs3) --seq N [--bold]"},
+    {"route", CmdRoute, "route (FILE.kiv | --buffer FILE --type kivs2|kivs3) --seq N"},
+    {"hex", CmdHex, "hex (FILE.kiv | --buffer FILE --type kivs2|kivs3)"},
+    {"legend", CmdLegend, "legend"},
 #ifdef KIVTOOL_WITH_QT
     {"read", CmdRead,
      "read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] [--time-out MS] "
