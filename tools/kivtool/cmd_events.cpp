@@ -176,7 +176,8 @@ int CmdHex(int argc, char** argv) {
 
 int CmdLegend(int argc, char** argv) {
   TArgs args(argc, argv);
-  if (!args.Positional().empty()) throw EToolError("Usage: kivtool legend");
+  DefsDirFrom(args);  // accepted as by every command; the legend needs no definitions
+  if (!args.Positional().empty()) throw EToolError("Usage: kivtool legend [--defs DIR]");
   TEvLister lister;
   TGraphModel graph;
   lister.SetGraph(&graph);

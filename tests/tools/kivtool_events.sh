@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# kivtool sequences, listing, route, hex and legend on a raw KIVS-2 events buffer.
+source "$(dirname "$0")/lib.sh"
+
+# Newest first: relay on, CBM open contact off, CBM close contact on, switchgear state
+# (CBM open, auxiliary voltage present), clock time 2023-05-17 10:30; then the end marker.
+printf '\x80\x00\x04\x27\x00\x08\x24\x00\x28' >"$work/ev.bin"
+printf '\xFB\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x08\x00\x01' >>"$work/ev.bin"
+printf '\xF3\x1E\x0A\x11\x05\x17\xF0\x7F' >>"$work/ev.bin"
+src=(--buffer "$work/ev.bin" --type kivs2)
+
+expect_eq "sequences" "Sequence no.1 (Normal) Date: 2023-05-17 hour: 10:30:00:000" \
+  "$(kt sequences "${src[@]}")"
+
+# Times corrected by the definition file (inputs -5 ms, outputs +15 ms), then without.
+expect_eq "listing event lines" "1	STATR STATUS SWITCHGEAR
+1	0,095 [s] - Signal CBM close (C1) turn up
+1	0,115 [s] - Signal CBM open (C2) fading
+1	0,145 [s] - Turn on relay V<t st. 2 (F5-F6)" \
+  "$(kt listing "${src[@]}" --seq 1 --bold | grep '^1')"
+listing=$(kt listing "${src[@]}" --seq 1 --correction off)
+expect_eq "listing lines" "30" "$(wc -l <<<"$listing")"
+expect_eq "listing detail" "  State CBM -OFF" "$(sed -n 12p <<<"$listing")"
+expect_eq "listing uncorrected" "0,130 [s] - Turn on relay V<t st. 2 (F5-F6)" "$(tail -n 1 <<<"$listing")"
+expect_eq "listing all events" "80 00 04 " \
+  "$(kt listing "${src[@]}" --seq 1 --all-events on | tail -n 2 | head -n 1)"
+
+expect_eq "route" "1. CM State
+  -0,200000	000000	0	3
+  0,100000	FFFF00	0	15
+  0,120000	FF0000	0	15
+  0,330000	FF0000	0	15
+2. CR State
+  -0,200000	FFFF00	0	15
+  0,330000	FFFF00	0	15
+3. Relay state V<t section B st. 2
+  -0,200000	000000	0	3
+  0,130000	FF0000	0	15
+  0,330000	FF0000	0	15" "$(kt route "${src[@]}" --seq 1 --correction off)"
+
+expect_eq "hex" "F3 1E 0A 11 05 17 
+FB 00 00 00 00 00 00 00 00 00 00 00 00 08 00 01 
+24 00 28 
+27 00 08 
+80 00 04 " "$(kt hex "${src[@]}")"
+
+legend=$(kt legend)
+expect_eq "legend lines" "27" "$(wc -l <<<"$legend")"
+expect_eq "legend names" "1. Switches states:   OFF|2. Switches states:   ON|3. Switches states:   AMBIGUOUS STATE|4. UNKNOWN STATE|5. Voltages rang:   V<Vlt|6. Voltages rang:   Vlt<V<VL|7. Voltages rang:   VL<V<0,9Vr|8. Voltages rang:   0.9Vr<V<Vr|9. Voltages rang:   V>Vr" \
+  "$(grep -v '^  ' <<<"$legend" | paste -sd '|')"
+expect_eq "legend row 9" "  0,000000	008000	0	16
+  10,000000	008000	0	16" "$(tail -n 2 <<<"$legend")"
+
+# Out of range: nothing, status 0, as the window shows nothing.
+expect_eq "no sequence 2" "" "$(kt listing "${src[@]}" --seq 2)"
+expect_status "route of sequence 0" 0 kt route "${src[@]}" --seq 0
+expect_eq "route of sequence 0 prints nothing" "" "$(cat "$work/out")"
+
+# A registration file gives the same views as its raw buffer.
+kt generate --type kivs3 --seed 4 -o "$work/g.kiv" >/dev/null
+python3 - "$work/g.kiv" "$work/g.bin" <<'PY'
+import sys
+d = open(sys.argv[1], 'rb').read()
+n = d[4096] | d[4097] << 8
+open(sys.argv[2], 'wb').write(d[4098:4098 + n])
+PY
+expect_eq "file and buffer" "$(kt sequences "$work/g.kiv")" \
+  "$(kt sequences --buffer "$work/g.bin" --type kivs3 --ident K3SV0207)"
+expect_eq "file and buffer listing" "$(kt listing "$work/g.kiv" --seq 3 --bold)" \
+  "$(kt listing --buffer "$work/g.bin" --type kivs3 --ident K3SV0207 --seq 3 --bold)"
+expect_status "bad option value" 2 kt sequences "${src[@]}" --correction maybe
+expect_status "missing type" 2 kt sequences --buffer "$work/ev.bin"
+
+finish
