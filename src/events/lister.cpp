@@ -210,7 +210,7 @@ void TEvLister::BuildSequences() {
   for (uint16_t i = lastClock; i >= 1; --i) {
     const uint16_t size = events_.ElementSize(1, i);
     const uint8_t* e = events_.ElementPtr(1, i);
-    if (e == nullptr || size == 0) continue;
+    if (e == nullptr || size == 0 || size + size_t{kTimeSize} > currentEvent_.size()) continue;
     std::memcpy(currentEvent_.data(), e, size);
     currentEventSize_ = size;
     const uint8_t* rec = currentEvent_.data();
@@ -320,7 +320,7 @@ void TEvLister::ForEachEvent(ILineSink& sink) {
   for (uint16_t j = 1; j <= n; ++j) {
     const uint16_t size = events_.ElementSize(row, j);
     const uint8_t* e = events_.ElementPtr(row, j);
-    if (e == nullptr || size <= kTimeSize) continue;
+    if (e == nullptr || size <= kTimeSize || size > currentEvent_.size()) continue;
     std::memcpy(currentEvent_.data(), e, size);
     currentEventSize_ = size;
     const uint8_t* rec = currentEvent_.data();
