@@ -193,12 +193,12 @@ struct SerialRig {
 TEST(SerialLink, LateReplyOfAnEarlierExchangeIsNotTakenForTheNext) {
   SerialRig rig;
   ASSERT_TRUE(rig.pty.Ok() && rig.peer->Ok() && rig.han.Active());
-  rig.peer->timing = [](int n) { return n == 0 ? std::pair{90, 90} : std::pair{0, 0}; };
+  rig.peer->timing = [](int n) { return n == 0 ? std::pair{300, 300} : std::pair{0, 0}; };
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_TRUE(rig.kiv.Error);
   EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
-  rig.comm->Wait(150);  // the late reply is in the port now
+  rig.comm->Wait(500);  // the late reply is in the port now
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
@@ -209,7 +209,8 @@ TEST(SerialLink, ReplyStillArrivingWhenTheSilenceEndsIsCompleted) {
   SerialRig rig;
   ASSERT_TRUE(rig.pty.Ok() && rig.peer->Ok() && rig.han.Active());
   // Half the frame within the silence, the rest 100 ms after it ends.
-  rig.peer->timing = [](int) { return std::pair{5, 140}; };
+  int rest = 140;
+  rig.peer->timing = [&rest](int) { return std::pair{5, rest}; };
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
@@ -220,6 +221,7 @@ TEST(SerialLink, ReplyStillArrivingWhenTheSilenceEndsIsCompleted) {
 
   // A rest later than Time_Out is a broken frame.
   rig.settings.Time_Out = 50;
+  rest = 600;
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_TRUE(rig.kiv.Error);
