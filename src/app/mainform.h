@@ -61,7 +61,7 @@ class TMainForm : public QMainWindow, public IChildHost {
   void ShowXScaleOf(TChildForm* child);
   void CommOptions();
   void Help();
-  void HelpRequest(int context);
+  void HelpRequest(int context) override;
   void About();
   void WriteConfig() const;
 

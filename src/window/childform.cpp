@@ -77,7 +77,8 @@ class TZnsDelegate : public QStyledItemDelegate {
   TChildForm* form_;
 };
 
-TChildForm::TChildForm(IChildHost* host, QWidget* parent) : QWidget(parent), host_(host) {
+TChildForm::TChildForm(IChildHost* host, QWidget* parent)
+    : QWidget(parent), Graph(new TGraph), GraphModel(Graph->Model()), host_(host) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   setObjectName("ChildForm");
 
@@ -138,7 +139,8 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent) : QWidget(parent), hos
   ZnsGrid->setColumnWidth(0, 3 * znsgrid::kDefaultColWidth);
 
   // 7-8: the graph and the event lister.
-  GraphModel.SetDataTimeType(TIntervalTimeType::Seconds);
+  Graph->SetDataTimeType(TIntervalTimeType::Seconds);
+  Graph->OnHelp = [this] { host_->HelpRequest(10); };
   sequences_ = std::make_unique<TListBoxSequences>(
       EventsListBox, [this](void* sender) { EventsListClick(sender == EventsListBox); });
   listing_ = std::make_unique<TMemoListing>(FMemo);
@@ -218,13 +220,8 @@ void TChildForm::BuildEventsPage() {
   FMemo->setLineWrapMode(QTextEdit::NoWrap);
   FMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   FMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The graph view takes this place; until it is built the page keeps an empty area.
-  Graph = new QWidget(Panel3);
+  Graph->setParent(Panel3);
   Graph->setObjectName("Graph");
-  Graph->setAutoFillBackground(true);
-  QPalette pal = Graph->palette();
-  pal.setColor(QPalette::Window, Qt::white);
-  Graph->setPalette(pal);
   connect(EventsListBox, &QListWidget::itemClicked, this, [this] { EventsListClick(true); });
   Notebook1->addTab(page, "Events buffer");
 }
@@ -360,14 +357,11 @@ void TChildForm::BuildMenus() {
   closeProgram->setEnabled(false);
 
   graphMenu_ = new QMenu("&Graph", this);
-  add(graphMenu_, "Select All", {}, {}, [this] { GraphModel.SelectAll(true); });
-  QAction* copy = add(graphMenu_, "Copy", {}, {}, [] {});
-  add(graphMenu_, "Deselect All", {}, {}, [this] { GraphModel.SelectAll(false); });
+  add(graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); });
+  add(graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); });
+  add(graphMenu_, "Deselect All", {}, {}, [this] { Graph->DeselectAll(); });
   graphMenu_->addSeparator();
-  QAction* options = add(graphMenu_, "Options", {}, {}, [] {});
-  // The clipboard copy and the setup dialog belong to the graph view.
-  copy->setEnabled(false);
-  options->setEnabled(false);
+  add(graphMenu_, "Options", {}, {}, [this] { Graph->ShowOptions(); });
   SetDocumentActionsEnabled(true);
 }
 
@@ -600,7 +594,7 @@ bool TChildForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TChildForm::EventsListClick(bool fromList) {
-  GraphModel.SelectAll(false);
+  Graph->DeselectAll();
   int row = EventsListBox->currentRow();
   if (row < 0 && !EventsListBox->selectedItems().isEmpty()) {
     row = EventsListBox->row(EventsListBox->selectedItems().first());

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "graphmodel.h"
+#include "graph.h"
 #include "kivbase.h"
 
 class QAction;
@@ -76,8 +76,9 @@ class TChildForm : public QWidget {
   void SetDocumentActionsEnabled(bool enabled);
 
   TKiv Kiv;
-  // The data of the graph the events page shows; the graph view draws from it.
-  TGraphModel GraphModel;
+  // The graph of the events page and its data, which the event lister fills.
+  TGraph* Graph;
+  TGraphModel& GraphModel;
   TEvLister* Lister() const { return lister_.get(); }
   std::string FileName;
   bool Named = false;
@@ -96,7 +97,6 @@ class TChildForm : public QWidget {
   QWidget* Panel3;
   QListWidget* EventsListBox;
   QTextEdit* FMemo;
-  QWidget* Graph;  // the graph view of the events page
   QTableWidget* ZnsGrid;
   QTabBar* TabSet1;
   QSpinBox* SpinSlaveNo;

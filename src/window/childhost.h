@@ -24,6 +24,8 @@ class IChildHost {
   virtual bool ExecuteSaveDialog(std::string& fileName, bool allFiles) = 0;
   // The window became active: the host shows its scale and updates its controls.
   virtual void ChildActivated(TChildForm* child) = 0;
+  // Help at the page of a context number (0: contents).
+  virtual void HelpRequest(int context) { (void)context; }
   // Hook for printing and its options; empty by default.
   virtual void PrintSetup() {}
 };
