@@ -66,23 +66,11 @@ struct TContext {
     P->setPen(pen);
   }
 
-  // A line as the platform's drawing draws it: the end point itself is not painted, so
-  // bars meeting at a point do not overlap. Wide pens are drawn as they come.
+  // A line as the platform's drawing draws it: with flat caps the end point itself is
+  // not painted, so bars meeting at a point do not overlap.
   void Line(int XA, int YA, int XB, int YB) {
-    const QPen& pen = P->pen();
-    if (pen.style() == Qt::NoPen) return;
-    if (pen.width() > 1) {
-      P->drawLine(XA, YA, XB, YB);
-      return;
-    }
-    if (XA == XB && YA == YB) return;
-    if (YA == YB) {
-      P->drawLine(XA, YA, XB > XA ? XB - 1 : XB + 1, YB);
-    } else if (XA == XB) {
-      P->drawLine(XA, YA, XB, YB > YA ? YB - 1 : YB + 1);
-    } else {
-      P->drawLine(XA, YA, XB, YB);
-    }
+    if (P->pen().style() == Qt::NoPen || (XA == XB && YA == YB)) return;
+    P->drawLine(XA, YA, XB, YB);
   }
 
   // The clipped line of the axes and grid: offsets relative to Left and Top.

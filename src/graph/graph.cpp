@@ -62,8 +62,8 @@ TGraph::TGraph(QWidget* parent) : QWidget(parent), font_(QStringLiteral("Arial")
   cursor2_ = new TMarker(this);
   for (TMarker* m : {cursor1_, cursor2_}) {
     connect(m, &TMarker::Changed, this, &TGraph::UpdateReadout);
-    connect(m, &TMarker::StartDrag, this, [](TMarker* s) { s->grabMouse(); });
-    connect(m, &TMarker::EndDrag, this, [](TMarker* s) { s->releaseMouse(); });
+    // No explicit capture for a drag: the widget pressed keeps every mouse event until
+    // the button is released, also outside it.
   }
 
   const int labelHeight = QFontMetrics(font_).height();
