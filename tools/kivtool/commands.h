@@ -15,3 +15,5 @@ int CmdLegend(int argc, char** argv);
 // Built with Qt only (serial port and Modbus TCP).
 int CmdRead(int argc, char** argv);
 int CmdWrite(int argc, char** argv);
+// Built with Qt only (drawing through the offscreen platform).
+int CmdGraph(int argc, char** argv);

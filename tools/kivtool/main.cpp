@@ -37,6 +37,9 @@ const TCommand kCommands[] = {
     {"write", CmdWrite,
      "write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial PORT [--baud N]) "
      "[--slave N] [--time-out MS] [--silence MS] [--trace]"},
+    {"graph", CmdGraph,
+     "graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] [--scale PERCENT|fit] "
+     "[--from X --to X]"},
 #endif
 };
 

@@ -1,0 +1,148 @@
+// kivtool graph: the route of one sequence (or the legend) drawn by the graph's own
+// DrawPage onto a PNG image or onto the PDF printer, for reports and tests. Runs on the
+// offscreen platform when no display is set, so it works in scripts and CI.
+#include <QApplication>
+#include <QImage>
+#include <QPrinter>
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "commands.h"
+#include "common.h"
+#include "graph.h"
+#include "lister.h"
+#include "route.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: kivtool graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] "
+    "[--scale PERCENT|fit] [--from X --to X]";
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  if (s.size() < tail.size()) return false;
+  for (size_t i = 0; i < tail.size(); ++i) {
+    const char c = s[s.size() - tail.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != tail[i]) return false;
+  }
+  return true;
+}
+
+double NumberArg(const std::string& name, const std::string& text) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == nullptr || *end != '\0') {
+    throw EToolError("Invalid value of " + name + ": " + text);
+  }
+  return v;
+}
+
+// Qt needs a platform even for drawing into images; without a display take the
+// offscreen one.
+std::unique_ptr<QApplication> StartQt() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  static int argc = 1;
+  static char name[] = "kivtool";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QApplication>(argc, argv);
+}
+
+}  // namespace
+
+int CmdGraph(int argc, char** argv) {
+  TArgs args(argc, argv);
+  const bool legend = args.Flag("--legend");
+  auto seqText = args.Value("--seq");
+  auto out = args.Value("-o");
+  const int dpi = args.IntValue("--dpi", 150, 30, 2400);
+  auto scaleText = args.Value("--scale");
+  auto fromText = args.Value("--from");
+  auto toText = args.Value("--to");
+  const std::string defsDir = DefsDirFrom(args);
+  const std::vector<std::string> files = args.Positional();
+  if (!out || legend == seqText.has_value() || (legend && !files.empty()) ||
+      (!legend && files.size() != 1) || fromText.has_value() != toText.has_value()) {
+    throw EToolError(kUsage);
+  }
+  const bool pdf = EndsWith(*out, ".pdf");
+  if (!pdf && !EndsWith(*out, ".png")) throw EToolError("The output must be a .png or .pdf file");
+
+  std::unique_ptr<QApplication> app = StartQt();
+  TGraph graph;
+  graph.resize(1000, 400);
+  TKiv kiv;
+  kiv.DefsDir = defsDir;
+  TEvLister lister;
+  lister.SetDevice(&kiv);
+  lister.SetGraph(&graph.Model());
+  if (legend) {
+    lister.ShowLegend();
+  } else {
+    LoadRegistration(kiv, files[0]);
+    const double n = NumberArg("--seq", *seqText);
+    lister.BuildSequences();
+    if (!(n >= 1 && n <= lister.SequenceCount()) || n != static_cast<int>(n)) {
+      throw EToolError("No sequence " + *seqText + " (the registration has " +
+                       std::to_string(lister.SequenceCount()) + ")");
+    }
+    lister.SelectSequence(static_cast<uint16_t>(n));
+    graph.Model().PrintTitle = lister.SequenceHeader(static_cast<uint16_t>(n));
+  }
+  TGraphModel& m = graph.Model();
+  if (m.SeriesCount() == 0) throw EToolError("The sequence has no route to draw");
+
+  double xa = m.DataMinRange();
+  double xb = m.DataMaxRange();
+  if (fromText) {
+    xa = NumberArg("--from", *fromText);
+    xb = NumberArg("--to", *toText);
+    if (!(xa < xb)) throw EToolError("--from must be below --to");
+  }
+
+  // The scale: a percentage, or the one that fits the span into the paper's usable width.
+  m.SetAutoscale(false);
+  const double usable = UsableWidthMm(m.PaperWidth, m.MarginLeft, m.MarginRight);
+  if (!scaleText || *scaleText == "fit") {
+    m.SetScaleX(::FitScale(xa, xb, m.ScaleX(), true, RoundHalfEvenInt(MmToPx(dpi, usable)), dpi,
+                           m.dXPerDiv, m.dXLen));
+  } else {
+    const double s = NumberArg("--scale", *scaleText);
+    if (!(s >= 10 && s <= 50000)) throw EToolError("--scale must lie in 10..50000 or be fit");
+    m.SetScaleX(static_cast<int32_t>(s));
+  }
+
+  if (pdf) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setOutputFileName(QString::fromStdString(*out));
+    if (fromText) {
+      // Print covers the whole range: narrow it to the asked span (the model widens it
+      // only to include points, so the span is set directly).
+      m.SetDataMinRange(xa);
+      m.SetDataMaxRange(xb);
+      m.SetDataMinRange(xa);  // when xa lay beyond the old maximum
+      if (m.DataMinRange() != xa || m.DataMaxRange() != xb) {
+        throw EToolError("A printed span must be wider than 9 x units");
+      }
+    }
+    const int pages = graph.Print(1, 0x7FFFFFFF, &printer);
+    if (pages == 0) throw EToolError("Nothing printed");
+    std::printf("pages: %d\nseries: %u\nscale: %d\n", pages, m.SeriesCount(), m.ScaleX());
+    return 0;
+  }
+  const QImage image = graph.RenderImage(xa, xb, dpi, dpi, true);
+  if (image.isNull()) throw EToolError("Nothing to draw");
+  if (!image.save(QString::fromStdString(*out), "PNG")) {
+    throw EToolError("Cannot write " + *out);
+  }
+  std::printf("size: %dx%d\nseries: %u\nscale: %d\n", image.width(), image.height(),
+              m.SeriesCount(), m.ScaleX());
+  return 0;
+}
