@@ -4,4 +4,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh"
-exec "$root/build/bin/kivtool" info "$root/examples/demo-kivs2.kiv" "$@"
+exec bash "$root/scripts/demo.sh" "$root/build" "$@"

@@ -181,6 +181,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+  disconnect(MdiArea, nullptr, this, nullptr);
   // Registration windows go first (last to first), then the configuration is written.
   QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::CreationOrder);
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) delete *it;
@@ -256,7 +257,7 @@ void TMainForm::BuildMenus() {
   auto* openFileMenu = new QAction(this);
   openFileMenu->setShortcut(QKeySequence("Ctrl+M"));
   connect(openFileMenu, &QAction::triggered, this, [this] {
-    QAction* shown = mergedFile_ ? mergedFile_ : fileMenuAction_;
+    QAction* shown = mergedFile_ ? mergedFile_.data() : fileMenuAction_;
     menuBar()->setActiveAction(shown);
   });
   addAction(openFileMenu);

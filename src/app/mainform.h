@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -119,7 +120,8 @@ class TMainForm : public QMainWindow, public IChildHost {
   bool applyingScale_ = false;
   QMenu* optionsMenu_;
   QAction* fileMenuAction_;
-  QAction* mergedFile_ = nullptr;
-  QAction* mergedGraph_ = nullptr;
+  // The merged menus belong to the registration window and go with it.
+  QPointer<QAction> mergedFile_;
+  QPointer<QAction> mergedGraph_;
   THelpWindow* help_ = nullptr;
 };

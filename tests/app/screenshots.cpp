@@ -1,0 +1,109 @@
+// Takes the screenshots of docs/: the program reads the simulated device, then each main
+// view is grabbed into a PNG. Run under Xvfb: xvfb-run -a kivsvc_screenshots OUTDIR
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "childform.h"
+#include "commdlg.h"
+#include "mainform.h"
+#include "messages.h"
+
+namespace {
+
+bool Save(QWidget* w, const QString& dir, const char* name) {
+  QCoreApplication::processEvents();
+  QString path = dir + "/" + name;
+  bool ok = w->grab().save(path, "PNG");
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: kivsvc_screenshots OUTDIR\n");
+    return 2;
+  }
+  QString out = QDir(argv[1]).absolutePath();
+  QDir().mkpath(out);
+  QTemporaryDir tmp;
+  QString defs = QString(KIVSVC_SHARE_DIR);
+
+  QProcess sim;
+  sim.start(KIVSIM_PATH, {"--tcp", "127.0.0.1:0", "--type", "kivs2", "--defs", defs});
+  QString log;
+  QRegularExpression re("listening on tcp [^:]+:(\\d+)");
+  QString port;
+  for (int i = 0; i < 100 && port.isEmpty(); ++i) {
+    sim.waitForReadyRead(100);
+    log += QString::fromLocal8Bit(sim.readAllStandardOutput());
+    auto m = re.match(log);
+    if (m.hasMatch()) port = m.captured(1);
+  }
+  if (port.isEmpty()) {
+    std::fprintf(stderr, "kivsim did not start\n");
+    return 1;
+  }
+  QFile ini(tmp.filePath("kiv.ini"));
+  ini.open(QIODevice::WriteOnly);
+  ini.write(QString("[kivsvc_screenshots]\nMBTCPComm=1\nMBTCPIP=127.0.0.1\nMBTCPPort=%1\nPort=\n"
+                    "TimeSilence=5\n")
+                .arg(port)
+                .toUtf8());
+  ini.close();
+  qputenv("KIVSVC_CONFIG", ini.fileName().toLocal8Bit());
+  qputenv("KIVSVC_INSTALLDIR", defs.toLocal8Bit());
+  QDir::setCurrent(tmp.path());
+
+  TRecordingMessages messages;
+  TScopedMessageService scope(&messages);
+  bool ok = true;
+  {
+    TMainForm form({});
+    form.resize(1024, 720);
+    form.show();
+    form.NewCommand();
+    TChildForm* child = form.ActiveChild();
+    form.MdiArea->currentSubWindow()->showMaximized();
+    child->Notebook1->setCurrentIndex(2);
+    child->Btn1->click();
+    child->cmdOutline->setCurrentItem(child->cmdOutline->topLevelItem(0)->child(0));
+    ok &= Save(&form, out, "screenshot-writeread.png");
+    child->Notebook1->setCurrentIndex(0);
+    child->SetView(0);
+    if (child->EventsListBox->count() > 1) {
+      child->EventsListBox->setCurrentRow(1);
+      child->EventsListClick(false);
+    }
+    ok &= Save(&form, out, "screenshot-events.png");
+    child->SetView(3);
+    ok &= Save(&form, out, "screenshot-listing.png");
+    child->SetView(0);
+    child->Notebook1->setCurrentIndex(1);
+    ok &= Save(&form, out, "screenshot-settings.png");
+
+    form.RunCommDialog = [&](TCommDlg& dlg) {
+      dlg.show();
+      ok &= Save(&dlg, out, "screenshot-options.png");
+      return int(QDialog::Rejected);
+    };
+    form.CommOptions();
+    child->Kiv.Modified = false;
+  }
+  sim.terminate();
+  sim.waitForFinished(3000);
+  return ok ? 0 : 1;
+}
