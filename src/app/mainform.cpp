@@ -569,6 +569,10 @@ bool TMainForm::ExecuteSaveDialog(std::string& fileName, bool allFiles) {
 // Options, help, about
 
 void TMainForm::CommOptions() {
+  // The port and the TCP settings must not change under a running dialogue.
+  for (TChildForm* child : Children()) {
+    if (child->Kiv.IsReading) return;
+  }
   std::string port = SerialPort->CommPort;
   TBaudRate speed = SerialPort->BaudRate;
   bool tcp = comm_.MBTCPComm;

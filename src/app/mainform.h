@@ -67,6 +67,7 @@ class TMainForm : public QMainWindow, public IChildHost {
   void WriteConfig() const;
 
   TChildForm* ActiveChild() const;
+  THelpWindow* HelpWindow() const { return help_; }
   QList<TChildForm*> Children() const;
 
   // File dialogs; tests replace them. Each returns true with the chosen name.

@@ -214,6 +214,7 @@ void TChildForm::BuildEventsPage() {
   EventsListBox->setObjectName("EventsListBox");
   EventsListBox->addItem("Not read");
   EventsListBox->installEventFilter(this);
+  EventsListBox->viewport()->installEventFilter(this);
   FMemo = new QTextEdit(Panel3);
   FMemo->setObjectName("FMemo");
   FMemo->setReadOnly(true);
@@ -579,13 +580,10 @@ void TChildForm::LayoutEventsPage() {
 bool TChildForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel3 && event->type() == QEvent::Resize) {
     LayoutEventsPage();
-  } else if (watched == EventsListBox &&
-             (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
+  } else if ((watched == EventsListBox && event->type() == QEvent::KeyPress) ||
+             (watched == EventsListBox->viewport() && event->type() == QEvent::MouseButtonPress)) {
     // Several sequences are picked (for printing) while Ctrl is held.
-    bool ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;
-    if (event->type() == QEvent::KeyPress) {
-      ctrl = static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier;
-    }
+    bool ctrl = static_cast<QInputEvent*>(event)->modifiers() & Qt::ControlModifier;
     EventsListBox->setSelectionMode(ctrl ? QAbstractItemView::MultiSelection
                                          : QAbstractItemView::SingleSelection);
     if (!ctrl && event->type() == QEvent::MouseButtonPress) EventsListBox->clearSelection();
@@ -601,10 +599,8 @@ void TChildForm::EventsListClick(bool fromList) {
   }
   lister_->SelectSequence(static_cast<uint16_t>(row + 1));
   if (fromList) {
+    // The selection mode follows Ctrl already (set when the mouse or key went down).
     if (ViewMode == 1) SetView(3);
-    bool ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;
-    EventsListBox->setSelectionMode(ctrl ? QAbstractItemView::MultiSelection
-                                         : QAbstractItemView::SingleSelection);
     if (EventsListBox->isVisible()) EventsListBox->setFocus();
   }
 }

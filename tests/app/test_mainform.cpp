@@ -10,11 +10,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusTipEvent>
 #include <QtTest>
 
 #include "childform.h"
 #include "commdlg.h"
 #include "guitestutil.h"
+#include "helpwindow.h"
 #include "kivfiles.h"
 #include "mainform.h"
 #include "messages.h"
@@ -404,6 +406,28 @@ class TestMainForm : public QObject {
     QCOMPARE(child->ViewMode, 0);
     QVERIFY(child->FileMenu()->menuAction()->isVisible());
     QVERIFY(!form.FileMenu->menuAction()->isVisible());
+  }
+
+  void longHintGoesToTheStatusBar() {
+    TMainForm form({});
+    QStatusTipEvent tip("Load file");
+    QCoreApplication::sendEvent(&form, &tip);
+    QCOMPARE(form.StatusPanel0->text(), QString("Load file"));
+    QCOMPARE(form.btnLoad->statusTip(), QString("Load file"));
+    QCOMPARE(form.btnLoad->toolTip(), QString("Open"));
+    QCOMPARE(form.btnSaveAs->toolTip(), QString("Save Ass..."));
+    QCOMPARE(form.StatusPanel0->width(), 200);
+  }
+
+  void helpOpensThePageOfTheContext() {
+    TMainForm form({});
+    form.HelpRequest(6);
+    QVERIFY(form.HelpWindow());
+    QVERIFY2(form.HelpWindow()->source().toString().endsWith("/6.html"),
+             qPrintable(form.HelpWindow()->source().toString()));
+    QVERIFY(form.HelpWindow()->toPlainText().contains("Write/Read"));
+    form.HelpRequest(999);
+    QVERIFY(form.HelpWindow()->source().toString().endsWith("/index.html"));
   }
 
   void aboutBoxGoesThroughTheMessageService() {

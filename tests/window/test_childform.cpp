@@ -21,6 +21,7 @@
 #include "gridlayout.h"
 #include "guitestutil.h"
 #include "kivfiles.h"
+#include "lister.h"
 #include "mbtcpclient.h"
 #include "messages.h"
 #include "qtwaiter.h"
@@ -385,6 +386,22 @@ class TestChildForm : public QObject {
     QCOMPARE(child.FMemo->height(), child.Panel3->height() / 4);
     child.SetView(1);
     QVERIFY(child.EventsListBox->isVisible() && !child.FMemo->isVisible());
+    // Ctrl+click picks several sequences; a plain click one again.
+    QVERIFY(child.EventsListBox->count() >= 3);
+    auto center = [&](int i) {
+      return child.EventsListBox->visualItemRect(child.EventsListBox->item(i)).center();
+    };
+    child.SetView(0);
+    QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, center(0));
+    QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      center(1));
+    QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      center(2));
+    QCOMPARE(child.EventsListBox->selectedItems().size(), 3);
+    QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, center(1));
+    QCOMPARE(child.EventsListBox->selectedItems().size(), 1);
+    QCOMPARE(child.Lister()->SelectedSequence(), uint16_t(2));
+    child.SetView(1);
     // A click in the list view switches to the listing.
     QRect first = child.EventsListBox->visualItemRect(child.EventsListBox->item(0));
     QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, first.center());
