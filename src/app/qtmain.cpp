@@ -27,10 +27,27 @@ QIcon AppIcon() {
   return QIcon(pm);
 }
 
+// The last line of defence: an exception that a handler let through is shown, and the
+// program with its open registrations keeps running.
+class TKivApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      Messages().Show(MsgIcon::Error, "Error", e.what());
+    } catch (...) {
+      Messages().Show(MsgIcon::Error, "Error", "Unknown error");
+    }
+    return false;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
+  TKivApplication app(argc, argv);
   QApplication::setApplicationName("kivsvc");
   app.setWindowIcon(AppIcon());
   QStringList args = QApplication::arguments();

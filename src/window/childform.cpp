@@ -163,12 +163,13 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent)
   connect(Notebook1, &QTabWidget::currentChanged, this, [this](int page) { SetupButtons(page); });
   for (QCheckBox* c :
        {chbZestaw1, chbZestaw2, chbEventRegister, chbcorrectIOtimes, ChBshowallEvents}) {
-    connect(c, &QCheckBox::clicked, this, [this] { ControlsToOptions(); });
+    connect(c, &QCheckBox::clicked, this, [this] { Guarded([this] { ControlsToOptions(); }); });
   }
   connect(SpinSlaveNo, &QSpinBox::valueChanged, this, [this] {
-    if (!SpinSlaveNo->text().isEmpty()) ControlsToOptions();
+    if (!SpinSlaveNo->text().isEmpty()) Guarded([this] { ControlsToOptions(); });
   });
-  connect(SpinSlaveNo, &QSpinBox::editingFinished, this, [this] { ControlsToOptions(); });
+  connect(SpinSlaveNo, &QSpinBox::editingFinished, this,
+          [this] { Guarded([this] { ControlsToOptions(); }); });
   connect(ChbTraceMessages, &QCheckBox::clicked, this, [this](bool on) { Kiv.TraceMessages = on; });
   connect(Btn1, &QPushButton::clicked, this, [this] {
     int page = Notebook1->currentIndex();
@@ -223,7 +224,8 @@ void TChildForm::BuildEventsPage() {
   FMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Graph->setParent(Panel3);
   Graph->setObjectName("Graph");
-  connect(EventsListBox, &QListWidget::itemClicked, this, [this] { EventsListClick(true); });
+  connect(EventsListBox, &QListWidget::itemClicked, this,
+          [this] { Guarded([this] { EventsListClick(true); }); });
   Notebook1->addTab(page, "Events buffer");
 }
 

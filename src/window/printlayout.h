@@ -1,0 +1,74 @@
+// The arithmetic and texts of printing that need no printer: the grid's page geometry and
+// its packing of columns and rows into pages, the page footers, the print titles, the
+// margin texts of the print options dialog, and the settings grid as a plain table (what
+// the window's grid shows for a parset), so the window and kivtool print the same thing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kivdefs.h"
+
+// Bits of PrintFlags.
+constexpr uint8_t kPrintListing = 1;
+constexpr uint8_t kPrintGraph = 2;
+constexpr uint8_t kPrintZns1 = 4;
+constexpr uint8_t kPrintZns2 = 8;
+
+// Page box of a printed grid, in printer pixels.
+struct TGridPageBox {
+  int32_t Left = 0;    // L
+  int32_t Right = 0;   // R (limit)
+  int32_t Top = 0;     // T
+  int32_t Bottom = 0;  // B (limit)
+  int32_t Pen = 0;     // pen width
+};
+
+// dpiX/dpiY of the printer, wMm/hMm the size of its printable area.
+TGridPageBox GridPageBox(double dpiX, double dpiY, double wMm, double hMm);
+
+// A screen size (pixels at screenDpi) on the printer (pixels at printerDpi), times factor,
+// rounded: the printed column widths use factor 1.2, the row heights 1.
+int32_t ScreenToPrinter(int32_t screenPx, double screenDpi, double printerDpi, double factor);
+
+// One page's share of the columns (or rows): indexes First..Last inclusive.
+struct TPageSpan {
+  int First = 0;
+  int Last = 0;
+};
+
+// Packs sizes greedily from index 0 into pages running from start to limit: an item stays
+// on the current page while the edge after it does not pass limit; the first one that
+// would pass starts the next page. An item too large for any page gets a page of its own,
+// so the walk always ends. No items, or items whose sizes add up to 0, give no pages:
+// the page count of a grid is the size of this walk, the same walk that fills its pages.
+std::vector<TPageSpan> PackPages(const std::vector<int32_t>& sizes, int32_t start,
+                                 int32_t limit);
+
+// "str. y", with " (cz.x)" appended when the grid spans more than one page across.
+std::string GridPageFooter(int pageRow, int pageColumn, int pagesAcross);
+
+// The file name without its directory, "-Sequence ", n, "-" and what ("Listing", "Route").
+std::string SequencePrintTitle(const std::string& fileName, int sequence, const std::string& what);
+
+// The print options dialog's margin texts. A margin counts tenths of a centimetre.
+// "2,50 cm" for 25; a negative margin shows as 0.
+std::string FormatMargin(int32_t margin);
+// The longest leading part made of digits, ",", "-" and "+" is the number of centimetres;
+// the margin is ten times it, rounded, at least 0. Text without such a number raises
+// EConvertError.
+int32_t ParseMargin(const std::string& text);
+
+// A grid as printing sees it: the screen sizes of its columns and rows and its texts.
+struct TGridTable {
+  std::vector<int32_t> ColWidths;   // screen pixels
+  std::vector<int32_t> RowHeights;  // screen pixels
+  std::vector<std::vector<std::string>> Cells;  // [row][column]
+  const std::string& Text(int row, int col) const;
+};
+
+// The settings grid showing a parset (parset may be null: no values), built by the rules
+// the window's grid follows: its initial size, the growth of its columns and the widths
+// of the name, value and spacer columns.
+TGridTable SettingsGridTable(const TKivDefs& defs, const uint8_t* parset, int parsetLength);
