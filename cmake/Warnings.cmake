@@ -1,6 +1,8 @@
 # Warnings on and clean for every target of the project.
 function(kiv_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+  # clang has no -Wshadow=local; its -Wshadow is the nearest.
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
+                         $<IF:$<CXX_COMPILER_ID:GNU>,-Wshadow=local,-Wshadow>
                          -Wnon-virtual-dtor -Woverloaded-virtual)
 endfunction()
 
