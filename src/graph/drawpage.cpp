@@ -235,12 +235,10 @@ int TGraph::Print(int FromPage, int ToPage, QPrinter* Target) {
   if (Target == nullptr) return 0;
   UpdatePaperSize(Target);
   const int32_t pages = model_.Pages();
-  const int32_t across = model_.HorizontalPages();
   if (FromPage < 1) FromPage = 1;
   if (FromPage > pages) return 0;
   ToPage = std::min(ToPage, pages);
   if (ToPage < FromPage) return 0;
-  const double span = model_.PageSpanX();
 
   if (!(DefaultPrinterPresent && DefaultPrinterPresent())) {
     Messages().Show(MsgIcon::Error, "Błąd", "Brak domyślnej drukarki");
@@ -250,6 +248,22 @@ int TGraph::Print(int FromPage, int ToPage, QPrinter* Target) {
   Target->setDocName(QString::fromStdString(model_.PrintTitle));
   QPainter painter;
   if (!painter.begin(Target)) return 0;
+  const int printed = PrintOn(painter, Target, FromPage, ToPage);
+  painter.end();
+  return printed;
+}
+
+int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPage,
+                    const std::function<void()>& NewPage, const std::function<bool()>& Aborted) {
+  if (Target == nullptr) return 0;
+  UpdatePaperSize(Target);
+  const int32_t pages = model_.Pages();
+  const int32_t across = model_.HorizontalPages();
+  if (FromPage < 1) FromPage = 1;
+  if (FromPage > pages) return 0;
+  ToPage = std::min(ToPage, pages);
+  if (ToPage < FromPage) return 0;
+  const double span = model_.PageSpanX();
 
   int printed = 0;
   int page = 0;
@@ -267,14 +281,20 @@ int TGraph::Print(int FromPage, int ToPage, QPrinter* Target) {
       x = model_.DataMinRange();
     }
     if (page >= FromPage && page <= ToPage) {
-      DrawPage(painter, TDrawTarget::Printer, {}, split.First, split.Last, x, x + span);
+      DrawPage(Painter, TDrawTarget::Printer, {}, split.First, split.Last, x, x + span);
       ++printed;
-      if (page < ToPage) Target->newPage();
+      if (page < ToPage) {
+        if (NewPage) {
+          NewPage();
+        } else {
+          Target->newPage();
+        }
+      }
     }
     x += span;
     QCoreApplication::processEvents();
     if (Target->printerState() == QPrinter::Aborted) break;
+    if (Aborted && Aborted()) break;
   }
-  painter.end();
   return printed;
 }

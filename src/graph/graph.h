@@ -79,6 +79,12 @@ class TGraph : public QWidget {
   // Prints pages FromPage..ToPage (ToPage cut to Pages) onto Target; returns the
   // number of pages drawn. Without a printer: "Brak domyślnej drukarki", nothing printed.
   int Print(int FromPage, int ToPage, QPrinter* Target);
+  // The same pages onto a painter already active on Target, as one printout among others
+  // of a shared job: the first page goes on the painter's current sheet. NewPage, when
+  // given, starts each further sheet instead of Target->newPage(), and Aborted, when
+  // given, is asked after each page besides the printer's aborted state.
+  int PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPage,
+              const std::function<void()>& NewPage = {}, const std::function<bool()>& Aborted = {});
 
   // --- drawing ---
   // One window of the chart: series First..Last, x values X0..X1, on an active

@@ -504,6 +504,7 @@ void TChildForm::SaveAs() {
 }
 
 bool TChildForm::CloseQuery() {
+  if (Printing) return false;
   if (Kiv.IsReading) {
     comm_->CancelReading();
     return false;

@@ -84,6 +84,8 @@ class TChildForm : public QWidget {
   bool Named = false;
   int ViewMode = 0;
   uint8_t PrintFlags = 3;
+  // A printout of this window runs (it lets window events through): no closing meanwhile.
+  bool Printing = false;
   int ParsetTab = 0;
   int EditCol = -1;
   int EditRow = -1;

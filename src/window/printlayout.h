@@ -10,6 +10,8 @@
 
 #include "kivdefs.h"
 
+class TKiv;
+
 // Bits of PrintFlags.
 constexpr uint8_t kPrintListing = 1;
 constexpr uint8_t kPrintGraph = 2;
@@ -43,8 +45,7 @@ struct TPageSpan {
 // would pass starts the next page. An item too large for any page gets a page of its own,
 // so the walk always ends. No items, or items whose sizes add up to 0, give no pages:
 // the page count of a grid is the size of this walk, the same walk that fills its pages.
-std::vector<TPageSpan> PackPages(const std::vector<int32_t>& sizes, int32_t start,
-                                 int32_t limit);
+std::vector<TPageSpan> PackPages(const std::vector<int32_t>& sizes, int32_t start, int32_t limit);
 
 // "str. y", with " (cz.x)" appended when the grid spans more than one page across.
 std::string GridPageFooter(int pageRow, int pageColumn, int pagesAcross);
@@ -62,13 +63,13 @@ int32_t ParseMargin(const std::string& text);
 
 // A grid as printing sees it: the screen sizes of its columns and rows and its texts.
 struct TGridTable {
-  std::vector<int32_t> ColWidths;   // screen pixels
-  std::vector<int32_t> RowHeights;  // screen pixels
+  std::vector<int32_t> ColWidths;               // screen pixels
+  std::vector<int32_t> RowHeights;              // screen pixels
   std::vector<std::vector<std::string>> Cells;  // [row][column]
   const std::string& Text(int row, int col) const;
 };
 
-// The settings grid showing a parset (parset may be null: no values), built by the rules
-// the window's grid follows: its initial size, the growth of its columns and the widths
-// of the name, value and spacer columns.
-TGridTable SettingsGridTable(const TKivDefs& defs, const uint8_t* parset, int parsetLength);
+// The settings grid of a registration showing parset 1 or 2, built by the rules the
+// window's grid follows: its initial size, the growth of its columns, the widths of the
+// name, value and spacer columns, and no texts at all while the device type is unknown.
+TGridTable SettingsGridTable(const TKiv& kiv, int parset);
