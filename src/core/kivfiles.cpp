@@ -14,8 +14,9 @@
 
 namespace {
 
+// A save that fails part-way says so as one that cannot start does, then why.
 std::string ErrnoText(const std::string& what, const std::string& fileName) {
-  return what + " " + fileName + ": " + std::strerror(errno);
+  return "Error Not saved.\n" + what + " " + fileName + ": " + std::strerror(errno);
 }
 
 std::string LowerAscii(std::string s) {
