@@ -40,6 +40,8 @@ const TCommand kCommands[] = {
     {"graph", CmdGraph,
      "graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] [--scale PERCENT|fit] "
      "[--from X --to X]"},
+    {"print", CmdPrint,
+     "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
 #endif
 };
 
