@@ -15,5 +15,9 @@ trap 'rm -rf "$tmp"' EXIT
   --station "Rozdzielnia 15 kV" --defs "$root/defs" -o "$tmp/kivs2.kiv" >/dev/null
 "$build/bin/kivtool" generate --type kivs3 --seed 11 --max-bytes 900 \
   --station "RS Żory" --defs "$root/defs" -o "$tmp/kivs3.kiv" >/dev/null
-"$build/bin/kivfuzz_seeds" "$root/fuzz/corpus" "$root/defs" "$tmp/kivs2.kiv" "$tmp/kivs3.kiv"
+# A buffer as large as a device reading gives, for the lister alone.
+"$build/bin/kivtool" generate --type kivs3 --seed 5 --max-bytes 10240 \
+  --defs "$root/defs" -o "$tmp/kivs3-full.kiv" >/dev/null
+"$build/bin/kivfuzz_seeds" "$root/fuzz/corpus" "$root/defs" "$tmp/kivs2.kiv" "$tmp/kivs3.kiv" \
+  "$tmp/kivs3-full.kiv"
 echo "Seeds written to $root/fuzz/corpus"

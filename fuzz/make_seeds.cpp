@@ -138,6 +138,24 @@ void EventSeeds(const fs::path& out, const std::string& name, const TKiv& kiv) {
   }
 }
 
+void ListerSeeds(const fs::path& out, const std::string& name, const TKiv& kiv) {
+  // fuzz_lister reads: type, CorrectIOTimes, ShowAllEvents, ImplementsSysLogick, the DI, DO
+  // and AI corrections, a sequence to pick; then the buffer.
+  for (int variant = 0; variant < 2; ++variant) {
+    TProviderInput in;
+    in.Front(EventBuffer(kiv));
+    in.Integer(kiv.GetKivType(), 1);
+    in.Integer(static_cast<uint64_t>(1 - variant), 1);
+    in.Integer(static_cast<uint64_t>(variant), 1);
+    in.Integer(static_cast<uint64_t>(variant), 1);
+    in.Integer(static_cast<uint8_t>(kiv.Defs.DiCorrection), 1);
+    in.Integer(static_cast<uint8_t>(kiv.Defs.DoCorrection), 1);
+    in.Integer(static_cast<uint8_t>(kiv.Defs.AiCorrection), 1);
+    in.Integer(static_cast<uint64_t>(variant * 3 + 1), 2);
+    Write(out / "lister" / (name + (variant ? "-all" : "")), in.Get());
+  }
+}
+
 void NoteSeeds(const fs::path& out, const std::string& name, TKiv& kiv) {
   LinesToNote({kiv.StationInfo(), "", "Ostatni przegląd: " + kiv.Identification(), "żółw"},
               kiv.NoteArea(), kivimg::kNoteAreaSize);
@@ -244,6 +262,9 @@ int main(int argc, char** argv) {
       if (!kiv.LoadFromFile(argv[i]))
         throw std::runtime_error(std::string("cannot load ") + argv[i]);
       const std::string name = fs::path(argv[i]).stem().string();
+      ListerSeeds(out, name, kiv);
+      // A full buffer only for the lister; the other targets stay with small inputs.
+      if (kiv.EventBufferLength() > 2000) continue;
       EventSeeds(out, name, kiv);
       SettingSeeds(out, name, kiv);
       NoteSeeds(out, name, kiv);  // changes the note, so it goes into the registration seeds
