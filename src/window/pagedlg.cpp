@@ -92,17 +92,9 @@ TPageDlgFrm::TPageDlgFrm(QWidget* parent) : QDialog(parent) {
 }
 
 TPageDlgFrm& TPageDlgFrm::Instance() {
-  // Owned by the application: freed with it, kept until then.
-  static TPageDlgFrm* instance = nullptr;
-  if (!instance) {
-    instance = new TPageDlgFrm;
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-      QObject::connect(app, &QObject::destroyed, [] {
-        delete instance;
-        instance = nullptr;
-      });
-    }
-  }
+  // Lives for the rest of the run; widgets cannot outlive the application object, whose
+  // own teardown is too late to delete them, so the end of the process frees it.
+  static TPageDlgFrm* instance = new TPageDlgFrm;
   return *instance;
 }
 
