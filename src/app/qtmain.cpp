@@ -6,6 +6,7 @@
 
 #include "mainform.h"
 #include "messages.h"
+#include "printing.h"
 #include "qtmessages.h"
 
 namespace {
@@ -52,7 +53,13 @@ int main(int argc, char* argv[]) {
   app.setWindowIcon(AppIcon());
   QStringList args = QApplication::arguments();
   args.removeFirst();
+  // Print and Print preview of the registration windows, before the first window exists.
+  TMainForm* mainForm = nullptr;
+  InstallPrinting([&mainForm](int context) {
+    if (mainForm) mainForm->HelpRequest(context);
+  });
   TMainForm form(args);
+  mainForm = &form;
   TQtMessageService messages(&form);
   TScopedMessageService scope(&messages);
   form.show();
