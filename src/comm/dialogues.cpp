@@ -269,6 +269,18 @@ void TKivComm::ReadZestaw(int n) {
   }
 }
 
+int TKivComm::ReadZestawCopy(int n, uint8_t* dest, int room) {
+  if ((n != 1 && n != 2) || dest == nullptr || kiv_.Cancel) return -1;
+  TBusy busy(*this);
+  if (!busy.Ok()) return -1;
+  const int size = std::min(ClampZestawSize(kiv_.Defs.ZnsSize), room / 2);
+  const int first = kiv_.Defs.ZestawAdres(n);
+  if (size <= 0 || first == 0) return -1;
+  const TReadResult result = ReadRegs(first, dest, size, size * 2, true);
+  if (kiv_.Error || kiv_.Cancel || !result.complete) return -1;
+  return size * 2;
+}
+
 void TKivComm::WriteZestaw(int s, int d) {
   if ((s != 1 && s != 2) || (d != 1 && d != 2)) return;
   std::string message = "Save of parset" + std::to_string(s);

@@ -42,6 +42,10 @@ class TKivComm {
   void ReadEventRegister();
   void ReadZestaw(int n);
   void WriteZestaw(int source, int target);
+  // Reads parset n of the device into dest (room bytes) without touching the
+  // registration, for a check after a write. The bytes read (2 x ZNS_SIZE, at most room),
+  // or -1 when a request failed, was incomplete or the dialogue could not start.
+  int ReadZestawCopy(int n, uint8_t* dest, int room);
   void ReadAll();
   void CancelReading() { kiv_.Cancel = true; }
 

@@ -111,6 +111,11 @@ bool VoltageTextToCode(const std::string& text, uint16_t& code) {
   return true;
 }
 
+int SettingRegister(const TSetDesc& desc, int parsetLength) {
+  if (desc.Kind == skInt || !desc.OffsetValid || parsetLength <= 0) return -1;
+  return RegisterIndex(desc, parsetLength);
+}
+
 std::string SettingToText(const TSetDesc& desc, const uint8_t* parset, int parsetLength) {
   if (parsetLength <= 0 || parset == nullptr) return "?";
   if (desc.Kind == skInt) return {};

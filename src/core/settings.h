@@ -12,6 +12,10 @@ std::string SettingToText(const TSetDesc& desc, const uint8_t* parset, int parse
 void TextToSetting(const TSetDesc& desc, const std::string& text, int parsetLength,
                    uint8_t* parset);
 
+// The register (0-based) whose value the setting shows; -1 when it shows none (kind INT,
+// OFFSET outside 1..256, a register at or beyond the parset's length).
+int SettingRegister(const TSetDesc& desc, int parsetLength);
+
 std::string VoltageCodeToText(uint16_t code);
 // False (nothing to store) for voltages outside 100 V .. 99.5 kV; raises EConvertError
 // for text that is not a number.
