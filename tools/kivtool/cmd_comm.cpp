@@ -13,6 +13,7 @@
 #include "mbtcpclient.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
+#include "writeverify.h"
 
 namespace {
 
@@ -178,13 +179,14 @@ int CmdWrite(int argc, char** argv) {
   const int to = args.IntValue("--to", 0, 1, 2);
   auto slave = args.Value("--slave");
   kiv.TraceMessages = args.Flag("--trace");
+  const bool verify = !args.Flag("--no-verify");
   TLink link;
   OpenLink(args, link);
   const std::vector<std::string> files = args.Positional();
   if (files.size() != 1 || from == 0 || to == 0)
     throw EToolError(
         "Usage: kivtool write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial "
-        "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace]");
+        "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]");
   LoadRegistration(kiv, files[0]);
   if (slave) {
     TReadOptions options = kiv.GetReadOptions();
@@ -195,13 +197,18 @@ int CmdWrite(int argc, char** argv) {
   TPrintedTraceList trace;
   kiv.SetTraceList(&trace);
   TKivComm comm(kiv, link.settings);
+  TWriteCheck check = TWriteCheck::NotWritten;
   {
     TInterruptCancel cancel(comm);
-    comm.WriteZestaw(from, to);
+    if (verify)
+      check = WriteZestawVerified(comm, kiv, from, to);
+    else
+      comm.WriteZestaw(from, to);
   }
   std::string message = "Save of parset" + std::to_string(from);
   if (to != from) message += " do " + std::to_string(to);
-  const bool ok = !kiv.Error && !kiv.Cancel && trace.Last() == message + ": OK";
+  const bool ok = verify ? check == TWriteCheck::Verified
+                         : !kiv.Error && !kiv.Cancel && trace.Last() == message + ": OK";
   trace.Flush();
   kiv.SetTraceList(nullptr);
   return ok ? 0 : 1;

@@ -12,6 +12,8 @@ int CmdListing(int argc, char** argv);
 int CmdRoute(int argc, char** argv);
 int CmdHex(int argc, char** argv);
 int CmdLegend(int argc, char** argv);
+int CmdDiff(int argc, char** argv);
+int CmdExport(int argc, char** argv);
 // Built with Qt only (serial port and Modbus TCP).
 int CmdRead(int argc, char** argv);
 int CmdWrite(int argc, char** argv);

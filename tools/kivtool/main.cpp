@@ -29,6 +29,8 @@ const TCommand kCommands[] = {
     {"route", CmdRoute, "route (FILE.kiv | --buffer FILE --type kivs2|kivs3) --seq N"},
     {"hex", CmdHex, "hex (FILE.kiv | --buffer FILE --type kivs2|kivs3)"},
     {"legend", CmdLegend, "legend"},
+    {"diff", CmdDiff, "diff A.kiv[:1|2] B.kiv[:1|2] [--all]"},
+    {"export", CmdExport, "export FILE.kiv --seq N (--comtrade DIR | --csv OUT.csv)"},
 #ifdef KIVTOOL_WITH_QT
     {"read", CmdRead,
      "read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] [--time-out MS] "
@@ -36,7 +38,7 @@ const TCommand kCommands[] = {
      "-o OUT.kiv"},
     {"write", CmdWrite,
      "write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial PORT [--baud N]) "
-     "[--slave N] [--time-out MS] [--silence MS] [--trace]"},
+     "[--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]"},
     {"graph", CmdGraph,
      "graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] [--scale PERCENT|fit] "
      "[--from X --to X]"},

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# kivtool diff, export and the checked write against kivsim.
+source "$(dirname "$0")/lib.sh"
+
+kt generate --type kivs2 --seed 3 -o "$work/a.kiv" >/dev/null
+kt generate --type kivs2 --seed 4 -o "$work/b.kiv" >/dev/null
+
+# --- diff ---
+expect_status "same parset" 0 kt diff "$work/a.kiv:1" "$work/a.kiv"
+expect_eq "same parset prints nothing" "" "$(cat "$work/out")"
+expect_status "parset 1 against 2" 1 kt diff "$work/a.kiv:1" "$work/a.kiv:2"
+[[ -s $work/out ]] || fail "differences not printed"
+grep -qv " -> " "$work/out" && fail "a line without its two values"
+# Changing one setting of a copy shows exactly that setting.
+kt set "$work/a.kiv" --parset 1 --setting 1.2=12,5 -o "$work/c.kiv" >/dev/null
+expect_status "one setting changed" 1 kt diff "$work/a.kiv" "$work/c.kiv"
+expect_eq "the changed setting" "1" "$(wc -l <"$work/out" | tr -d ' ')"
+grep -q -- "-> 12,5$" "$work/out" || fail "new value not shown: $(cat "$work/out")"
+expect_status "all rows" 1 kt diff "$work/a.kiv" "$work/c.kiv" --all
+expect_eq "one marked row" "1" "$(grep -c '^\*' "$work/out")"
+expect_status "missing file" 2 kt diff "$work/a.kiv" "$work/none.kiv"
+expect_status "one argument" 2 kt diff "$work/a.kiv"
+
+# --- export ---
+mkdir -p "$work/ct"
+expect_status "comtrade" 0 kt export "$work/a.kiv" --seq 2 --comtrade "$work/ct"
+[[ -s $work/ct/a_seq2.cfg && -s $work/ct/a_seq2.dat ]] || fail "COMTRADE files missing"
+expect_eq "rev_year" "1999" "$(head -1 "$work/ct/a_seq2.cfg" | tr -d '\r' | cut -d, -f3)"
+expect_eq "ft" "ASCII" "$(tail -2 "$work/ct/a_seq2.cfg" | head -1 | tr -d '\r')"
+samples=$(sed -n 's/^0,\([0-9]*\)\r$/\1/p' "$work/ct/a_seq2.cfg")
+expect_eq "endsamp is the sample count" "$(wc -l <"$work/ct/a_seq2.dat" | tr -d ' ')" "$samples"
+expect_status "csv" 0 kt export "$work/a.kiv" --seq 2 --csv "$work/s2.csv"
+head -c 3 "$work/s2.csv" | od -An -tx1 | grep -q "ef bb bf" || fail "no UTF-8 mark"
+expect_eq "header" "Sequence;Date and time;Relative [s];Code;Name;Details" \
+  "$(head -1 "$work/s2.csv" | tail -c +4 | tr -d '\r')"
+listed=$(kt listing "$work/a.kiv" --seq 2 --bold | grep -c $'^1\t' || true)
+if [[ $listed -gt 0 ]]; then
+  expect_eq "one row per listed event" "$listed" "$(($(wc -l <"$work/s2.csv") - 1))"
+fi
+expect_status "no such sequence" 2 kt export "$work/a.kiv" --seq 999 --csv "$work/x.csv"
+expect_status "both outputs" 2 kt export "$work/a.kiv" --seq 1 --csv "$work/x.csv" --comtrade "$work"
+expect_status "unwritable" 2 kt export "$work/a.kiv" --seq 1 --csv "$work/no/dir/x.csv"
+
+# --- checked write against the simulator ---
+kivsim=$(dirname "$KIVTOOL")/kivsim
+if [[ -x $kivsim ]]; then
+  "$kivsim" --defs "$KIVSVC_DEFS" --tcp 127.0.0.1:0 --type kivs2 --seed 5 >"$work/sim.log" 2>&1 &
+  sim=$!
+  for _ in $(seq 100); do
+    grep -q "listening on" "$work/sim.log" && break
+    sleep 0.05
+  done
+  port=$(sed -n 's/.*listening on tcp [0-9.]*:\([0-9]*\).*/\1/p' "$work/sim.log")
+  expect_status "checked write" 0 kt write "$work/a.kiv" --from 1 --to 2 --tcp "127.0.0.1:$port" --silence 20
+  expect_eq "write then check" "Save of parset1 do 2: OK
+Verified" "$(tail -2 "$work/out")"
+  expect_status "unchecked write" 0 kt write "$work/a.kiv" --from 2 --to 2 --tcp "127.0.0.1:$port" --silence 20 --no-verify
+  grep -q Verified "$work/out" && fail "--no-verify still checked"
+  kill "$sim"
+  wait "$sim" 2>/dev/null
+fi
+
+finish
