@@ -15,6 +15,7 @@
 #include "kivbase.h"
 #include "kivfiles.h"
 #include "messages.h"
+#include "modbusframe.h"
 #include "settings.h"
 
 namespace fs = std::filesystem;
@@ -41,7 +42,7 @@ class TProviderInput {
   }
   // An integer taking `bytes` bytes (what its range needs).
   void Integer(uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) back_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = bytes - 1; i >= 0; --i) back_.push_back(static_cast<uint8_t>(value >> (8 * i)));
   }
   Bytes Get() const {
     Bytes out = front_;
@@ -156,6 +157,107 @@ void ListerSeeds(const fs::path& out, const std::string& name, const TKiv& kiv) 
   }
 }
 
+// fuzz_transact's input: the link and options first, then one reply per request in the
+// order the dialogue sends them.
+class TTransactInput {
+ public:
+  TTransactInput(bool tcp, uint8_t slave, int mode) : tcp_(tcp) {
+    in_.Integer(tcp, 1);
+    in_.Integer(slave, 1);
+    in_.Integer(static_cast<uint64_t>(mode), 1);
+    in_.Integer(1, 1);                              // TraceMessages
+    for (int i = 0; i < 4; ++i) in_.Integer(1, 1);  // parsets, events, show all events
+    in_.Integer(500, 2);                            // Time_Out
+    in_.Integer(300, 2);                            // TimeSilence
+  }
+  TProviderInput& In() { return in_; }
+  // A reply PDU (function code onward) as the link delivers it: on the serial path as a
+  // whole frame with address and CRC, arriving in one chunk before the silence ends, or
+  // in two when split is given (the second after the silence).
+  void Reply(uint8_t slave, const Bytes& pdu, size_t split = 0) {
+    if (tcp_) {
+      in_.Integer(1, 1);
+      in_.Integer(pdu.size(), 1);
+      in_.Front(pdu);
+      return;
+    }
+    Bytes frame{slave};
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    frame.resize(frame.size() + 2);
+    modbus::AppendCrc(frame.data(), frame.size() - 2);
+    in_.Integer(0, 1);  // the frame is taken as it is
+    const bool two = split > 0 && split < frame.size();
+    in_.Integer(two ? 2 : 1, 1);
+    in_.Integer(two ? 0 : 10, 2);
+    in_.Integer(two ? split : frame.size(), 2);
+    in_.Front(Bytes(frame.begin(), frame.begin() + static_cast<long>(two ? split : frame.size())));
+    if (two) {
+      in_.Integer(350, 2);
+      in_.Integer(frame.size() - split, 2);
+      in_.Front(Bytes(frame.begin() + static_cast<long>(split), frame.end()));
+    }
+  }
+  void Registers(uint8_t slave, const uint8_t* data, size_t bytes, size_t split = 0) {
+    Bytes pdu{modbus::kReadHoldingRegisters, static_cast<uint8_t>(bytes)};
+    pdu.insert(pdu.end(), data, data + bytes);
+    Reply(slave, pdu, split);
+  }
+  void Exception(uint8_t slave, uint8_t function) {
+    Reply(slave,
+          {static_cast<uint8_t>(function | modbus::kExceptionBit), modbus::kIllegalDataAddress});
+  }
+
+ private:
+  bool tcp_;
+  TProviderInput in_;
+};
+
+void TransactSeeds(const fs::path& out, const std::string& name, const TKiv& kiv) {
+  const uint8_t slave = kiv.GetReadOptions().SlaveNo;
+  const int parsetBytes = 2 * kiv.Defs.ZnsSize;
+  for (int tcp = 0; tcp <= 1; ++tcp) {
+    // The whole reading: identification, both parsets, the events buffer in blocks of
+    // 125 registers and the exception reply past its end.
+    TTransactInput all(tcp, slave, 1);
+    std::string ident = kiv.Identification();
+    ident.resize(16, '\0');
+    all.Registers(slave, reinterpret_cast<const uint8_t*>(ident.data()), ident.size());
+    for (int n = 1; n <= 2; ++n) {
+      for (int done = 0; done < parsetBytes; done += 250) {
+        const int k = std::min(250, parsetBytes - done);
+        all.Registers(slave, kiv.Zestaw(n) + done, static_cast<size_t>(k), tcp ? 0 : 40);
+      }
+    }
+    for (int done = 0; done < kiv.EventBufferLength(); done += 250)
+      all.Registers(slave, kiv.EventBuffer() + done, 250);
+    all.Exception(slave, modbus::kReadHoldingRegisters);
+    Write(out / "transact" / (name + (tcp ? "-tcp-readall" : "-rtu-readall")), all.In().Get());
+
+    // Writing parset 1 into parset 2: the device echoes each request's address and count.
+    TTransactInput write(tcp, slave, 4);
+    TProviderInput& in = write.In();
+    in.Integer(kiv.GetKivType() - 1u, 1);
+    in.Integer(static_cast<uint64_t>(kiv.Defs.ZnsSize + 2), 2);
+    in.Integer(static_cast<uint64_t>(kiv.Defs.ZnsSendStep + 2), 2);
+    in.Integer(kiv.Defs.Zns1Adres, 2);
+    in.Integer(kiv.Defs.Zns2Adres, 2);
+    in.Integer(kiv.Defs.EvBufFirstReg, 2);
+    in.Integer(static_cast<uint64_t>(kiv.Defs.EvBufLastReg - kiv.Defs.EvBufFirstReg + 1), 1);
+    in.Integer(0, 1);  // parset 1
+    in.Integer(kiv.Zestaw1Length(), 2);
+    in.Front(Bytes(kiv.Zestaw1(), kiv.Zestaw1() + kivimg::kZestawCapacity));
+    in.Integer(1, 1);  // into parset 2
+    const int step = kiv.Defs.ZnsSendStep > 0 ? std::min(kiv.Defs.ZnsSendStep, 125) : 125;
+    for (int reg = 0; reg < kiv.Zestaw1Length() / 2; reg += step) {
+      const int first = kiv.Defs.Zns2Adres - 1 + reg;
+      const int k = std::min(step, kiv.Zestaw1Length() / 2 - reg);
+      write.Reply(slave, {modbus::kWriteMultipleRegisters, static_cast<uint8_t>(first >> 8),
+                          static_cast<uint8_t>(first), 0, static_cast<uint8_t>(k)});
+    }
+    Write(out / "transact" / (name + (tcp ? "-tcp-write" : "-rtu-write")), write.In().Get());
+  }
+}
+
 void NoteSeeds(const fs::path& out, const std::string& name, TKiv& kiv) {
   LinesToNote({kiv.StationInfo(), "", "Ostatni przegląd: " + kiv.Identification(), "żółw"},
               kiv.NoteArea(), kivimg::kNoteAreaSize);
@@ -266,6 +368,7 @@ int main(int argc, char** argv) {
       // A full buffer only for the lister; the other targets stay with small inputs.
       if (kiv.EventBufferLength() > 2000) continue;
       EventSeeds(out, name, kiv);
+      TransactSeeds(out, name, kiv);
       SettingSeeds(out, name, kiv);
       NoteSeeds(out, name, kiv);  // changes the note, so it goes into the registration seeds
       RegfileSeeds(out, name, kiv);

@@ -33,7 +33,8 @@ int Replay(const std::filesystem::path& file) {
 int main(int argc, char** argv) {
   std::vector<std::filesystem::path> files;
   for (int i = 1; i < argc; ++i) {
-    std::filesystem::path p(argv[i]);
+    // Absolute, since a target may change the current folder.
+    std::filesystem::path p = std::filesystem::absolute(argv[i]);
     if (std::filesystem::is_directory(p)) {
       for (const auto& e : std::filesystem::directory_iterator(p))
         if (e.is_regular_file()) files.push_back(e.path());
