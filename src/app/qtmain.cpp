@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "extrasdlg.h"
 #include "mainform.h"
 #include "messages.h"
 #include "printing.h"
@@ -58,6 +59,7 @@ int main(int argc, char* argv[]) {
   InstallPrinting([&mainForm](int context) {
     if (mainForm) mainForm->HelpRequest(context);
   });
+  InstallExtras();
   TMainForm form(args);
   mainForm = &form;
   TQtMessageService messages(&form);

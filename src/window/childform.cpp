@@ -38,6 +38,7 @@
 
 std::function<void(TChildForm&, bool)> TChildForm::PrintHandler;
 std::function<void(TChildForm&)> TChildForm::PrintSetupHandler;
+std::function<void(TChildForm&, const std::string&)> TChildForm::ExtrasHandler;
 
 namespace {
 
@@ -123,8 +124,14 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent)
   comm_ = std::make_unique<TKivComm>(Kiv, host_->CommSettings());
   Kiv.OnBeginRead = [this] { UpdateState(); };
   Kiv.OnCompleteAll = [this] { UpdateState(); };
-  Kiv.OnCompleteZestawNastaw1 = [this] { ShowParset(); };
-  Kiv.OnCompleteZestawNastaw2 = [this] { ShowParset(); };
+  Kiv.OnCompleteZestawNastaw1 = [this] {
+    DeviceParsets.Remember(Kiv, 1);
+    ShowParset();
+  };
+  Kiv.OnCompleteZestawNastaw2 = [this] {
+    DeviceParsets.Remember(Kiv, 2);
+    ShowParset();
+  };
   Kiv.OnEvRegCompleted = [this] { EventsRead(); };
   Kiv.DefsDir = host_->InstallDir();
 
@@ -348,6 +355,24 @@ void TChildForm::BuildMenus() {
   actSaveAs = add(fileMenu_, "Save As...", {}, "Save file ass other name", [this] { SaveAs(); });
   fileMenu_->addSeparator();
   add(fileMenu_, "Properties", {}, "Information about automation", [this] { Properties(); });
+  auto extras = [this](const std::string& command) {
+    return [this, command] {
+      if (ExtrasHandler) ExtrasHandler(*this, command);
+    };
+  };
+  actCompare = add(fileMenu_, "Compare settings...", {},
+                   "Compare settings|Both parsets, or a parset of another registration or file",
+                   extras("compare"));
+  QMenu* exportMenu = fileMenu_->addMenu("Export");
+  actExportComtrade =
+      add(exportMenu, "COMTRADE...", {}, "Export the selected sequence as COMTRADE files",
+          extras("export-comtrade"));
+  actExportCsv = add(exportMenu, "CSV...", {}, "Export the events of the selected sequence as CSV",
+                     extras("export-csv"));
+  actReport =
+      add(fileMenu_, "Service report...", {},
+          "Service report|Identification, both parsets and the selected sequences in one PDF",
+          extras("report"));
   fileMenu_->addSeparator();
   actPrint = add(fileMenu_, "Print", QKeySequence("Ctrl+P"), "Print registered courses",
                  [this] { Print(true); });
@@ -374,6 +399,8 @@ void TChildForm::SetDocumentActionsEnabled(bool enabled) {
   actSaveAs->setEnabled(enabled);
   actPrint->setEnabled(enabled && static_cast<bool>(PrintHandler));
   actPrintPreview->setEnabled(static_cast<bool>(PrintSetupHandler));
+  for (QAction* a : {actCompare, actExportComtrade, actExportCsv, actReport})
+    a->setEnabled(enabled && static_cast<bool>(ExtrasHandler));
 }
 
 void TChildForm::BuildCommandTree() {
@@ -453,6 +480,7 @@ bool TChildForm::OpenFile(const std::string& name) {
   // Definitions are looked up where every other window looks them up.
   Kiv.DefsDir = host_->InstallDir();
   if (!Kiv.LoadFromFile(name)) return false;
+  DeviceParsets.RememberRead(Kiv);
   setWindowTitle(Q(name));
   OptionsToControls();
   ControlsToOptions();
@@ -809,16 +837,30 @@ void TChildForm::RunParsetCommand(const std::string& key) {
   if (Kiv.IsReading) return;
   QTreeWidgetItem* item = cmdOutline->currentItem();
   std::string text = item ? item->text(0).toStdString() : key;
+  const bool isWrite = key.size() == 6 && key.rfind("ZNS", 0) == 0 && key[4] == '_';
+  const int source = isWrite ? key[3] - '0' : 0;
+  const int target = isWrite ? key[5] - '0' : 0;
+  // What the write changes on the device, when the device's parset is known.
+  const std::vector<std::string> changes = WriteChangeLines(Kiv, source, target, DeviceParsets);
+  if (!changes.empty()) {
+    text += "\n\nChanges on the device:";
+    for (const std::string& c : changes) text += "\n" + c;
+  }
   if (Messages().Ask(MsgIcon::Warning, "Confirm realization of recommendation", text,
                      MsgButtons::YesNo) != MsgAnswer::Yes) {
     return;
   }
-  if (key.size() != 6 || key.rfind("ZNS", 0) != 0 || key[4] != '_') return;
-  int source = key[3] - '0';
-  int target = key[5] - '0';
+  if (!isWrite) return;
   if (source < 1 || source > 2 || target < 1 || target > 2) return;
   try {
-    comm_->WriteZestaw(source, target);
+    // After ": OK" the parset is read back: "Verified" or the differing settings.
+    std::vector<uint8_t> back;
+    const TWriteCheck check = WriteZestawVerified(*comm_, Kiv, source, target, &back);
+    if (check == TWriteCheck::Verified || check == TWriteCheck::Differs) {
+      DeviceParsets.Remember(target, back.data(), static_cast<int>(back.size()));
+    } else if (check == TWriteCheck::NotRead) {
+      DeviceParsets.Forget(target);
+    }
   } catch (const std::exception& e) {
     trace_->Append(e.what());
   }

@@ -10,6 +10,7 @@
 
 #include "graph.h"
 #include "kivbase.h"
+#include "writeverify.h"
 
 class QAction;
 class QCheckBox;
@@ -42,6 +43,10 @@ class TChildForm : public QWidget {
   // stay disabled. withDialog: the options dialog first (menu Print) or not (toolbar).
   static std::function<void(TChildForm&, bool withDialog)> PrintHandler;
   static std::function<void(TChildForm&)> PrintSetupHandler;
+  // The settings comparison, the export of a sequence and the service report, by command
+  // ("compare", "export-comtrade", "export-csv", "report"); their menu items stay disabled
+  // until a handler is installed.
+  static std::function<void(TChildForm&, const std::string& command)> ExtrasHandler;
 
   // --- offered to the main window ---
   // False when the file could not be read; the caller then closes the window.
@@ -76,6 +81,9 @@ class TChildForm : public QWidget {
   void SetDocumentActionsEnabled(bool enabled);
 
   TKiv Kiv;
+  // The parsets as the device holds them, as far as this registration knows: what was read
+  // or opened with a reading date, and what a checked write left there.
+  TDeviceParsets DeviceParsets;
   // The graph of the events page and its data, which the event lister fills.
   TGraph* Graph;
   TGraphModel& GraphModel;
@@ -118,6 +126,10 @@ class TChildForm : public QWidget {
   QAction* actSaveAs;
   QAction* actPrint;
   QAction* actPrintPreview;
+  QAction* actCompare;
+  QAction* actExportComtrade;
+  QAction* actExportCsv;
+  QAction* actReport;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

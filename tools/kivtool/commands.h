@@ -19,4 +19,5 @@ int CmdRead(int argc, char** argv);
 int CmdWrite(int argc, char** argv);
 // Built with Qt only (drawing through the offscreen platform).
 int CmdGraph(int argc, char** argv);
+int CmdReport(int argc, char** argv);
 int CmdPrint(int argc, char** argv);

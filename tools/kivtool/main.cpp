@@ -44,6 +44,7 @@ const TCommand kCommands[] = {
      "[--from X --to X]"},
     {"print", CmdPrint,
      "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
+    {"report", CmdReport, "report FILE.kiv [--seq N]... -o OUT.pdf"},
 #endif
 };
 
