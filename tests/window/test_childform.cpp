@@ -416,7 +416,9 @@ class TestChildForm : public QObject {
     messages_.answers = {MsgAnswer::No};
     QTest::mouseClick(child.Btn2, Qt::LeftButton);
     QCOMPARE(messages_.asked.back().title, std::string("Confirm realization of recommendation"));
-    QCOMPARE(messages_.asked.back().text, std::string("Save settings - parset 1"));
+    // Parset 1 was just read from the device: the confirmation says what would change.
+    QCOMPARE(messages_.asked.back().text,
+             std::string("Save settings - parset 1\n\nChanges on the device:\nno change"));
     QCOMPARE(TraceLines(child).size(), lines);
 
     // Change one register, write it, read it back in another window.
@@ -426,6 +428,8 @@ class TestChildForm : public QObject {
     QTest::mouseClick(child.Btn2, Qt::LeftButton);
     QVERIFY2(TraceLines(child).join('\n').contains(": OK"),
              qPrintable(TraceLines(child).join('\n')));
+    // The written parset was read back and found as written.
+    QCOMPARE(TraceLines(child).last(), QString("Verified"));
     TChildForm other(&host);
     other.chbEventRegister->click();
     other.StartReading();
