@@ -86,10 +86,17 @@ TKivComm::TReadResult TKivComm::ReadRegs(int r, uint8_t* p, int c, int room, boo
         // Only what arrived is copied: the byte count, the registers asked for and the
         // received data bound it, and so does the room left at the destination.
         const int arrived = replyFrameEnd_ - 3;
-        const int n = std::max(0, std::min({int{kiv_.Reply[2]}, 2 * k, arrived, room}));
+        const int byteCount = kiv_.Reply[2];
+        const int n = std::max(0, std::min({byteCount, 2 * k, arrived, room}));
         std::memcpy(p, kiv_.Reply.data() + 3, static_cast<size_t>(n));
         result.copied += n;
         if (n < 2 * k) result.complete = false;
+        // Whole registers, no more than asked, exactly the data that arrived: anything
+        // else is a damaged or foreign reply, and the data after it would be misplaced.
+        if (byteCount == 0 || byteCount % 2 != 0 || byteCount > 2 * k || byteCount != arrived) {
+          kiv_.Trace("Wrong byte count, cancel reading");
+          kiv_.Error = true;
+        }
         c -= k;
         r += k;
         p += 2 * k;
@@ -135,6 +142,14 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
     p += 2 * k;
     Transact();
     if (ITraceList* list = kiv_.TraceList()) list->AppendToLast(".");
+    // The device echoes the start address and count it wrote; another echo means the
+    // registers written are not the ones asked for.
+    if (!kiv_.Error && !kiv_.Cancel && kiv_.Reply[1] == modbus::kWriteMultipleRegisters &&
+        (replyFrameEnd_ < 6 ||
+         !std::equal(kiv_.Reply.begin() + 2, kiv_.Reply.begin() + 6, kiv_.Request.begin() + 2))) {
+      kiv_.Trace("Wrong echo of the written registers, cancel reading");
+      kiv_.Error = true;
+    }
     if (kiv_.Error || kiv_.Cancel || kiv_.Reply[1] != modbus::kWriteMultipleRegisters)
       allAnswered = false;
     if (kiv_.Error || kiv_.Cancel) break;
@@ -162,6 +177,13 @@ void TKivComm::Identify() {
     return;
   }
   if (kiv_.Error || kiv_.Cancel || replyFrameEnd_ == 0) return;
+  const int byteCount = kiv_.Reply[2];
+  if (byteCount == 0 || byteCount % 2 != 0 || byteCount > 2 * modbus::kIdentRegisters ||
+      byteCount != replyFrameEnd_ - 3) {
+    kiv_.Trace("Wrong byte count, cancel reading");
+    kiv_.Error = true;
+    return;
+  }
 
   // The text is the reply's data bytes up to the first NUL; the CRC (serial) or the end
   // of the PDU (TCP) bounds it, so both paths give the same text.
@@ -194,12 +216,20 @@ void TKivComm::ReadEventRegister() {
   int total = 0;
   std::vector<uint8_t> work(kivcomm::kEventWorkBufferSize, 0);
   bool done = false;
+  bool shortBefore = false;
   for (;;) {
     const int room = kivcomm::kEventWorkBufferSize - total;
     // One silence between blocks: the one after the progress line below.
     const TReadResult block =
         ReadRegs(b, work.data() + total, modbus::kMaxRegistersPerRequest, room, false);
+    // The device sends fewer registers than asked only with the last part of its data: a
+    // block after a short one means the short one lost bytes on the way.
+    if (!kiv_.Error && !kiv_.Cancel && shortBefore && block.copied > 0) {
+      kiv_.Trace("Wrong byte count, cancel reading");
+      kiv_.Error = true;
+    }
     if (!kiv_.Error && !kiv_.Cancel) {
+      shortBefore = !block.complete;
       total += block.copied;
       const std::string line =
           "Event register reading: " + std::to_string(total) + " bajt\xC3\xB3w";
@@ -216,7 +246,12 @@ void TKivComm::ReadEventRegister() {
   // The device answers a block address past its data with an exception reply: that is
   // the normal end of the buffer, provided something was read before it.
   if (kiv_.Error && !kiv_.Cancel && total > 0 && genuineException_) kiv_.Error = false;
-  if (total > 0) {
+  // A refusal of the first block is no end of data: the device refused the reading.
+  if (kiv_.Error && !kiv_.Cancel && genuineException_)
+    kiv_.Trace("Command refused - cancel reading");
+  // Only a reading that ended normally replaces the buffer: a failed or cancelled one
+  // leaves the registration's earlier events as they were.
+  if (total > 0 && !kiv_.Error && !kiv_.Cancel) {
     std::memcpy(kiv_.EventBuffer(), work.data(), static_cast<size_t>(total));
     kiv_.SetEventBufferLength(static_cast<uint16_t>(total));
     kiv_.SetEventsReadDate(TodayDays());
@@ -247,7 +282,11 @@ void TKivComm::ReadZestaw(int n) {
     kiv_.Trace(cancelLine);
     return;
   }
-  if (kiv_.Error) return;
+  if (kiv_.Error) {
+    // Transact traces every failure but a device's refusal.
+    if (genuineException_) kiv_.Trace("Command refused - cancel reading");
+    return;
+  }
   if (!result.complete) {
     kiv_.Trace(title + ": Incomplete answer - cancel reading");
     kiv_.Error = true;

@@ -75,10 +75,16 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
       QByteArray(reinterpret_cast<const char*>(requestPdu + 1), requestPduLength - 1));
   // Null when the client is not connected or refuses the request (too long): no reply.
   QPointer<QModbusReply> reply = client_.sendRawRequest(request, unitId);
-  if (!reply) return false;
+  if (!reply) {
+    Disconnect();
+    return false;
+  }
   WaitUntil([&reply] { return !reply || reply->isFinished(); },
             static_cast<int>(deadline.remainingTime()) + 50);
-  if (!reply) return false;
+  if (!reply) {
+    Disconnect();
+    return false;
+  }
   bool answered = false;
   if (reply->isFinished()) {
     const QModbusResponse response = reply->rawResult();
@@ -99,5 +105,9 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
     }
   }
   reply->deleteLater();
+  // After a lost, cut or garbled reply the stream may still hold a part of it (or get the
+  // rest later), and every later reply would be read out of step: the next exchange
+  // starts on a new connection.
+  if (!answered) Disconnect();
   return answered;
 }

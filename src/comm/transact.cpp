@@ -118,6 +118,11 @@ void TKivComm::Transact() {
   if (!sameAddress) {
     kiv_.Trace("Answer of different address device, cancel reading");
     kiv_.Error = true;
+  } else if ((kiv_.Reply[1] & ~modbus::kExceptionBit) != kiv_.Request[1]) {
+    // An answer to another request (or a damaged one) is no answer to this one.
+    kiv_.Trace("Answer with different function code, cancel reading");
+    kiv_.Error = true;
+    return;
   }
   if (kiv_.Reply[1] & modbus::kExceptionBit) {
     kiv_.Error = true;

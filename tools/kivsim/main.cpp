@@ -2,6 +2,7 @@
 // training without hardware.
 #include <QCoreApplication>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUrl>
@@ -10,7 +11,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
+
+#include <unistd.h>
 
 #include "kivbase.h"
 #include "kivfiles.h"
@@ -28,7 +32,7 @@ void OnSignal(int) {
 const char kUsage[] =
     "Usage: kivsim [--tcp [HOST:]PORT | --serial PORT [--baud N]] [--slave N]\n"
     "              [--kiv FILE.kiv | --type kivs2|kivs3 [--seed N]] [--defs DIR]\n"
-    "              [--save FILE.kiv]\n"
+    "              [--save FILE.kiv] [--max-events BYTES]\n"
     "Failure switches (requests count from 1):\n"
     "  --no-reply-to N          no reply to the N-th request\n"
     "  --wrong-crc-at N         the N-th reply has a wrong CRC (serial)\n"
@@ -36,7 +40,18 @@ const char kUsage[] =
     "  --refuse-identification  exception reply to the identification\n"
     "  --exception-at-block K   exception reply to events block K (1 = first)\n"
     "  --delay-ms M [--delay-at N]  replies (or only the N-th) leave M ms late\n"
-    "  --split-pause-ms M       replies go out in two parts with a pause of M ms (serial)\n";
+    "  --split-pause-ms M       replies go out in two parts with a pause of M ms (serial)\n"
+    "  --fault KIND[=ARG][@N]   a byte-level fault of the N-th reply (every reply without @N);\n"
+    "                           repeatable. KIND: silent, cut=B, reset=B, junk-before=K,\n"
+    "                           junk-after=K, flip=BIT, address=A, function=F, exception=C,\n"
+    "                           exception-nocode, byte-count=V, data-bytes=V, echo-address=A,\n"
+    "                           echo-count=C, late=MS, noise\n"
+    "  --noise                  random bytes on the line: most replies are noise or damaged,\n"
+    "                           and bursts of noise come between them\n"
+    "  --control                read faults from standard input, one a line: KIND[=ARG] for\n"
+    "                           the next reply, KIND[=ARG]@+K for the K-th reply from now,\n"
+    "                           'clear' to drop them; each line is answered 'kivsim: armed'\n"
+    "  --raw-tcp                frame Modbus over TCP by hand (implied by the three above)\n";
 
 [[noreturn]] void Fail(const std::string& text) {
   std::fprintf(stderr, "kivsim: %s\n%s", text.c_str(), kUsage);
@@ -59,9 +74,12 @@ struct TOptions {
   std::string kivFile;
   std::string type;
   int seed = 1;
+  int maxEvents = 10240;
   std::string defs;
   std::string save;
   TSimFaults faults;
+  bool control = false;
+  bool rawTcp = false;
 };
 
 TOptions Parse(int argc, char** argv) {
@@ -86,6 +104,8 @@ TOptions Parse(int argc, char** argv) {
       o.type = value();
     else if (a == "--seed")
       o.seed = ToInt(a, value(), 0, 0x7FFFFFFF);
+    else if (a == "--max-events")
+      o.maxEvents = ToInt(a, value(), 16, 10240);
     else if (a == "--defs")
       o.defs = value();
     else if (a == "--save")
@@ -106,6 +126,17 @@ TOptions Parse(int argc, char** argv) {
       o.faults.DelayAt = ToInt(a, value(), 1, 1 << 30);
     else if (a == "--split-pause-ms")
       o.faults.SplitPauseMs = ToInt(a, value(), 0, 600000);
+    else if (a == "--fault") {
+      TWireFault fault;
+      std::string error;
+      if (!ParseWireFault(value(), fault, &error)) Fail(error);
+      o.faults.Wire.push_back(fault);
+    } else if (a == "--noise")
+      o.faults.Noise = true;
+    else if (a == "--control")
+      o.control = true;
+    else if (a == "--raw-tcp")
+      o.rawTcp = true;
     else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
@@ -119,8 +150,60 @@ TOptions Parse(int argc, char** argv) {
   if (!o.type.empty() && o.type != "kivs2" && o.type != "kivs3") Fail("unknown type " + o.type);
   if (o.serial.empty() && (o.faults.WrongCrcAt || o.faults.OtherAddressAt || o.faults.SplitPauseMs))
     Fail("--wrong-crc-at, --other-address-at and --split-pause-ms need --serial");
+  if (!o.faults.Wire.empty() || o.faults.Noise || o.control) o.rawTcp = true;
   return o;
 }
+
+// Reads the control lines from standard input as they come.
+class TControl {
+ public:
+  explicit TControl(TSimCore& core) : core_(core), notifier_(0, QSocketNotifier::Read) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { OnInput(); });
+  }
+
+ private:
+  void OnInput() {
+    char chunk[512];
+    const ssize_t n = ::read(0, chunk, sizeof chunk);
+    if (n <= 0) {
+      notifier_.setEnabled(false);  // end of input: the faults armed so far stay
+      return;
+    }
+    buffer_.append(chunk, static_cast<size_t>(n));
+    for (size_t eol; (eol = buffer_.find('\n')) != std::string::npos;) {
+      std::string line = buffer_.substr(0, eol);
+      buffer_.erase(0, eol + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      Command(line);
+    }
+  }
+  void Command(std::string line) {
+    if (line.empty()) return;
+    if (line == "clear") {
+      core_.ClearArmed();
+      std::printf("kivsim: armed nothing\n");
+    } else {
+      int ahead = 1;
+      if (const size_t at = line.find("@+"); at != std::string::npos) {
+        ahead = std::atoi(line.c_str() + at + 2);
+        line.resize(at);
+      }
+      TWireFault fault;
+      std::string error;
+      if (ahead < 1 || !ParseWireFault(line, fault, &error))
+        std::printf("kivsim: not armed: %s\n", error.empty() ? line.c_str() : error.c_str());
+      else {
+        core_.Arm(fault, ahead);
+        std::printf("kivsim: armed %s for request %d\n", line.c_str(), core_.Served() + ahead);
+      }
+    }
+    std::fflush(stdout);
+  }
+
+  TSimCore& core_;
+  QSocketNotifier notifier_;
+  std::string buffer_;
+};
 
 // The registration the simulated device holds, and its register map.
 TSimContent ContentOf(TKiv& kiv) {
@@ -171,7 +254,7 @@ int main(int argc, char** argv) {
     // generated buffer keeps to both, so that a reading gets all of it.
     const int blocks = std::max(0, kiv.Defs.EvBufLastReg - kiv.Defs.EvBufFirstReg + 1);
     options.MaxBytes =
-        static_cast<uint32_t>(std::clamp(blocks * simdev::kBlockRegisters * 2, 16, 10240));
+        static_cast<uint32_t>(std::clamp(blocks * simdev::kBlockRegisters * 2, 16, o.maxEvents));
     GenerateScenario(kiv, type, static_cast<uint32_t>(o.seed), 0, options);
     kiv.LoadDefinitions();
   }
@@ -181,6 +264,7 @@ int main(int argc, char** argv) {
   TSimCore core(device, o.faults, o.slave);
 
   std::unique_ptr<QModbusServer> server;
+  std::unique_ptr<TSimRawTcpServer> raw;
   std::string where;
   if (!o.serial.empty()) {
     auto rtu = std::make_unique<TSimRtuServer>(core);
@@ -200,31 +284,62 @@ int main(int argc, char** argv) {
       portText = o.tcp.substr(colon + 1);
     }
     int port = ToInt("--tcp", portText, 0, 65535);
-    if (port == 0) {
-      // A free port, found by binding one and letting it go again.
-      QTcpServer probe;
-      if (!probe.listen(QHostAddress(QString::fromStdString(host)), 0))
-        Fail("cannot listen on " + host);
-      port = probe.serverPort();
+    if (o.rawTcp) {
+      raw = std::make_unique<TSimRawTcpServer>(core);
+      if (!raw->Listen(QString::fromStdString(host), port)) {
+        std::fprintf(stderr, "kivsim: cannot listen on %s:%d: %s\n", host.c_str(), port,
+                     raw->ErrorString().toStdString().c_str());
+        return 1;
+      }
+      port = raw->Port();
+    } else {
+      if (port == 0) {
+        // A free port, found by binding one and letting it go again.
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress(QString::fromStdString(host)), 0))
+          Fail("cannot listen on " + host);
+        port = probe.serverPort();
+      }
+      auto tcp = std::make_unique<TSimTcpServer>(core);
+      tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
+                                  QString::fromStdString(host));
+      tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+      server = std::move(tcp);
     }
-    auto tcp = std::make_unique<TSimTcpServer>(core);
-    tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
-                                QString::fromStdString(host));
-    tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
-    server = std::move(tcp);
     where = "tcp " + host + ":" + std::to_string(port);
   }
-  server->setServerAddress(o.slave);
-  if (!server->connectDevice()) {
-    std::fprintf(stderr, "kivsim: cannot open %s: %s\n", where.c_str(),
-                 server->errorString().toStdString().c_str());
-    return 1;
+  if (server) {
+    server->setServerAddress(o.slave);
+    if (!server->connectDevice()) {
+      std::fprintf(stderr, "kivsim: cannot open %s: %s\n", where.c_str(),
+                   server->errorString().toStdString().c_str());
+      return 1;
+    }
   }
   std::printf("kivsim: %s (%s), slave %d, %zu event bytes, parsets of %d registers\n",
               kiv.GetKivType() == kivtKivs3 ? "KIVS-3" : "KIVS-2", content.Identification.c_str(),
               o.slave, content.Events.size(), content.ZnsSize);
   std::printf("kivsim: listening on %s\n", where.c_str());
   std::fflush(stdout);
+
+  std::unique_ptr<TControl> control;
+  if (o.control) control = std::make_unique<TControl>(core);
+  // Line noise between the replies: short bursts at random moments.
+  QTimer noise;
+  std::mt19937 noiseRandom(static_cast<uint32_t>(o.seed));
+  if (o.faults.Noise) {
+    noise.setSingleShot(true);
+    QObject::connect(&noise, &QTimer::timeout, [&] {
+      if (raw) {
+        raw->Noise();
+      } else if (QIODevice* line = server->device()) {
+        const std::vector<uint8_t> bytes = core.NoiseBytes(32);
+        line->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+      }
+      noise.start(std::uniform_int_distribution<int>(100, 700)(noiseRandom));
+    });
+    noise.start(300);
+  }
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -234,7 +349,7 @@ int main(int argc, char** argv) {
   });
   poll.start(50);
   const int rc = app.exec();
-  server->disconnectDevice();
+  if (server) server->disconnectDevice();
   std::printf("kivsim: stopped after %d requests\n", core.Served());
   return rc;
 }

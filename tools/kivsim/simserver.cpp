@@ -2,10 +2,15 @@
 
 #include <QIODevice>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "modbusframe.h"
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -49,20 +54,75 @@ void TSimCore::SendRaw(QIODevice* raw, std::vector<uint8_t> frame, bool split) {
   Flush(raw);
 }
 
-QModbusResponse TSimCore::Serve(const QModbusPdu& request, QIODevice* raw) {
-  const int number = ++served_;
-  std::vector<uint8_t> pdu{static_cast<uint8_t>(request.functionCode())};
-  const QByteArray data = request.data();
-  pdu.insert(pdu.end(), data.begin(), data.end());
+bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error) {
+  static const char* const kWithArg[] = {
+      "cut",       "reset",      "junk-before", "junk-after",   "flip",       "address", "function",
+      "exception", "byte-count", "data-bytes",  "echo-address", "echo-count", "late"};
+  static const char* const kPlain[] = {"silent", "exception-nocode", "noise"};
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  std::string rest = text;
+  fault = TWireFault{};
+  auto number = [&](const std::string& t, int& out) {
+    char* end = nullptr;
+    const long v = std::strtol(t.c_str(), &end, 0);
+    if (t.empty() || *end != '\0' || v < 0 || v > (1 << 30)) return false;
+    out = static_cast<int>(v);
+    return true;
+  };
+  if (const size_t at = rest.find('@'); at != std::string::npos) {
+    if (!number(rest.substr(at + 1), fault.At) || fault.At < 1)
+      return fail("bad request number in " + text);
+    rest.resize(at);
+  }
+  std::string arg;
+  if (const size_t eq = rest.find('='); eq != std::string::npos) {
+    arg = rest.substr(eq + 1);
+    rest.resize(eq);
+  }
+  fault.Kind = rest;
+  for (const char* k : kWithArg)
+    if (rest == k) {
+      if (!number(arg, fault.Arg)) return fail(rest + " needs a number: " + text);
+      return true;
+    }
+  for (const char* k : kPlain)
+    if (rest == k) {
+      if (!arg.empty()) return fail(rest + " takes no value: " + text);
+      return true;
+    }
+  return fail("unknown fault " + text);
+}
+
+void TSimCore::Arm(TWireFault fault, int ahead) {
+  fault.At = served_ + std::max(1, ahead);
+  armed_.push_back(std::move(fault));
+}
+
+std::vector<const TWireFault*> TSimCore::FaultsFor(int number) const {
+  std::vector<const TWireFault*> list;
+  for (const TWireFault& f : faults_.Wire)
+    if (f.At == 0 || f.At == number) list.push_back(&f);
+  for (const TWireFault& f : armed_)
+    if (f.At == number) list.push_back(&f);
+  return list;
+}
+
+std::vector<uint8_t> TSimCore::NoiseBytes(int maxCount) {
+  std::uniform_int_distribution<int> length(1, std::max(1, maxCount));
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length(random_)));
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(byte(random_));
+  return bytes;
+}
+
+std::vector<uint8_t> TSimCore::Reply(const std::vector<uint8_t>& pdu, int number,
+                                     std::string& note) {
   const TSimDevice::TArea area = device_.AreaOf(pdu.data(), pdu.size());
   const int block = device_.BlockOf(pdu.data(), pdu.size());
-  const int address = pdu.size() >= 3 ? (pdu[1] << 8) | pdu[2] : 0;
-  const int count = pdu.size() >= 5 ? (pdu[3] << 8) | pdu[4] : 0;
-
-  std::string what = AreaName(area);
-  if (block >= 0) what += " " + std::to_string(block + 1);
   std::vector<uint8_t> reply;
-  std::string note;
   if (number == faults_.NoReplyTo) {
     note = "no reply";
   } else if (faults_.RefuseIdentification && area == TSimDevice::TArea::Identification) {
@@ -82,36 +142,232 @@ QModbusResponse TSimCore::Serve(const QModbusPdu& request, QIODevice* raw) {
     else
       note = "written";
   }
+  return reply;
+}
 
-  const bool late = faults_.DelayMs > 0 && (faults_.DelayAt == 0 || faults_.DelayAt == number);
-  const bool wrongCrc = number == faults_.WrongCrcAt;
-  const bool otherAddress = number == faults_.OtherAddressAt;
-  const bool split = faults_.SplitPauseMs > 0;
-  if (!reply.empty()) {
-    if (late) note += ", " + std::to_string(faults_.DelayMs) + " ms late";
-    if (raw && wrongCrc) note += ", wrong CRC";
-    if (raw && otherAddress) note += ", from address " + std::to_string((slave_ + 1) % 248);
-    if (raw && split) note += ", in two parts";
+TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader) {
+  const int number = ++served_;
+  const TSimDevice::TArea area = device_.AreaOf(pdu.data(), pdu.size());
+  const int block = device_.BlockOf(pdu.data(), pdu.size());
+  const int address = pdu.size() >= 3 ? (pdu[1] << 8) | pdu[2] : 0;
+  const int count = pdu.size() >= 5 ? (pdu[3] << 8) | pdu[4] : 0;
+  std::string what = AreaName(area);
+  if (block >= 0) what += " " + std::to_string(block + 1);
+
+  std::string note;
+  std::vector<uint8_t> reply = pdu.empty() ? std::vector<uint8_t>{} : Reply(pdu, number, note);
+  std::vector<TWireFault> faults;
+  for (const TWireFault* f : FaultsFor(number)) faults.push_back(*f);
+  std::erase_if(armed_, [number](const TWireFault& f) { return f.At <= number; });
+  if (faults_.Noise) {
+    // Most replies are noise or a damaged frame; a few go out whole, so that the
+    // dialogues get past their first request now and then.
+    const int pick = std::uniform_int_distribution<int>(0, 19)(random_);
+    auto below = [this](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); };
+    if (pick < 2)
+      faults.push_back({"silent", 0, number});
+    else if (pick < 10)
+      faults.push_back({"noise", 0, number});
+    else if (pick < 12)
+      faults.push_back({"cut", below(8 + 2 * count), number});
+    else if (pick < 14)
+      faults.push_back({"flip", below(8 * (8 + 2 * count)), number});
+    else if (pick < 16)
+      faults.push_back({pick == 14 ? "junk-before" : "junk-after", 1 + below(40), number});
+    else if (pick < 18)
+      faults.push_back({"late", 50 + below(400), number});
   }
-  std::printf("request %d: function %d address %d count %d (%s): %s\n", number, pdu[0], address,
-              count, what.c_str(), note.c_str());
-  std::fflush(stdout);
-  if (reply.empty()) return QModbusResponse();  // an invalid response: nothing is sent
 
-  if (late) QThread::msleep(static_cast<unsigned long>(faults_.DelayMs));
-  if (raw && (wrongCrc || otherAddress || split)) {
-    std::vector<uint8_t> frame{static_cast<uint8_t>(otherAddress ? (slave_ + 1) % 248 : slave_)};
+  TSimWire wire;
+  const bool late = faults_.DelayMs > 0 && (faults_.DelayAt == 0 || faults_.DelayAt == number);
+  if (late) wire.DelayMs = faults_.DelayMs;
+  const bool wrongCrc = number == faults_.WrongCrcAt;
+  int replyAddress = tcpHeader ? tcpHeader[6] : slave_;
+  if (number == faults_.OtherAddressAt) replyAddress = (slave_ + 1) % 248;
+  wire.Split = faults_.SplitPauseMs > 0 && !tcpHeader;
+  const uint8_t function = pdu.empty() ? 0 : pdu[0];
+
+  // Faults of the reply's content: the frame gets its CRC and header anew after these.
+  std::string faultNote;
+  for (const TWireFault& f : faults) {
+    faultNote += ", " + f.Kind +
+                 (f.Arg || f.Kind == "cut" || f.Kind == "flip" ? "=" + std::to_string(f.Arg)
+                                                               : std::string());
+    if (f.Kind == "silent") {
+      reply.clear();
+    } else if (reply.empty()) {
+      continue;
+    } else if (f.Kind == "exception") {
+      reply = SimException(function, static_cast<uint8_t>(f.Arg));
+    } else if (f.Kind == "exception-nocode") {
+      reply = {static_cast<uint8_t>(function | 0x80)};
+    } else if (f.Kind == "function") {
+      reply[0] = static_cast<uint8_t>(f.Arg);
+    } else if (f.Kind == "byte-count" && reply[0] == modbus::kReadHoldingRegisters) {
+      reply[1] = static_cast<uint8_t>(f.Arg);
+    } else if (f.Kind == "data-bytes" && reply[0] == modbus::kReadHoldingRegisters) {
+      // At most what the longest frame holds: 251 data bytes.
+      reply.resize(2 + static_cast<size_t>(std::min(f.Arg, 251)), 0);
+      reply[1] = static_cast<uint8_t>(f.Arg);
+    } else if (f.Kind == "echo-address" && reply[0] == modbus::kWriteMultipleRegisters &&
+               reply.size() >= 5) {
+      reply[1] = static_cast<uint8_t>(f.Arg >> 8);
+      reply[2] = static_cast<uint8_t>(f.Arg);
+    } else if (f.Kind == "echo-count" && reply[0] == modbus::kWriteMultipleRegisters &&
+               reply.size() >= 5) {
+      reply[3] = static_cast<uint8_t>(f.Arg >> 8);
+      reply[4] = static_cast<uint8_t>(f.Arg);
+    } else if (f.Kind == "address") {
+      replyAddress = f.Arg & 0xFF;
+    } else if (f.Kind == "late") {
+      wire.DelayMs = f.Arg;
+    }
+  }
+
+  if (!reply.empty()) {
+    if (wire.DelayMs > 0) note += ", " + std::to_string(wire.DelayMs) + " ms late";
+    if (!tcpHeader && wrongCrc) note += ", wrong CRC";
+    if (number == faults_.OtherAddressAt)
+      note += ", from address " + std::to_string((slave_ + 1) % 248);
+    if (wire.Split) note += ", in two parts";
+  }
+  note += faultNote;
+  std::printf("request %d: function %d address %d count %d (%s): %s\n", number, function, address,
+              count, what.c_str(), reply.empty() ? "no reply" : note.c_str());
+  std::fflush(stdout);
+  if (reply.empty()) return wire;
+
+  std::vector<uint8_t>& frame = wire.Bytes;
+  if (tcpHeader) {
+    frame.assign(tcpHeader, tcpHeader + 4);  // transaction and protocol identifiers
+    const size_t length = reply.size() + 1;
+    frame.push_back(static_cast<uint8_t>(length >> 8));
+    frame.push_back(static_cast<uint8_t>(length));
+    frame.push_back(static_cast<uint8_t>(replyAddress));
+    frame.insert(frame.end(), reply.begin(), reply.end());
+  } else {
+    frame.push_back(static_cast<uint8_t>(replyAddress));
     frame.insert(frame.end(), reply.begin(), reply.end());
     frame.resize(frame.size() + 2);
     modbus::AppendCrc(frame.data(), frame.size() - 2);
     if (wrongCrc) frame.back() ^= 0x5A;
-    SendRaw(raw, std::move(frame), split);
+  }
+
+  // Faults of the bytes on the line.
+  for (const TWireFault& f : faults) {
+    if (f.Kind == "flip") {
+      const size_t byte = static_cast<size_t>(f.Arg) / 8;
+      if (byte < frame.size()) frame[byte] ^= static_cast<uint8_t>(1u << (f.Arg % 8));
+    } else if (f.Kind == "cut" || f.Kind == "reset") {
+      if (static_cast<size_t>(f.Arg) < frame.size()) frame.resize(static_cast<size_t>(f.Arg));
+      if (f.Kind == "reset") wire.Reset = true;
+    } else if (f.Kind == "junk-before") {
+      const std::vector<uint8_t> junk = NoiseBytes(f.Arg);
+      frame.insert(frame.begin(), junk.begin(),
+                   junk.begin() + std::min<ptrdiff_t>(f.Arg, std::ssize(junk)));
+    } else if (f.Kind == "junk-after") {
+      std::vector<uint8_t> junk = NoiseBytes(f.Arg);
+      junk.resize(static_cast<size_t>(f.Arg), 0x55);
+      frame.insert(frame.end(), junk.begin(), junk.end());
+    } else if (f.Kind == "noise") {
+      frame = NoiseBytes(300);
+    }
+  }
+  wire.Plain = faults.empty() && !wrongCrc && number != faults_.OtherAddressAt && !wire.Split;
+  return wire;
+}
+
+QModbusResponse TSimCore::Serve(const QModbusPdu& request, QIODevice* raw) {
+  std::vector<uint8_t> pdu{static_cast<uint8_t>(request.functionCode())};
+  const QByteArray data = request.data();
+  pdu.insert(pdu.end(), data.begin(), data.end());
+  TSimWire wire = Answer(pdu, nullptr);
+  if (wire.Bytes.empty()) return QModbusResponse();  // an invalid response: nothing is sent
+  if (wire.DelayMs > 0) QThread::msleep(static_cast<unsigned long>(wire.DelayMs));
+  if (raw && !wire.Plain) {
+    SendRaw(raw, std::move(wire.Bytes), wire.Split);
     return QModbusResponse();
   }
+  // The plain frame: the server puts its own address and CRC around the PDU.
+  const std::vector<uint8_t> reply(wire.Bytes.begin() + 1, wire.Bytes.end() - 2);
   if (reply[0] & 0x80)
     return QModbusExceptionResponse(static_cast<QModbusPdu::FunctionCode>(reply[0] & 0x7F),
                                     static_cast<QModbusPdu::ExceptionCode>(reply[1]));
   return QModbusResponse(static_cast<QModbusPdu::FunctionCode>(reply[0]),
                          QByteArray(reinterpret_cast<const char*>(reply.data() + 1),
                                     static_cast<qsizetype>(reply.size() - 1)));
+}
+
+TSimRawTcpServer::TSimRawTcpServer(TSimCore& core) : core_(core) {
+  QObject::connect(&server_, &QTcpServer::newConnection, this, [this] { OnConnection(); });
+}
+
+bool TSimRawTcpServer::Listen(const QString& host, int port) {
+  return server_.listen(QHostAddress(host), static_cast<quint16>(port));
+}
+
+void TSimRawTcpServer::OnConnection() {
+  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    socket->setParent(this);
+    pending_.insert(socket, QByteArray());
+    QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnData(socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      pending_.remove(socket);
+      socket->deleteLater();
+    });
+  }
+}
+
+void TSimRawTcpServer::Noise() {
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    const std::vector<uint8_t> bytes = core_.NoiseBytes(32);
+    it.key()->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  }
+}
+
+void TSimRawTcpServer::OnData(QTcpSocket* socket) {
+  if (!pending_.contains(socket)) return;
+  QByteArray& buffer = pending_[socket];
+  buffer += socket->readAll();
+  constexpr int kHeader = 7;
+  while (buffer.size() >= kHeader) {
+    const auto* b = reinterpret_cast<const uint8_t*>(buffer.constData());
+    const int length = (b[4] << 8) | b[5];  // unit identifier and PDU
+    if (b[2] != 0 || b[3] != 0 || length < 2 || length > 254) {
+      // Not Modbus: a device drops such a connection.
+      std::printf("connection dropped: not a Modbus request\n");
+      std::fflush(stdout);
+      pending_.remove(socket);
+      socket->abort();
+      return;
+    }
+    if (buffer.size() < 6 + length) return;
+    uint8_t header[kHeader];
+    std::copy(b, b + kHeader, header);
+    const std::vector<uint8_t> pdu(b + kHeader, b + 6 + length);
+    buffer.remove(0, 6 + length);
+    // A device answers only its own unit identifier (or 0, the broadcast of gateways).
+    if (header[6] != core_.Slave() && header[6] != 0) {
+      std::printf("request for unit %d ignored\n", header[6]);
+      std::fflush(stdout);
+      continue;
+    }
+    const TSimWire wire = core_.Answer(pdu, header);
+    if (wire.DelayMs > 0) QThread::msleep(static_cast<unsigned long>(wire.DelayMs));
+    if (!wire.Bytes.empty()) {
+      socket->write(reinterpret_cast<const char*>(wire.Bytes.data()),
+                    static_cast<qint64>(wire.Bytes.size()));
+      socket->flush();
+      socket->waitForBytesWritten(1000);
+    }
+    if (wire.Reset) {
+      // Linger 0: the close sends a reset, as a device that restarts mid-frame.
+      const linger hard{1, 0};
+      ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                   sizeof hard);
+      pending_.remove(socket);
+      socket->abort();
+      return;
+    }
+  }
 }

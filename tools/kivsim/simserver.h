@@ -2,13 +2,45 @@
 // pseudo-terminal, both answering from one TSimDevice and misbehaving on request.
 #pragma once
 
+#include <QHash>
 #include <QModbusPdu>
 #include <QModbusRtuSerialServer>
 #include <QModbusTcpServer>
+#include <QTcpServer>
 #include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "simdevice.h"
+
+// One thing wrong with the bytes of a reply, for the request numbered At (0: every one).
+// Kinds (Arg in brackets):
+//   silent              no reply at all
+//   cut (B)             only the first B bytes of the frame go out
+//   reset (B)           B bytes go out, then the TCP connection is reset (serial: as cut)
+//   junk-before (K)     K random bytes before the frame
+//   junk-after (K)      K random bytes after the frame
+//   flip (I)            bit I of the frame is inverted (bit 0 = lowest bit of byte 0)
+//   address (A)         the reply comes from slave address / unit identifier A
+//   function (F)        the reply carries function code F
+//   exception (C)       an exception reply with code C
+//   exception-nocode    an exception reply without its code
+//   byte-count (V)      a register reply's byte count reads V, its data unchanged
+//   data-bytes (V)      a register reply's byte count and data length are both V
+//   echo-address (A)    a write's echo names start address A (protocol address)
+//   echo-count (C)      a write's echo names C registers
+//   late (M)            the reply leaves M ms late
+//   noise               random bytes of random length in place of the reply
+// The frame is the RTU frame (address to CRC) or the TCP ADU (MBAP header onward); a
+// changed reply gets its CRC anew before cut, reset, junk and flip apply.
+struct TWireFault {
+  std::string Kind;
+  int Arg = 0;
+  int At = 0;
+};
+// Parses KIND[=ARG][@N]; false with a reason in *error when it is not one.
+bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error);
 
 // What the simulated device does wrong, for tests of the reading's failure paths.
 // Request numbers count from 1 over every request the simulator serves.
@@ -21,6 +53,17 @@ struct TSimFaults {
   int DelayMs = 0;                    // replies leave this late
   int DelayAt = 0;                    // only this request's reply is late (0: every reply)
   int SplitPauseMs = 0;               // replies go out in two parts with this pause (serial)
+  std::vector<TWireFault> Wire;       // byte-level faults of single or all replies
+  bool Noise = false;                 // random bytes on the line in place of most replies
+};
+
+// The bytes that go out for one request, and how.
+struct TSimWire {
+  std::vector<uint8_t> Bytes;  // empty: nothing is sent
+  bool Reset = false;          // reset the TCP connection after the bytes
+  int DelayMs = 0;             // leave this late
+  bool Split = false;          // send in two parts with the split pause between (serial)
+  bool Plain = false;          // the device's own frame, unchanged
 };
 
 // Serves the requests of either server: the log line, the failure switches, the reply.
@@ -31,15 +74,50 @@ class TSimCore {
   // raw: the serial port, so that a corrupted, re-addressed or split frame can be sent
   // by hand (the server then sends nothing); null for TCP.
   QModbusResponse Serve(const QModbusPdu& request, QIODevice* raw);
+  // The whole reply to one request PDU as it goes on the line: an RTU frame, or with
+  // tcpHeader (the request's 7-byte MBAP header) a TCP ADU. For the raw TCP server.
+  TSimWire Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader);
   int Served() const { return served_; }
+  int Slave() const { return slave_; }
+  // A fault for the request `ahead` requests from now (1: the next one).
+  void Arm(TWireFault fault, int ahead);
+  void ClearArmed() { armed_.clear(); }
+  // Random bytes for the line noise between replies.
+  std::vector<uint8_t> NoiseBytes(int maxCount);
+  int SplitPauseMs() const { return faults_.SplitPauseMs; }
 
  private:
   void SendRaw(QIODevice* raw, std::vector<uint8_t> frame, bool split);
+  // The reply PDU (empty: none) and the log note for request number `number`.
+  std::vector<uint8_t> Reply(const std::vector<uint8_t>& pdu, int number, std::string& note);
+  std::vector<const TWireFault*> FaultsFor(int number) const;
 
   TSimDevice& device_;
   TSimFaults faults_;
+  std::vector<TWireFault> armed_;  // from the control input, At absolute
   int slave_;
   int served_ = 0;
+  std::mt19937 random_;
+};
+
+// Modbus over TCP framed by hand, so that replies can be wrong in every byte: the MBAP
+// header, a cut frame, junk around it, a connection reset mid-frame.
+class TSimRawTcpServer : public QObject {
+ public:
+  explicit TSimRawTcpServer(TSimCore& core);
+  bool Listen(const QString& host, int port);
+  int Port() const { return server_.serverPort(); }
+  QString ErrorString() const { return server_.errorString(); }
+  // Random bytes to every open connection (line noise between replies).
+  void Noise();
+
+ private:
+  void OnConnection();
+  void OnData(QTcpSocket* socket);
+
+  TSimCore& core_;
+  QTcpServer server_;
+  QHash<QTcpSocket*, QByteArray> pending_;
 };
 
 class TSimTcpServer : public QModbusTcpServer {
