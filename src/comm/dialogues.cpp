@@ -141,7 +141,6 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
     r += k;
     p += 2 * k;
     Transact();
-    if (ITraceList* list = kiv_.TraceList()) list->AppendToLast(".");
     // The device echoes the start address and count it wrote; another echo means the
     // registers written are not the ones asked for.
     if (!kiv_.Error && !kiv_.Cancel && kiv_.Reply[1] == modbus::kWriteMultipleRegisters &&
@@ -150,6 +149,7 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
       kiv_.Trace("Wrong echo of the written registers, cancel reading");
       kiv_.Error = true;
     }
+    if (ITraceList* list = kiv_.TraceList()) list->AppendToLast(".");
     if (kiv_.Error || kiv_.Cancel || kiv_.Reply[1] != modbus::kWriteMultipleRegisters)
       allAnswered = false;
     if (kiv_.Error || kiv_.Cancel) break;

@@ -160,6 +160,12 @@ case $SCENARIO in
     failure tcp block3 "--exception-at-block 3" "--silence 20" 0 "Event register reading: 500 bajtów"
     failure tcp late "--delay-ms 1000 --delay-at 2" "--silence 20 --time-out 300" 1 "TimeOut, cancel reading"
     failure tcp otherslave "--slave 5" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    # Byte-level faults from the command line (the fault tests drive the rest).
+    failure tcp cut "--fault cut=9@2" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    failure tcp reset "--fault reset=5@1" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    failure tcp exception "--fault exception=4@2" "--silence 20" 1 "Command refused - cancel reading"
+    failure tcp function "--fault function=4@2" "--silence 20" 1 \
+      "Answer with different function code, cancel reading"
     ;;
   failures-rtu)
     failure serial noreply "--no-reply-to 2" "--silence 60" 1 "TimeOut, cancel reading"
@@ -169,6 +175,10 @@ case $SCENARIO in
     failure serial refused "--refuse-identification" "--silence 60" 1 "Command refused - cancel reading"
     failure serial block3 "--exception-at-block 3" "--silence 60" 0 "Event register reading: 500 bajtów"
     failure serial late "--delay-ms 500 --delay-at 2" "--silence 60" 1 "TimeOut, cancel reading"
+    failure serial junk "--fault junk-before=3@2" "--silence 60" 1 "CRC error, cancel reading"
+    failure serial bytecount "--fault byte-count=7@2" "--silence 60" 1 "Wrong byte count, cancel reading"
+    failure serial nocode "--fault exception-nocode@2" "--silence 60 --time-out 100" 1 \
+      "Reply too short, cancel reading"
     # A reply still arriving when the silence ends is read to its end...
     failure serial split "--split-pause-ms 200" "--silence 60 --time-out 800 --no-events" 0 "Read parset 2 :OK"
     # ...but not beyond Time_Out.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "rig.h"
 
@@ -486,3 +488,85 @@ INSTANTIATE_TEST_SUITE_P(Links, Dialogues, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& p) {
                            return p.param ? "Tcp" : "Serial";
                          });
+
+// Replies that are well framed but wrong: each ends its dialogue with a line of its own and
+// leaves what the registration held.
+TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
+  // mend(n, pdu): the n-th reply PDU (0-based) as the device sends it.
+  auto rigWith = [this](std::function<void(int, Bytes&)> mend,
+                        TSimContent content = SampleContent("12345678", 600)) {
+    auto rig = std::make_unique<Rig>(GetParam(), content);
+    auto count = std::make_shared<int>(0);
+    rig->tcp.respond = [r = rig.get(), mend, count](const Bytes& p) {
+      Bytes reply = r->device->Handle(p);
+      mend((*count)++, reply);
+      return reply;
+    };
+    rig->serial.respond = [r = rig.get(), mend, count](const Bytes& request) {
+      Bytes pdu = r->device->Handle(Bytes(request.begin() + 1, request.end() - 2));
+      mend((*count)++, pdu);
+      Bytes frame{0x1F};
+      frame.insert(frame.end(), pdu.begin(), pdu.end());
+      return std::vector<Chunk>{{10, WithCrc(frame)}};
+    };
+    return rig;
+  };
+  {  // another function code
+    auto rig = rigWith([](int, Bytes& pdu) { pdu[0] = 4; });
+    rig->comm.ReadZestaw(1);
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Answer with different function code, cancel reading");
+    EXPECT_EQ(rig->kiv.Zestaw1Length(), 0);
+  }
+  for (int count : {0, 7, 255}) {  // byte counts that cannot be right
+    auto rig = rigWith([count](int, Bytes& pdu) { pdu[1] = static_cast<uint8_t>(count); });
+    rig->settings.Time_Out = 20;
+    rig->comm.ReadZestaw(1);
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    rig->trace.lines.clear();
+    rig->comm.Identify();
+    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    EXPECT_EQ(rig->kiv.Identification(), "");
+  }
+  {  // a refused parset reading says so
+    auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x04}; });
+    rig->comm.ReadZestaw(2);
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Command refused - cancel reading");
+  }
+  {  // a write echo naming other registers is no success
+    auto rig = rigWith([](int, Bytes& pdu) { pdu[4] ^= 1; });
+    for (int i = 0; i < 238; ++i) rig->kiv.Zestaw1()[i] = static_cast<uint8_t>(i);
+    rig->kiv.SetZestaw1Length(238);
+    rig->comm.WriteZestaw(1, 1);
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Save of parset1: Settings rejected by device");
+    EXPECT_EQ(rig->trace.lines.end()[-2], "Wrong echo of the written registers, cancel reading.");
+  }
+  {  // a failed events reading keeps the earlier buffer; a short block with more after it
+     // lost bytes on the way
+    auto rig = rigWith([](int n, Bytes& pdu) {
+      if (n == 1) {
+        pdu.resize(2 + 100);
+        pdu[1] = 100;
+      }
+    });
+    for (int i = 0; i < 50; ++i) rig->kiv.EventBuffer()[i] = static_cast<uint8_t>(0xA0 + i);
+    rig->kiv.SetEventBufferLength(50);
+    rig->comm.ReadEventRegister();
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    EXPECT_EQ(rig->kiv.EventBufferLength(), 50);
+    EXPECT_EQ(rig->kiv.EventBuffer()[49], 0xA0 + 49);
+    EXPECT_FALSE(rig->kiv.Modified);
+  }
+  {  // the first block refused: a line, and the earlier buffer stays
+    auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x02}; });
+    rig->kiv.SetEventBufferLength(9);
+    rig->comm.ReadEventRegister();
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->trace.lines.back(), "Command refused - cancel reading");
+    EXPECT_EQ(rig->kiv.EventBufferLength(), 9);
+  }
+}
