@@ -75,10 +75,7 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
       QByteArray(reinterpret_cast<const char*>(requestPdu + 1), requestPduLength - 1));
   // Null when the client is not connected or refuses the request (too long): no reply.
   QPointer<QModbusReply> reply = client_.sendRawRequest(request, unitId);
-  if (!reply) {
-    Disconnect();
-    return false;
-  }
+  if (!reply) return false;  // nothing went out: the stream is as it was
   WaitUntil([&reply] { return !reply || reply->isFinished(); },
             static_cast<int>(deadline.remainingTime()) + 50);
   if (!reply) {
@@ -104,10 +101,16 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
       answered = true;
     }
   }
-  reply->deleteLater();
   // After a lost, cut or garbled reply the stream may still hold a part of it (or get the
   // rest later), and every later reply would be read out of step: the next exchange
-  // starts on a new connection.
+  // starts on a new connection. Disconnecting also ends a reply still pending.
   if (!answered) Disconnect();
+  // A finished reply is deleted at once: a deferred delete waits for the event loop the
+  // dialogue was started from, so a long series of requests (a soak, a caller without a
+  // running loop) would pile up every reply until then.
+  if (reply && reply->isFinished())
+    delete reply.data();
+  else if (reply)
+    reply->deleteLater();
   return answered;
 }
