@@ -163,8 +163,9 @@ TEST_P(Soak, NoiseOnTheLine) {
   // AddressSanitizer freed memory sits in its quarantine, so the resident size says
   // nothing there; its leak check at exit stands in.
   ASSERT_GT(rssStart, 0);
-  if (!kUnderAddressSanitizer)
+  if (!kUnderAddressSanitizer) {
     EXPECT_LT(rssEnd - rssStart, 2048) << "memory grew from " << rssStart << " to " << rssEnd;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, Soak, ::testing::Values(false, true),
