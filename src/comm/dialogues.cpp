@@ -171,7 +171,8 @@ void TKivComm::Identify() {
   kiv_.Trace("Identification of device:");
   std::fill(kiv_.Reply.begin(), kiv_.Reply.begin() + 20, uint8_t{0});
   Transact();
-  if (replyFrameEnd_ > 0 && (kiv_.Reply[1] & modbus::kExceptionBit)) {
+  // Only the device's own refusal: a foreign or damaged reply has its own line already.
+  if (genuineException_) {
     kiv_.Trace("Command refused - cancel reading");
     kiv_.Error = true;
     return;

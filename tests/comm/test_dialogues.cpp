@@ -570,3 +570,18 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->kiv.EventBufferLength(), 9);
   }
 }
+
+// A reply with bit 7 set that is no refusal of this request ends the identification with
+// its own line only.
+TEST_P(Dialogues, ForeignExceptionLookingReplyIsNoRefusal) {
+  Rig rig(GetParam());
+  rig.tcp.respond = [](const Bytes&) { return Bytes{0x84, 0x01}; };
+  rig.serial.respond = [](const Bytes&) {
+    return std::vector<Chunk>{{10, WithCrc({0x1F, 0x84, 0x01})}};
+  };
+  rig.comm.Identify();
+  EXPECT_TRUE(rig.kiv.Error);
+  EXPECT_EQ(rig.trace.lines,
+            (std::vector<std::string>{"Identification of device:",
+                                      "Answer with different function code, cancel reading"}));
+}
