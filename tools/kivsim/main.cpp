@@ -50,7 +50,8 @@ const char kUsage[] =
     "                           and bursts of noise come between them\n"
     "  --control                read faults from standard input, one a line: KIND[=ARG] for\n"
     "                           the next reply, KIND[=ARG]@+K for the K-th reply from now,\n"
-    "                           'clear' to drop them; each line is answered 'kivsim: armed'\n"
+    "                           'clear' to drop them; each line is answered 'kivsim: armed';\n"
+    "                           the simulator ends with its input\n"
     "  --raw-tcp                frame Modbus over TCP by hand (implied by the three above)\n";
 
 [[noreturn]] void Fail(const std::string& text) {
@@ -166,7 +167,10 @@ class TControl {
     char chunk[512];
     const ssize_t n = ::read(0, chunk, sizeof chunk);
     if (n <= 0) {
-      notifier_.setEnabled(false);  // end of input: the faults armed so far stay
+      // The test driving the simulator is gone (ended or crashed): so is the simulator,
+      // rather than linger with its port.
+      notifier_.setEnabled(false);
+      QCoreApplication::quit();
       return;
     }
     buffer_.append(chunk, static_cast<size_t>(n));
