@@ -29,6 +29,17 @@ void ReadEverything(const TKiv& kiv) {
   (void)sink;
 }
 
+// KIVSVC_FUZZ_VERBOSE=1 counts, for a replay, the inputs refused and those that went
+// through load -> save -> load.
+struct TCounts {
+  long refused = 0, roundTrips = 0;
+  ~TCounts() {
+    if (std::getenv("KIVSVC_FUZZ_VERBOSE"))
+      std::fprintf(stderr, "refused %ld, load -> save -> load identical %ld\n", refused,
+                   roundTrips);
+  }
+} counts;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -50,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(ImageOf(kiv) == before);
     FUZZ_CHECK(kiv.Modified);
     FUZZ_CHECK(fired == 0);
+    ++counts.refused;
     return 0;
   }
   FUZZ_CHECK(messages.shown.empty());
@@ -81,5 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A registration of unknown type keeps whatever definitions the object had loaded
   // before; otherwise the definitions follow from the image alone.
   if (kiv.GetKivType() != kivtUnknown) FUZZ_CHECK(again.Defs.LoadedFile == kiv.Defs.LoadedFile);
+  ++counts.roundTrips;
   return 0;
 }
