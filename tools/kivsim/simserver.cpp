@@ -261,14 +261,14 @@ TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHea
     } else if (f.Kind == "cut" || f.Kind == "reset") {
       if (static_cast<size_t>(f.Arg) < frame.size()) frame.resize(static_cast<size_t>(f.Arg));
       if (f.Kind == "reset") wire.Reset = true;
-    } else if (f.Kind == "junk-before") {
-      const std::vector<uint8_t> junk = NoiseBytes(f.Arg);
-      frame.insert(frame.begin(), junk.begin(),
-                   junk.begin() + std::min<ptrdiff_t>(f.Arg, std::ssize(junk)));
-    } else if (f.Kind == "junk-after") {
-      std::vector<uint8_t> junk = NoiseBytes(f.Arg);
-      junk.resize(static_cast<size_t>(f.Arg), 0x55);
-      frame.insert(frame.end(), junk.begin(), junk.end());
+    } else if (f.Kind == "junk-before" || f.Kind == "junk-after") {
+      // Exactly K random bytes.
+      std::vector<uint8_t> junk;
+      while (std::ssize(junk) < f.Arg) {
+        const std::vector<uint8_t> more = NoiseBytes(f.Arg - static_cast<int>(junk.size()));
+        junk.insert(junk.end(), more.begin(), more.end());
+      }
+      frame.insert(f.Kind == "junk-before" ? frame.begin() : frame.end(), junk.begin(), junk.end());
     } else if (f.Kind == "noise") {
       frame = NoiseBytes(300);
     }
