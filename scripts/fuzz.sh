@@ -45,6 +45,7 @@ cmake --build "$build" -j "$(nproc)" "${build_targets[@]}"
 
 work=$build/fuzz-work
 mkdir -p "$work"
+trap 'rm -rf /dev/shm/kivsvcfuzz-*-$$' EXIT
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A smaller quarantine of freed memory than the default 256 MB, so the 512 MB limit
 # measures what the code under test holds.
