@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -41,7 +42,27 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-bool WriteRawFile(const std::string& fileName, const uint8_t* bytes, size_t count) {
+// The file a save really replaces: a link is followed so that the link itself stays.
+std::string SaveTarget(const std::string& fileName) {
+  struct stat st {};
+  if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+      std::string target = real;
+      std::free(real);
+      return target;
+    }
+  }
+  return fileName;
+}
+
+bool WriteRawFile(const std::string& requestedName, const uint8_t* bytes, size_t count) {
+  const std::string fileName = SaveTarget(requestedName);
+  struct stat existing {};
+  // Only a regular file may be replaced: renaming over a device or a pipe would destroy it.
+  if (::stat(fileName.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
+    return false;
+  }
   std::string temp = fileName + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) {

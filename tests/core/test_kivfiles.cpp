@@ -384,3 +384,28 @@ TEST(KivFiles, InstallDirRule) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KivFiles, SavingKeepsLinksAndNeverReplacesDevices) {
+  TTempDir dir;
+  TKiv kiv;
+  std::string real = dir.Write("real.kiv", std::string("old"));
+  std::string link = dir.File("link.kiv");
+  std::filesystem::create_symlink(real, link);
+  ASSERT_TRUE(kiv.SaveToFile(link));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(TTempDir::Read(real).size(), 20486u);
+
+  // A device node is not a registration file: nothing is written and the save is refused.
+  TRecordingMessages messages;
+  TScopedMessageService scope(&messages);
+  kiv.Modified = true;
+  EXPECT_FALSE(kiv.SaveToFile("/dev/null"));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "Error Not saved.");
+  EXPECT_TRUE(kiv.Modified);
+  EXPECT_FALSE(std::filesystem::is_regular_file("/dev/null"));
+}
+
+}  // namespace
