@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the whole program with
-# its tests, then the Qt-free libraries and their tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (any report fails). Pass --quick to skip the sanitizer build.
+# Installs what is missing, builds everything and runs every test. Stages:
+#   1. the whole program with its tests and benchmarks (build/), noise soak included;
+#   2. the whole program and every test again under AddressSanitizer and
+#      UndefinedBehaviorSanitizer, leak checks included (scripts/sanitize-all.sh);
+#   3. every fuzz target for 60 seconds under the same sanitizers (scripts/fuzz.sh).
+# Any failure or sanitizer report fails the script. --quick runs stage 1 only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
@@ -10,14 +13,17 @@ quick=0
 bash "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 
+start=$SECONDS
 KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh"
 ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)" --timeout 600
+echo "Stage 1 (build and tests) took $((SECONDS - start)) s."
 
 if ((quick == 0)); then
-  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
-  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  KIVSVC_BUILD_DIR=$root/build-asan bash "$root/scripts/build.sh" \
-    -DKIVSVC_WITH_QT=OFF -DKIVSVC_SANITIZE=ON -DKIVSVC_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug
-  ctest --test-dir "$root/build-asan" --output-on-failure -j "$(nproc)" --timeout 900
+  start=$SECONDS
+  bash "$root/scripts/sanitize-all.sh"
+  echo "Stage 2 (sanitizers) took $((SECONDS - start)) s."
+  start=$SECONDS
+  bash "$root/scripts/fuzz.sh" -t 60 -j "$(nproc)"
+  echo "Stage 3 (fuzzing) took $((SECONDS - start)) s."
 fi
 echo "All tests passed."
