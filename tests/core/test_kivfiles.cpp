@@ -397,15 +397,19 @@ TEST(KivFiles, SavingKeepsLinksAndNeverReplacesDevices) {
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(TTempDir::Read(real).size(), 20486u);
 
-  // A device node is not a registration file: nothing is written and the save is refused.
+  // Anything but a regular file (here a pipe; a device node is the same case) is not a
+  // registration file: nothing is written and the save is refused. A pipe of our own, not
+  // a device, so that a broken save could never destroy a system file.
+  std::string pipe = dir.File("pipe.kiv");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   TRecordingMessages messages;
   TScopedMessageService scope(&messages);
   kiv.Modified = true;
-  EXPECT_FALSE(kiv.SaveToFile("/dev/null"));
+  EXPECT_FALSE(kiv.SaveToFile(pipe));
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Error Not saved.");
   EXPECT_TRUE(kiv.Modified);
-  EXPECT_FALSE(std::filesystem::is_regular_file("/dev/null"));
+  EXPECT_EQ(std::filesystem::status(pipe).type(), std::filesystem::file_type::fifo);
 }
 
 }  // namespace
