@@ -197,9 +197,9 @@ TEST(KivFiles, OlderFileEndingBeforeParsetTwoIsWholeIsRefused) {
   // Every length of an older file cut short: until the last byte of parset 2 it is
   // refused, after it the identification is read as far as the file goes.
   TTempDir dir;
-  TOlderSpec spec;
-  const std::vector<uint8_t> whole = OlderFile(spec);
-  const size_t identStart = whole.size() - spec.ident.size() - 1;
+  TOlderSpec older;
+  const std::vector<uint8_t> whole = OlderFile(older);
+  const size_t identStart = whole.size() - older.ident.size() - 1;
   for (size_t n = 0; n <= whole.size(); ++n) {
     TKiv kiv;
     kiv.DefsDir = dir.Path();
@@ -213,7 +213,7 @@ TEST(KivFiles, OlderFileEndingBeforeParsetTwoIsWholeIsRefused) {
     if (loaded) {
       EXPECT_TRUE(messages.shown.empty()) << n;
       EXPECT_EQ(kiv.Zestaw2Length(), 1) << n;
-      EXPECT_EQ(kiv.Identification(), spec.ident.substr(0, n - identStart)) << n;
+      EXPECT_EQ(kiv.Identification(), older.ident.substr(0, n - identStart)) << n;
     } else {
       ASSERT_EQ(messages.shown.size(), 1u) << n;
       EXPECT_EQ(messages.shown[0].text, "File unknown format") << n;

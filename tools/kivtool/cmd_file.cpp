@@ -78,24 +78,24 @@ struct TSettingEdit {
   std::string text;
 };
 
-TSettingEdit ParseSettingEdit(const std::string& spec) {
+TSettingEdit ParseSettingEdit(const std::string& edit) {
   TSettingEdit e;
-  size_t dot = spec.find('.');
-  size_t eq = spec.find('=');
+  size_t dot = edit.find('.');
+  size_t eq = edit.find('=');
   if (dot == std::string::npos || eq == std::string::npos || dot > eq) {
-    throw EToolError("Invalid --setting " + spec + " (expected R.J=TEXT)");
+    throw EToolError("Invalid --setting " + edit + " (expected R.J=TEXT)");
   }
   try {
     size_t used = 0;
-    std::string r = spec.substr(0, dot), j = spec.substr(dot + 1, eq - dot - 1);
+    std::string r = edit.substr(0, dot), j = edit.substr(dot + 1, eq - dot - 1);
     e.section = std::stoi(r, &used);
     if (used != r.size()) throw EToolError("");
     e.setting = std::stoi(j, &used);
     if (used != j.size()) throw EToolError("");
   } catch (const std::exception&) {
-    throw EToolError("Invalid --setting " + spec + " (expected R.J=TEXT)");
+    throw EToolError("Invalid --setting " + edit + " (expected R.J=TEXT)");
   }
-  e.text = spec.substr(eq + 1);
+  e.text = edit.substr(eq + 1);
   return e;
 }
 
@@ -114,8 +114,8 @@ int CmdSet(int argc, char** argv) {
         "Usage: kivtool set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv");
   }
   LoadRegistration(kiv, files[0]);
-  for (const std::string& spec : edits) {
-    TSettingEdit e = ParseSettingEdit(spec);
+  for (const std::string& edit : edits) {
+    TSettingEdit e = ParseSettingEdit(edit);
     const TSets* sets = kiv.Defs.SectionSets(e.section);
     if (!sets || e.setting < 1 || e.setting > sets->Count()) {
       throw EToolError("No setting " + std::to_string(e.section) + "." +
