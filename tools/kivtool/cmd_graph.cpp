@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "common.h"
+#include "drawing.h"
 #include "graph.h"
 #include "lister.h"
 #include "route.h"
@@ -37,19 +38,6 @@ double NumberArg(const std::string& name, const std::string& text) {
     throw EToolError("Invalid value of " + name + ": " + text);
   }
   return v;
-}
-
-// Qt needs a platform even for drawing into images; without a display take the
-// offscreen one.
-std::unique_ptr<QApplication> StartQt() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  static int argc = 1;
-  static char name[] = "kivtool";
-  static char* argv[] = {name, nullptr};
-  return std::make_unique<QApplication>(argc, argv);
 }
 
 }  // namespace
