@@ -9,7 +9,7 @@
 #include "kivdefs.h"
 #include "messages.h"
 #include "numfmt.h"
-#include "ogmarr32.h"
+#include "matrix.h"
 #include "settingcells.h"
 #include "settings.h"
 #include "textcodec.h"

@@ -4,7 +4,7 @@
 
 #include "messages.h"
 #include "numfmt.h"
-#include "ogmarr32.h"
+#include "matrix.h"
 #include "textcodec.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "linesink.h"
 #include "listersinks.h"
-#include "ogmarr32.h"
+#include "matrix.h"
 
 class TKiv;
 class TGraphModel;

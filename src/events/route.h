@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "graphmodel.h"
-#include "ogmarr32.h"
+#include "matrix.h"
 
 // Route signals are numbered 0..171; 0 means that an event moves no signal.
 constexpr int kRouteSignalCount = 172;

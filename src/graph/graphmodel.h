@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ogmarr32.h"
+#include "matrix.h"
 
 // ---------------------------------------------------------------------------
 // Colours

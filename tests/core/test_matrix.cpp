@@ -1,4 +1,4 @@
-#include "ogmarr32.h"
+#include "matrix.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ std::string Names(TOgmMatrix& m, uint16_t row) {
 
 }  // namespace
 
-TEST(Ogmarr32, NewMatrixIsEmptyAndReportsRangeErrors) {
+TEST(Matrix, NewMatrixIsEmptyAndReportsRangeErrors) {
   TOgmMatrix m;
   EXPECT_EQ(m.RowCount, 0);
   EXPECT_EQ(m.RowCapacity, 0);
@@ -52,7 +52,7 @@ TEST(Ogmarr32, NewMatrixIsEmptyAndReportsRangeErrors) {
   EXPECT_EQ(m.RowCount, 0);
 }
 
-TEST(Ogmarr32, SetElementExpandsRowsAndColumns) {
+TEST(Matrix, SetElementExpandsRowsAndColumns) {
   TOgmMatrix m;
   const uint8_t v[3] = {7, 8, 9};
   m.SetElement(v, 3, 5, 3);
@@ -82,7 +82,7 @@ TEST(Ogmarr32, SetElementExpandsRowsAndColumns) {
   EXPECT_EQ(size, 0);
 }
 
-TEST(Ogmarr32, NoAutoExpandRefusesAndStoresNothing) {
+TEST(Matrix, NoAutoExpandRefusesAndStoresNothing) {
   TOgmMatrix m;
   m.AutoExpand = false;
   const uint8_t v = 1;
@@ -104,7 +104,7 @@ TEST(Ogmarr32, NoAutoExpandRefusesAndStoresNothing) {
   EXPECT_EQ(m.GetRowLength(2), 2);
 }
 
-TEST(Ogmarr32, SmallerWriteReadsBackItsOwnSizeAndLargerBlocksGrow) {
+TEST(Matrix, SmallerWriteReadsBackItsOwnSizeAndLargerBlocksGrow) {
   TOgmMatrix m;
   std::vector<uint8_t> big(24, 0xAA), small(16, 0x55), huge(300, 0x11);
   Put(m, 1, 1, big);
@@ -127,7 +127,7 @@ TEST(Ogmarr32, SmallerWriteReadsBackItsOwnSizeAndLargerBlocksGrow) {
   EXPECT_EQ(0, std::memcmp(m.ElementPtr(1, 1), copy.data(), 16));
 }
 
-TEST(Ogmarr32, RowLengthTruncationEmptiesElements) {
+TEST(Matrix, RowLengthTruncationEmptiesElements) {
   TOgmMatrix m;
   for (uint16_t c = 1; c <= 4; ++c) Put(m, 1, c, Record('a', c));
   m.SetRowLength(1, 0);
@@ -150,7 +150,7 @@ TEST(Ogmarr32, RowLengthTruncationEmptiesElements) {
   EXPECT_EQ(m.GetRowLength(1), 0);
 }
 
-TEST(Ogmarr32, SetRowCountAndCapacity) {
+TEST(Matrix, SetRowCountAndCapacity) {
   TOgmMatrix m;
   for (uint16_t r = 1; r <= 4; ++r) Put(m, r, 2, Record('x', r));
   m.SetCapacity(6);
@@ -176,7 +176,7 @@ TEST(Ogmarr32, SetRowCountAndCapacity) {
   EXPECT_EQ(m.RowCapacity, 0);
 }
 
-TEST(Ogmarr32, ReverseAndSwap) {
+TEST(Matrix, ReverseAndSwap) {
   TOgmMatrix m;
   Put(m, 1, 1, Record('a', 0, 10));
   Put(m, 1, 2, Record('b', 0, 40));  // elements of different sizes
@@ -207,7 +207,7 @@ TEST(Ogmarr32, ReverseAndSwap) {
   EXPECT_EQ(m.LastError, "board has less than two lines");
 }
 
-TEST(Ogmarr32, KivMatrixSortsByTrailingDouble) {
+TEST(Matrix, KivMatrixSortsByTrailingDouble) {
   TKivMatrix m;
   Put(m, 1, 1, Record('c', 3.0));
   Put(m, 1, 2, Record('a', 1.0, 24));
@@ -230,7 +230,7 @@ TEST(Ogmarr32, KivMatrixSortsByTrailingDouble) {
   EXPECT_EQ(m.LastError, "Row index out of range");
 }
 
-TEST(Ogmarr32, ShellSortIsNotStable) {
+TEST(Matrix, ShellSortIsNotStable) {
   // Keys 1,0,0,2 held by A,B,C,D: the gap-2 exchange moves C in front of B.
   TKivMatrix m;
   Put(m, 1, 1, Record('A', 1));
@@ -241,7 +241,7 @@ TEST(Ogmarr32, ShellSortIsNotStable) {
   EXPECT_EQ(Names(m, 1), "CBAD");
 }
 
-TEST(Ogmarr32, SortsLargeRowsAscending) {
+TEST(Matrix, SortsLargeRowsAscending) {
   TKivMatrix m;
   const int n = 5000;
   for (int i = 0; i < n; ++i) {
@@ -256,14 +256,14 @@ TEST(Ogmarr32, SortsLargeRowsAscending) {
   }
 }
 
-TEST(Ogmarr32, CompareTrailingDouble) {
+TEST(Matrix, CompareTrailingDouble) {
   auto a = Record('a', 2.5), b = Record('b', 1.0, 12);
   EXPECT_EQ(CompareTrailingDouble(a.data(), 16, b.data(), 12), 1);
   EXPECT_EQ(CompareTrailingDouble(b.data(), 12, a.data(), 16), -1);
   EXPECT_EQ(CompareTrailingDouble(a.data(), 16, a.data(), 16), 0);
 }
 
-TEST(Ogmarr32, Bits) {
+TEST(Matrix, Bits) {
   uint8_t b = 0;
   SetBit(true, 3, b);
   EXPECT_EQ(b, 0x08);
@@ -282,7 +282,7 @@ TEST(Ogmarr32, Bits) {
   EXPECT_EQ(SwapBits(0, 7, b), 0x81);
 }
 
-TEST(Ogmarr32, HexToInt) {
+TEST(Matrix, HexToInt) {
   EXPECT_EQ(HexToInt("1F"), 31);
   EXPECT_EQ(HexToInt("0"), 0);
   EXPECT_EQ(HexToInt("FFFFFFFF"), -1);

@@ -1,4 +1,4 @@
-#include "ogmarr32.h"
+#include "matrix.h"
 
 #include <benchmark/benchmark.h>
 
