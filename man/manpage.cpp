@@ -106,14 +106,18 @@ void Wrap(std::string& out, const std::string& text, int indent, int width) {
       out += pad + line + "\n";
       line.clear();
     }
-    line += (line.empty() ? "" : " ") + word;
+    if (!line.empty()) line += ' ';
+    line += word;
   }
   if (!line.empty()) out += pad + line + "\n";
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string s;
-  for (const std::string& l : lines) s += (s.empty() ? "" : " ") + Trim(l);
+  for (const std::string& l : lines) {
+    if (!s.empty()) s += ' ';
+    s += Trim(l);
+  }
   return s;
 }
 

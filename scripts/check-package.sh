@@ -93,10 +93,15 @@ check_mime
 # A double-click opens the type in the application that names it: kivsvc.
 expect "application for the type" kivsvc.desktop \
   "$(xdg-mime query default application/x-kiv-registration)"
-man -w kivtool | grep -q '/usr/share/man/man1/kivtool.1.gz' || fail "man kivtool not found"
-for page in kivsvc kivtool kivsim; do
-  MANWIDTH=80 man -P cat "$page" 2>/dev/null | grep -q "$page" || fail "man $page does not show"
-done
+# Slim container images tell dpkg to leave manual pages out.
+if grep -qs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
+  echo "dpkg is told to leave out manual pages here: the man check was skipped"
+else
+  man -w kivtool | grep -q '/usr/share/man/man1/kivtool.1.gz' || fail "man kivtool not found"
+  for page in kivsvc kivtool kivsim; do
+    MANWIDTH=80 man -P cat "$page" 2>/dev/null | grep -q "$page" || fail "man $page does not show"
+  done
+fi
 bash -c 'source /usr/share/bash-completion/completions/kivtool && complete -p kivtool' >/dev/null ||
   fail "the bash completion does not load"
 echo "installed programs, manual pages, completion and MIME type work"

@@ -23,9 +23,16 @@ if (($# == 1)); then
   # Up to date already after a build: this only checks.
   cmake --build "$build" -j "$(nproc)" >/dev/null
 else
+  # Only what the package holds is built: no tests, benchmarks or fuzz replays.
   build=$root/build-release
-  KIVSVC_BUILD_DIR=$build bash "$root/scripts/build.sh" \
-    -DCMAKE_BUILD_TYPE=Release -DKIVSVC_BENCHMARKS=OFF -DBUILD_TESTING=OFF
+  generator=()
+  if command -v ninja >/dev/null 2>&1 && [[ ! -f $build/CMakeCache.txt || -f $build/build.ninja ]]; then
+    generator=(-G Ninja)
+  fi
+  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DKIVSVC_BENCHMARKS=OFF -DBUILD_TESTING=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target kivsvc kivtool kivsim kivdefs_files kivsvc_help \
+    kivsvc_manpages kivsvc_changelog
 fi
 
 out=$build/package
