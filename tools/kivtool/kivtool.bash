@@ -2,9 +2,13 @@
 # sequence numbers of the registration named on the line, and file names of the right kind.
 # The commands and options come from `kivtool --help`, so they follow the installed tool.
 
-# The usage lines of kivtool, "NAME ARGUMENTS...", one a line.
+# The usage lines of kivtool, "NAME ARGUMENTS...", one a line; asked once a shell.
 _kivtool_usage() {
-  "$1" --help 2>/dev/null | sed -n 's/^  kivtool //p'
+  if [[ ${_kivtool_usage_of-} != "$1" ]]; then
+    _kivtool_usage_text=$("$1" --help 2>/dev/null | sed -n 's/^  kivtool //p')
+    _kivtool_usage_of=$1
+  fi
+  printf '%s\n' "$_kivtool_usage_text"
 }
 
 # Files whose names end in one of the given extensions, and folders to walk into.
