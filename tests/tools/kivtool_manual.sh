@@ -46,4 +46,10 @@ for name in kivsvc kivtool kivsim; do
     fail "$name.1 does not carry kivtool's version"
 done
 expect_eq "--version" "kivtool" "$("$KIVTOOL" --version | cut -d' ' -f1)"
+# The programs built beside kivtool print the same version.
+version=$("$KIVTOOL" --version | cut -d' ' -f2)
+bin=$(dirname "$KIVTOOL")
+for name in kivsvc kivsim; do
+  [[ -x $bin/$name ]] && expect_eq "$name --version" "$name $version" "$("$bin/$name" --version)"
+done
 finish
