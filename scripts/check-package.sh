@@ -89,6 +89,15 @@ expect "kivtool info type" "type: KIVS-2" "$(grep '^type:' <<<"$info")"
 # The definitions come from the installed share folder.
 expect "kivtool info definitions" "definitions: Kivs2.set" "$(grep '^definitions:' <<<"$info")"
 (cd "$work" && /usr/bin/kivtool listing example.kiv --seq 1 >/dev/null) || fail "kivtool listing"
+# What a double-click runs: the installed program with the file. It must come up and keep
+# running (timeout ends it: status 124), with its configuration in the scratch folder.
+status=0
+mkdir -m 700 "$work/run"
+(cd "$work" && HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run \
+  KIVSVC_CONFIG=$work/kiv.ini QT_QPA_PLATFORM=offscreen \
+  timeout 5 /usr/bin/kivsvc "$work/example.kiv") 2>"$work/kivsvc.err" || status=$?
+[[ $status == 124 ]] || cat "$work/kivsvc.err" >&2
+expect "kivsvc FILE.kiv keeps running until ended" 124 "$status"
 check_mime
 # A double-click opens the type in the application that names it: kivsvc.
 expect "application for the type" kivsvc.desktop \
