@@ -11,6 +11,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   socat poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation
+  # The Debian package: building it (dpkg-shlibdeps), checking it, and what the checks ask
+  # of the installed files (manual pages, MIME database, desktop entry, metainfo).
+  dpkg-dev file lintian man-db groff-base desktop-file-utils appstream xdg-utils
+  shared-mime-info libfile-mimeinfo-perl
 )
 
 missing=()

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test. Stages:
 #   1. the whole program with its tests and benchmarks (build/), noise soak included;
+#   1b. the Debian package made from that build (scripts/package.sh) and checked
+#       (scripts/check-package.sh: lintian, validators, and as root dpkg -i, the installed
+#       programs, dpkg -r);
 #   2. the whole program and every test again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, leak checks included (scripts/sanitize-all.sh);
 #   3. every fuzz target for 60 seconds under the same sanitizers (scripts/fuzz.sh).
@@ -19,6 +22,10 @@ ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)" --timeout 600
 echo "Stage 1 (build and tests) took $((SECONDS - start)) s."
 
 if ((quick == 0)); then
+  start=$SECONDS
+  deb=$(bash "$root/scripts/package.sh" "$root/build" | tail -n 1)
+  bash "$root/scripts/check-package.sh" "$deb"
+  echo "Package stage took $((SECONDS - start)) s."
   start=$SECONDS
   bash "$root/scripts/sanitize-all.sh"
   echo "Stage 2 (sanitizers) took $((SECONDS - start)) s."

@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <cstdio>
+#include <cstring>
 
 #include "extrasdlg.h"
 #include "mainform.h"
@@ -49,6 +51,11 @@ class TKivApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before any window system is needed, so scripts and packaging checks can ask.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("kivsvc %s\n", KIVSVC_VERSION);
+    return 0;
+  }
   TKivApplication app(argc, argv);
   QApplication::setApplicationName("kivsvc");
   app.setWindowIcon(AppIcon());

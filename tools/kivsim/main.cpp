@@ -141,6 +141,9 @@ TOptions Parse(int argc, char** argv) {
     else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    } else if (a == "--version") {
+      std::printf("kivsim %s\n", KIVSVC_VERSION);
+      std::exit(0);
     } else
       Fail("unknown argument: " + a);
   }

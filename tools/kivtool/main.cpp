@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "common.h"
+#include "helptext.h"
 
 namespace {
 
@@ -51,6 +52,28 @@ const TCommand kCommands[] = {
 void PrintUsage(FILE* to) {
   std::fprintf(to, "Usage: kivtool COMMAND [ARGUMENTS] [--defs DIR]\nCommands:\n");
   for (const TCommand& c : kCommands) std::fprintf(to, "  kivtool %s\n", c.usage);
+  std::fprintf(to, "kivtool help COMMAND describes a command; kivtool --version prints the version.\n");
+}
+
+// `kivtool help [COMMAND]`: the command's part of the manual page, or the usage.
+int PrintHelp(int argc, char** argv) {
+  if (argc < 3) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  for (const TCommand& c : kCommands) {
+    if (argv[2] != std::string(c.name)) continue;
+    for (int i = 0; i < kCommandHelpCount; ++i)
+      if (argv[2] == std::string(kCommandHelp[i].name)) {
+        std::fputs(kCommandHelp[i].text, stdout);
+        return 0;
+      }
+    std::fprintf(stderr, "No help for command: %s\n", argv[2]);
+    return 2;
+  }
+  std::fprintf(stderr, "Unknown command: %s\n", argv[2]);
+  PrintUsage(stderr);
+  return 2;
 }
 
 }  // namespace
@@ -60,6 +83,11 @@ int main(int argc, char** argv) {
     PrintUsage(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("kivtool %s\n", KIVSVC_VERSION);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "help") == 0) return PrintHelp(argc, argv);
   TScopedMessageService messages(&ToolMessages());
   for (const TCommand& c : kCommands) {
     if (argv[1] != std::string(c.name)) continue;
