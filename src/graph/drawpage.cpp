@@ -185,8 +185,10 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
         c.ClippedLine(g.Px, 0, g.Px, c.H, ToQColor(m.MajorGridColor), c.MajorW, gridStyle);
       }
       c.ClippedLine(g.Px, c.H, g.Px, c.H + 2 * c.Mm1, black, c.MajorW, Qt::SolidLine);
-    } else {
-      if (labelsFit) c.ClippedLine(g.Px, c.H, g.Px, c.H + c.Mm1, black, c.MajorW, Qt::SolidLine);
+    } else if (labelsFit) {
+      // Minor ticks and lines both only where they stay apart: closer, they merge into a
+      // solid bar (and a grid line every other pixel hides the bars behind it).
+      c.ClippedLine(g.Px, c.H, g.Px, c.H + c.Mm1, black, c.MajorW, Qt::SolidLine);
       if (m.ShowMinorGrid) {
         c.ClippedLine(g.Px, 0, g.Px, c.H, ToQColor(m.MinorGridColor), c.MajorW, gridStyle);
       }
@@ -242,10 +244,20 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       if (!((xa < 0 && xb < 0) || (xa > c.W && xb > c.W))) {
         const int a = std::clamp(xa, 0, std::max(0, c.W));
         const int e = std::clamp(xb, 0, std::max(0, c.W));
-        c.SetPen(ToQColor(prev.Color), 1, ToQtPenStyle(prev.PenStyle));
-        for (int i = lines; i >= 1; --i) {
-          const int y = c.Top + c.Band + hb - lines + i - 1;
-          c.Line(c.Left + a, y, c.Left + e, y);
+        const Qt::PenStyle style = ToQtPenStyle(prev.PenStyle);
+        if (style == Qt::SolidLine) {
+          // The same pixels as the lines of a solid bar (a flat-capped line leaves its end
+          // point out), filled at once: a long sequence has thousands of bars.
+          if (e > a && lines > 0) {
+            Painter.fillRect(c.Left + a, c.Top + c.Band + hb - lines, e - a, lines,
+                             ToQColor(prev.Color));
+          }
+        } else {
+          c.SetPen(ToQColor(prev.Color), 1, style);
+          for (int i = lines; i >= 1; --i) {
+            const int y = c.Top + c.Band + hb - lines + i - 1;
+            c.Line(c.Left + a, y, c.Left + e, y);
+          }
         }
       }
       prev = cur;
