@@ -512,7 +512,8 @@ void ShowLegend(TGraphModel& graph) {
 
 std::string RouteStateName(const TGraphPoint& p) {
   const double v = p.Y;
-  const int state = v >= 0 && v <= 8 && v == static_cast<int>(v) ? static_cast<int>(v) : kStateUnknown;
+  const int state =
+      v >= 0 && v <= 8 && v == static_cast<int>(v) ? static_cast<int>(v) : kStateUnknown;
   return StateName(state);
 }
 

@@ -28,7 +28,8 @@ TChangesDialog::TChangesDialog(const std::vector<TStateChange>& Changes, double 
 
   const std::vector<std::string> lines = StateChangeLines(changes_);
   const QStringList header = QString::fromStdString(lines.front()).split(QLatin1Char('\t'));
-  table_ = new QTableWidget(static_cast<int>(changes_.size()), static_cast<int>(header.size()), this);
+  table_ =
+      new QTableWidget(static_cast<int>(changes_.size()), static_cast<int>(header.size()), this);
   table_->setObjectName(QStringLiteral("ChangesTable"));
   table_->setHorizontalHeaderLabels(header);
   table_->verticalHeader()->hide();

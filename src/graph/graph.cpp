@@ -417,8 +417,7 @@ QImage TGraph::RenderImage(double XA, double XB, double DpiX, double DpiY, bool 
     if (AllSeries || model_.RowSelected(row)) bands.push_back(model_.SeriesHeightMm(row));
   }
   const int32_t spanPx = ValueToPx(model_.XScale(XA), DpiX, XB);
-  const TCopyLayout l =
-      CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY, UnitRoomPx(DpiX));
+  const TCopyLayout l = CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY, UnitRoomPx(DpiX));
   if (l.Height <= 0 || l.Width <= 0) return {};
   QImage image(l.Width, l.Height, QImage::Format_RGB32);
   image.setDotsPerMeterX(RoundHalfEvenInt(DpiX / 0.0254));

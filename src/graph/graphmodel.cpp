@@ -537,8 +537,7 @@ TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHei
 namespace {
 
 std::string LookText(const TGraphPoint& P) {
-  return ColorToHex(P.Color) + "/" + std::to_string(P.PenStyle) + "/" +
-         std::to_string(P.Thickness);
+  return ColorToHex(P.Color) + "/" + std::to_string(P.PenStyle) + "/" + std::to_string(P.Thickness);
 }
 
 std::string StateOf(const TGraphPoint& P, const TStateNamer& Namer) {

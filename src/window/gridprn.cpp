@@ -194,8 +194,8 @@ int PrintGrid(TPrintSession& session, const TGridTable& table, const QFont& font
     heights.push_back(ScreenToPrinter(h, screenDpiY, device.logicalDpiY(), 1.0));
   }
   // Trailing empty rows are not printed.
-  heights.resize(static_cast<size_t>(std::min<int>(PrintedRowCount(table),
-                                                   static_cast<int>(heights.size()))));
+  heights.resize(
+      static_cast<size_t>(std::min<int>(PrintedRowCount(table), static_cast<int>(heights.size()))));
   // Values are never cut: their columns grow to hold the widest one.
   const QFont printerFont = PrinterFont(font, screenDpiY);
   {

@@ -116,7 +116,8 @@ const std::string& TGridTable::Text(int row, int col) const {
 }
 
 bool TGridTable::IsValueCol(int col) const {
-  return col >= 0 && col < static_cast<int>(ValueCols.size()) && ValueCols[static_cast<size_t>(col)];
+  return col >= 0 && col < static_cast<int>(ValueCols.size()) &&
+         ValueCols[static_cast<size_t>(col)];
 }
 
 std::vector<bool> SettingsValueColumns(int cols) {
@@ -190,7 +191,8 @@ std::vector<TColumnPage> ColumnPages(const std::vector<int32_t>& widths, int32_t
   long long edge = start;
   for (size_t i = 0; i < widths.size(); ++i) {
     const int32_t w = std::max<int32_t>(widths[i], 0);
-    const bool hasOwn = !pages.empty() && pages.back().Columns.size() > (pages.back().Repeated ? 1u : 0u);
+    const bool hasOwn =
+        !pages.empty() && pages.back().Columns.size() > (pages.back().Repeated ? 1u : 0u);
     if (pages.empty() || (hasOwn && edge + w > limit)) {
       TColumnPage page;
       edge = start;

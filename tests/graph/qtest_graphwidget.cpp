@@ -9,13 +9,13 @@
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QTableWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -81,9 +81,9 @@ struct TPdfWord {
 // The words of page `page` of a PDF, read with pdftotext -bbox; empty when the tool fails.
 QList<TPdfWord> PdfWords(const QString& pdf, int page = 1) {
   QProcess p;
-  p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"),
-                                        QString::number(page), QStringLiteral("-l"),
-                                        QString::number(page), pdf, QStringLiteral("-")});
+  p.start(QStringLiteral("pdftotext"),
+          {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
+           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
   if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
   const QString html = QString::fromUtf8(p.readAllStandardOutput());
   static const QRegularExpression re(QStringLiteral(
@@ -467,8 +467,8 @@ void TGraphWidgetTest::CopyBitmapSize() {
   const double dx = m.ScreenDpiX;
   QCOMPARE(img.height(), 10 + 3 * Round(7 * dy / 25.4) + Round(10 * dx / 25.4));
   // The unit text's room right of the drawing is part of the bitmap.
-  QCOMPARE(img.width(), 10 + Round(dx * 20 * 10 * graph->ScaleX() / 100.0 / 25.4) +
-                            graph->UnitRoomPx(dx));
+  QCOMPARE(img.width(),
+           10 + Round(dx * 20 * 10 * graph->ScaleX() / 100.0 / 25.4) + graph->UnitRoomPx(dx));
   QVERIFY(graph->UnitRoomPx(dx) > 0);
   if (dx == 96 && dy == 96) QCOMPARE(img.height(), 126);
   // The one-pixel black frame and a white inside.
@@ -790,7 +790,8 @@ void TGraphWidgetTest::ShiftSnapsCursorToAChange() {
   graph->SetScaleX(100);
   TMarker* m = graph->Cursor1();
   const TGraphRect& pr = graph->PlotRect();
-  const int changeX = pr.Left + ValueToPx(graph->Model().XScale(0), graph->Model().ScreenDpiX, 3.217);
+  const int changeX =
+      pr.Left + ValueToPx(graph->Model().XScale(0), graph->Model().ScreenDpiX, 3.217);
   auto drag = [&](int x, Qt::KeyboardModifiers mods) {
     Mouse(m, QEvent::MouseButtonPress, QPoint(5, 5));
     const QPoint local = m->mapFromParent(QPoint(x, m->y() + 5));

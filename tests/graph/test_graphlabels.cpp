@@ -40,9 +40,8 @@ TAxisLabels CheckedLabels(double X0, double X1, double dXPerDiv, int32_t Scale, 
   const TXScale s{X0, dXPerDiv, 10, Scale};
   const double em = EmPx(Dpi);
   const int32_t cw = ArialWidth("A", em);
-  const TAxisLabels l = ChooseAxisLabels(s, 4, Dpi, X1, 0, UnitX, cw, [em](const std::string& t) {
-    return ArialWidth(t, em);
-  });
+  const TAxisLabels l = ChooseAxisLabels(s, 4, Dpi, X1, 0, UnitX, cw,
+                                         [em](const std::string& t) { return ArialWidth(t, em); });
   for (size_t i = 0; i < l.Labels.size(); ++i) {
     const TAxisLabel& a = l.Labels[i];
     EXPECT_EQ(a.Width, ArialWidth(a.Text, em));
@@ -59,7 +58,8 @@ TAxisLabels CheckedLabels(double X0, double X1, double dXPerDiv, int32_t Scale, 
   const double m = l.Step / dXPerDiv;
   const double decade = std::pow(10.0, std::floor(std::log10(m) + 1e-9));
   const double mant = m / decade;
-  EXPECT_TRUE(std::fabs(mant - 1) < 1e-6 || std::fabs(mant - 2) < 1e-6 || std::fabs(mant - 5) < 1e-6)
+  EXPECT_TRUE(std::fabs(mant - 1) < 1e-6 || std::fabs(mant - 2) < 1e-6 ||
+              std::fabs(mant - 5) < 1e-6)
       << l.Step;
   return l;
 }
@@ -147,7 +147,8 @@ TEST(GraphGrid, MajorsAreNeverDropped) {
         }
         std::vector<double> expected;
         for (double v = std::ceil(x0); v <= x1; v += 1) expected.push_back(v);
-        ASSERT_EQ(majors.size(), expected.size()) << dpi << " dpi, scale " << scale << ", x0 " << x0;
+        ASSERT_EQ(majors.size(), expected.size())
+            << dpi << " dpi, scale " << scale << ", x0 " << x0;
         for (size_t i = 0; i < majors.size(); ++i) ASSERT_NEAR(majors[i], expected[i], 1e-9);
       }
     }

@@ -337,9 +337,9 @@ class TestPrinting : public QObject {
       QCOMPARE(PrintGrid(session, t, font, 96, 96, "Grid"), 6);
     }
     const QString text = PdfText(file);
-    QVERIFY(InOrder(text, {"r0c0", "r0c2", "str. 1 (cz.1)", "r0c0", "r0c4", "str. 1 (cz.2)",
-                           "r0c0", "r0c5", "str. 1 (cz.3)", "r79c0", "str. 2 (cz.1)", "r79c0",
-                           "r79c5", "str. 2 (cz.3)"}));
+    QVERIFY(InOrder(
+        text, {"r0c0", "r0c2", "str. 1 (cz.1)", "r0c0", "r0c4", "str. 1 (cz.2)", "r0c0", "r0c5",
+               "str. 1 (cz.3)", "r79c0", "str. 2 (cz.1)", "r79c0", "r79c5", "str. 2 (cz.3)"}));
     QVERIFY(!text.contains("r0c1r0c2"));
     QCOMPARE(PdfInfo(file, "Pages"), QString("6"));
 

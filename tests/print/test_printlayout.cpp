@@ -188,7 +188,8 @@ TEST(PrintLayout, CellTextsStayInTheirCells) {
   TGridTable t;
   t.ColWidths = {100, 50, 20, 40};
   t.RowHeights = {10, 10, 10, 10};
-  t.Cells = {{"def", "", "", ""}, {"S1", "80,5", "", "1234567"}, {"", "", "", ""}, {"", "", "", ""}};
+  t.Cells = {
+      {"def", "", "", ""}, {"S1", "80,5", "", "1234567"}, {"", "", "", ""}, {"", "", "", ""}};
   t.ValueCols = {false, true, false, true};
   const std::vector<int32_t> w = WidenValueColumns(t.ColWidths, t, Width10, 2);
   EXPECT_EQ(w, (std::vector<int32_t>{100, 50, 20, 74}));  // "80,5" fits 50; "1234567" needs 74
