@@ -458,6 +458,9 @@ TGraphPoint StepTemplate(int state) {
   };
   const TStep& s = kSteps[state >= 0 && state <= 8 ? state : kStateUnknown];
   TGraphPoint p;
+  // The state rides in the point's spare value, so the changes between the cursors can
+  // name it; the drawing never reads it.
+  p.Y = state >= 0 && state <= 8 ? state : kStateUnknown;
   p.Color = s.color;
   p.PenStyle = s.pen;
   p.Thickness = s.thickness;
@@ -505,6 +508,13 @@ void ShowLegend(TGraphModel& graph) {
   }
   graph.PrintTitle = "Legend";
   graph.EndUpdate();
+}
+
+std::string RouteStateName(const TGraphPoint& p) {
+  const double v = p.Y;
+  const int state =
+      v >= 0 && v <= 8 && v == static_cast<int>(v) ? static_cast<int>(v) : kStateUnknown;
+  return StateName(state);
 }
 
 std::vector<std::string> GraphSeriesLines(const TGraphModel& graph) {

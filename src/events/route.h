@@ -31,8 +31,8 @@ struct TRouteSignal {
 // Entry s of the route signal table; the entry of signal 0 outside 0..171.
 const TRouteSignal& RouteSignal(int signal);
 
-// How the step of state v (0..8) is drawn; only X is filled in per point. States outside
-// 0..8 are drawn as state 3 ("UNKNOWN STATE").
+// How the step of state v (0..8) is drawn, with the state in Y; only X is filled in per
+// point. States outside 0..8 are drawn as state 3 ("UNKNOWN STATE").
 TGraphPoint StepTemplate(int state);
 
 // One point of the route matrix: 16 bytes, time (double), code (u32), value (u8).
@@ -61,6 +61,10 @@ void BuildRoute(const TRouteInput& in, TKivMatrix& route, TGraphModel& graph);
 
 // The nine legend series, one per state, and the graph's print title "Legend".
 void ShowLegend(TGraphModel& graph);
+
+// The name of the state a route step starts ("OFF", "ON", "V>Vr" ...), carried in the
+// step's Y; for the changes between the cursors (StateChanges).
+std::string RouteStateName(const TGraphPoint& p);
 
 // The graph's series as text: per series row 1..SeriesCount its GetRowName, then one line
 // per point: two blanks, X with six decimals, tab, colour RRGGBB, tab, pen style, tab,

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "graph.h"
+#include "markers.h"
 #include "messages.h"
 
 namespace {
@@ -84,6 +85,32 @@ struct TContext {
   void TextOut(int X, int Y, const QString& Text) { P->drawText(X, Y + Ascent, Text); }
 };
 
+// A fitted graph is fitted to the paper for a printout and to the window again after.
+class TPaperScale {
+ public:
+  explicit TPaperScale(TGraphModel& Model)
+      : m_(Model), saved_(Model.ScaleX()), active_(Model.Autoscale()), locked_(Model.Locked()) {
+    if (!active_) return;
+    if (!locked_) m_.BeginUpdate();
+    m_.SetScaleX(PaperFitScale(m_.DataMinRange(), m_.DataMaxRange(),
+                               UsableWidthMm(m_.PaperWidth, m_.MarginLeft, m_.MarginRight),
+                               m_.dXPerDiv, m_.dXLen, saved_));
+  }
+  ~TPaperScale() {
+    if (!active_) return;
+    m_.SetScaleX(saved_);
+    if (!locked_) m_.EndUpdate();
+  }
+  TPaperScale(const TPaperScale&) = delete;
+  TPaperScale& operator=(const TPaperScale&) = delete;
+
+ private:
+  TGraphModel& m_;
+  int32_t saved_;
+  bool active_;
+  bool locked_;
+};
+
 }  // namespace
 
 void TGraph::DrawPage(QPaintDevice* Device, TDrawTarget Target, const TGraphRect& Rect,
@@ -140,18 +167,16 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
 
   // --- axes and grid ---
   const QString unit = QString::fromStdString(m.AxisUnit());
-  const bool labelsFit = AxisLabelsFit(m.Autoscale(), c.CharW, m.dXLen, m.ScaleX(), c.ResX);
+  const bool labelsFit = AxisLabelsFit(c.CharW, m.dXLen, m.ScaleX(), c.ResX);
   const QColor black(Qt::black);
   c.ClippedLine(0, 0, 0, c.H, black, c.MajorW, Qt::SolidLine);
   c.ClippedLine(0, c.H, c.W, c.H, black, c.MajorW, Qt::SolidLine);
   const int labelY = c.Bottom + (5 * c.Mm1) / 2;
-  const int unitX = c.Right - (static_cast<int>(unit.size()) * c.CharW) / 2;
+  const int unitX = c.Right - fm.horizontalAdvance(unit) / 2;
   Painter.setPen(black);
   if (!unit.isEmpty()) c.TextOut(unitX, labelY, unit);
 
   const std::vector<TGridLine> grid = GridPositions(m.XScale(X0), m.MinorGridCnt, c.ResX, X1);
-  const std::vector<TAxisLabel> labels = PlaceAxisLabels(grid, c.Left, c.CharW, unitX);
-  size_t nextLabel = 0;
   const Qt::PenStyle gridStyle = ToQtPenStyle(m.GridLineStyle);
   for (const TGridLine& g : grid) {
     if (c.Aborted()) break;
@@ -159,27 +184,28 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       if (m.ShowMajorGrid) {
         c.ClippedLine(g.Px, 0, g.Px, c.H, ToQColor(m.MajorGridColor), c.MajorW, gridStyle);
       }
-      // The labels that passed the skip rules come in the order of their lines.
-      if (nextLabel < labels.size()) {
-        const TAxisLabel& l = labels[nextLabel];
-        const int width = static_cast<int>(l.Text.size()) * c.CharW;
-        if (l.X == c.Left + g.Px - width / 2 && l.Text == AxisLabelText(g.Value)) {
-          Painter.setPen(black);
-          c.TextOut(l.X, labelY, QString::fromStdString(l.Text));
-          ++nextLabel;
-        }
-      }
       c.ClippedLine(g.Px, c.H, g.Px, c.H + 2 * c.Mm1, black, c.MajorW, Qt::SolidLine);
-    } else {
-      if (labelsFit) c.ClippedLine(g.Px, c.H, g.Px, c.H + c.Mm1, black, c.MajorW, Qt::SolidLine);
+    } else if (labelsFit) {
+      // Minor ticks and lines both only where they stay apart: closer, they merge into a
+      // solid bar (and a grid line every other pixel hides the bars behind it).
+      c.ClippedLine(g.Px, c.H, g.Px, c.H + c.Mm1, black, c.MajorW, Qt::SolidLine);
       if (m.ShowMinorGrid) {
         c.ClippedLine(g.Px, 0, g.Px, c.H, ToQColor(m.MinorGridColor), c.MajorW, gridStyle);
       }
     }
   }
+  // Labels measured with the target's own font metrics, so they never touch on any device.
+  const TAxisLabels labels = ChooseAxisLabels(
+      m.XScale(X0), m.MinorGridCnt, c.ResX, X1, c.Left, unit.isEmpty() ? c.Right + c.W : unitX,
+      c.CharW, [&fm](const std::string& t) {
+        return static_cast<int32_t>(fm.horizontalAdvance(QString::fromStdString(t)));
+      });
+  Painter.setPen(black);
+  for (const TAxisLabel& l : labels.Labels) c.TextOut(l.X, labelY, QString::fromStdString(l.Text));
   if (Target == TDrawTarget::Printer) {
+    // In millimetres from the sheet's top edge, clear of any printer's unprintable strip.
     Painter.setPen(black);
-    c.TextOut(c.Left, 100, QString::fromStdString(m.PrintTitle));
+    c.TextOut(c.Left, Px(c.ResY, kPrintTitleTopMm), QString::fromStdString(m.PrintTitle));
   }
 
   // --- series bands ---
@@ -218,10 +244,20 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       if (!((xa < 0 && xb < 0) || (xa > c.W && xb > c.W))) {
         const int a = std::clamp(xa, 0, std::max(0, c.W));
         const int e = std::clamp(xb, 0, std::max(0, c.W));
-        c.SetPen(ToQColor(prev.Color), 1, ToQtPenStyle(prev.PenStyle));
-        for (int i = lines; i >= 1; --i) {
-          const int y = c.Top + c.Band + hb - lines + i - 1;
-          c.Line(c.Left + a, y, c.Left + e, y);
+        const Qt::PenStyle style = ToQtPenStyle(prev.PenStyle);
+        if (style == Qt::SolidLine) {
+          // The same pixels as the lines of a solid bar (a flat-capped line leaves its end
+          // point out), filled at once: a long sequence has thousands of bars.
+          if (e > a && lines > 0) {
+            Painter.fillRect(c.Left + a, c.Top + c.Band + hb - lines, e - a, lines,
+                             ToQColor(prev.Color));
+          }
+        } else {
+          c.SetPen(ToQColor(prev.Color), 1, style);
+          for (int i = lines; i >= 1; --i) {
+            const int y = c.Top + c.Band + hb - lines + i - 1;
+            c.Line(c.Left + a, y, c.Left + e, y);
+          }
         }
       }
       prev = cur;
@@ -229,12 +265,30 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
     }
     c.Band += hb;
   }
+
+  // --- cursor hairlines (the screen draws its own over the window, so a drag is cheap) ---
+  if (Target != TDrawTarget::BackBuffer) {
+    const int width = std::max(1, Px(c.ResX, kHairlineMm));
+    for (const TMarker* cursor : {cursor1_, cursor2_}) {
+      if (!cursor->Placed()) continue;
+      const double v = cursor->Value();
+      if (!(v >= X0 && v <= X1)) continue;
+      const int x = ValueToPx(xs, c.ResX, v);
+      if (x < 0 || x > c.W) continue;
+      c.SetPen(cursor->LineColor, width, Qt::SolidLine);
+      c.Line(c.Left + x, c.Top, c.Left + x, c.Bottom);
+    }
+  }
 }
 
 int TGraph::Print(int FromPage, int ToPage, QPrinter* Target) {
   if (Target == nullptr) return 0;
   UpdatePaperSize(Target);
-  const int32_t pages = model_.Pages();
+  int32_t pages = 0;
+  {
+    const TPaperScale paperScale(model_);
+    pages = model_.Pages();
+  }
   if (FromPage < 1) FromPage = 1;
   if (FromPage > pages) return 0;
   ToPage = std::min(ToPage, pages);
@@ -257,6 +311,7 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
                     const std::function<void()>& NewPage, const std::function<bool()>& Aborted) {
   if (Target == nullptr) return 0;
   UpdatePaperSize(Target);
+  const TPaperScale paperScale(model_);
   const int32_t pages = model_.Pages();
   const int32_t across = model_.HorizontalPages();
   if (FromPage < 1) FromPage = 1;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "changesdlg.h"
 #include "graphdlg.h"
 #include "markers.h"
 #include "messages.h"
@@ -25,6 +26,12 @@ QColor ToQColor(TGraphColor C) {
 TGraphColor FromQColor(const QColor& C) {
   return MakeColor(static_cast<uint8_t>(C.red()), static_cast<uint8_t>(C.green()),
                    static_cast<uint8_t>(C.blue()));
+}
+
+QColor SelectionTint(const QColor& Highlight) {
+  // A quarter of the highlight over white.
+  auto mix = [](int c) { return 255 - (255 - c) / 4; };
+  return QColor(mix(Highlight.red()), mix(Highlight.green()), mix(Highlight.blue()));
 }
 
 namespace {
@@ -62,6 +69,7 @@ TGraph::TGraph(QWidget* parent) : QWidget(parent), font_(QStringLiteral("Arial")
   cursor2_ = new TMarker(this);
   for (TMarker* m : {cursor1_, cursor2_}) {
     connect(m, &TMarker::Changed, this, &TGraph::UpdateReadout);
+    m->SnapTo = [this](int x) { return SnapValue(x); };
     // No explicit capture for a drag: the widget pressed keeps every mouse event until
     // the button is released, also outside it.
   }
@@ -210,23 +218,41 @@ void TGraph::paintEvent(QPaintEvent*) {
   p.setPen(palette().color(QPalette::Dark));
   p.drawLine(width() - 1, 0, width() - 1, height() - 1);
   p.drawLine(0, height() - 1, width() - 1, height() - 1);
-  if (!model_.Locked()) DrawSelectionMarks(p);
+  if (!model_.Locked()) {
+    DrawSelectionMarks(p);
+    DrawHairlines(p);
+  }
 }
 
 void TGraph::DrawSelectionMarks(QPainter& P) const {
-  // Colour or not screen: the band shows through the mark without being redrawn.
+  // A light tint multiplied into the band: white turns the tint, every bar keeps its state
+  // colour (only a shade darker) and the separator stays black, so a selected band still
+  // reads as it did. The band is not redrawn for it.
+  const QColor tint = SelectionTint(palette().color(QPalette::Highlight));
   P.save();
-  P.setCompositionMode(QPainter::RasterOp_SourceOrNotDestination);
-  P.setBrush(palette().color(QPalette::Highlight));
-  P.setPen(QPen(palette().color(QPalette::Button), 1));
+  P.setCompositionMode(QPainter::CompositionMode_Multiply);
+  P.setBrush(tint);
+  P.setPen(Qt::NoPen);
   for (uint32_t r = 1; r <= model_.SeriesCount(); ++r) {
     const auto row = static_cast<uint16_t>(r);
     if (!model_.RowSelected(row)) continue;
     const TGraphRect b = model_.RowBand(row);
     if (b.Empty()) continue;
-    P.drawRect(QRect(b.Left, b.Top, b.Width() - 1, b.Height() - 1));
+    P.drawRect(QRect(b.Left, b.Top, b.Width(), b.Height()));
   }
   P.restore();
+}
+
+void TGraph::DrawHairlines(QPainter& P) const {
+  const TGraphRect& pr = model_.PlotRect;
+  if (pr.Empty()) return;
+  for (const TMarker* m : {cursor1_, cursor2_}) {
+    if (!m->Placed()) continue;
+    const int x = m->x() + m->width() / 2;
+    if (x < pr.Left || x >= pr.Right) continue;
+    P.setPen(QPen(m->LineColor, 1));
+    P.drawLine(x, pr.Top, x, pr.Bottom - 1);
+  }
 }
 
 void TGraph::resizeEvent(QResizeEvent*) {
@@ -256,6 +282,7 @@ void TGraph::UpdateCursors() {
 }
 
 void TGraph::UpdateReadout(TMarker* Sender) {
+  update();  // the hairline follows the cursor
   QLabel* value = Sender == cursor1_ ? lbX1Value_ : lbX2Value_;
   value->setText(QString::fromStdString(CursorValueText(Sender->Value())));
   lbDt_->setText(QStringLiteral("dt=") +
@@ -390,7 +417,7 @@ QImage TGraph::RenderImage(double XA, double XB, double DpiX, double DpiY, bool 
     if (AllSeries || model_.RowSelected(row)) bands.push_back(model_.SeriesHeightMm(row));
   }
   const int32_t spanPx = ValueToPx(model_.XScale(XA), DpiX, XB);
-  const TCopyLayout l = CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY);
+  const TCopyLayout l = CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY, UnitRoomPx(DpiX));
   if (l.Height <= 0 || l.Width <= 0) return {};
   QImage image(l.Width, l.Height, QImage::Format_RGB32);
   image.setDotsPerMeterX(RoundHalfEvenInt(DpiX / 0.0254));
@@ -418,6 +445,19 @@ QImage TGraph::RenderImage(double XA, double XB, double DpiX, double DpiY, bool 
   return image;
 }
 
+int32_t TGraph::UnitRoomPx(double DpiX) const {
+  const QString unit = QString::fromStdString(model_.AxisUnit());
+  if (unit.isEmpty()) return 0;
+  // Measured as the drawing measures it: the graph's font on an image of that resolution.
+  QImage probe(1, 1, QImage::Format_RGB32);
+  probe.setDotsPerMeterX(RoundHalfEvenInt(DpiX / 0.0254));
+  probe.setDotsPerMeterY(RoundHalfEvenInt(DpiX / 0.0254));
+  const QFontMetrics fm(font_, &probe);
+  // Half the unit hangs right of the drawing's edge; one character more keeps it off the
+  // frame.
+  return (fm.horizontalAdvance(unit) + 1) / 2 + fm.horizontalAdvance(QLatin1Char('A'));
+}
+
 QImage TGraph::CopyImage() const {
   if (model_.SelectedCount() == 0) return {};
   const TCopySpan span = CopySpan(model_.CopyWholeRange, model_.DataMinRange(),
@@ -432,4 +472,32 @@ bool TGraph::CopyToClipboard() {
   if (image.isNull()) return false;
   QGuiApplication::clipboard()->setImage(image);
   return true;
+}
+
+// --- measuring ---
+
+std::vector<TStateChange> TGraph::ChangesBetweenCursors() const {
+  return StateChanges(model_, cursor1_->Value(), cursor2_->Value(), StateNamer);
+}
+
+std::optional<double> TGraph::SnapValue(int X) const {
+  const TGraphRect& pr = model_.PlotRect;
+  if (pr.Empty() || model_.ScreenDpiX <= 0) return std::nullopt;
+  // The series on screen are the drawn ones.
+  std::vector<uint16_t> rows;
+  for (uint32_t r = 1; r <= model_.SeriesCount(); ++r) {
+    if (!model_.RowBand(static_cast<uint16_t>(r)).Empty()) rows.push_back(static_cast<uint16_t>(r));
+  }
+  const double v = PixelToValue(X);
+  const double tolerance = std::fabs(PixelToValue(X + kSnapPx) - v);
+  const std::optional<double> snapped = NearestChange(model_, rows, v, tolerance, StateNamer);
+  if (!snapped) return std::nullopt;
+  // Only a change inside the window: the cursor's value must stay between its limits.
+  if (*snapped < PixelToValue(pr.Left) || *snapped > PixelToValue(pr.Right)) return std::nullopt;
+  return snapped;
+}
+
+void TGraph::ShowChangesBetweenCursors() {
+  TChangesDialog dlg(ChangesBetweenCursors(), cursor1_->Value(), cursor2_->Value(), window());
+  dlg.exec();
 }

@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "graphmodel.h"
 
@@ -25,8 +27,16 @@ class TMarker;
 // takes its own rectangle from the paper margins and prints the title.
 enum class TDrawTarget { BackBuffer, Bitmap, Printer };
 
+// The printed title's top, from the sheet's top edge: below any printer's unprintable
+// strip, above the plot (which starts at the top margin).
+inline constexpr double kPrintTitleTopMm = 8.0;
+// Thickness of a cursor's hairline on paper and in a copy (at least one pixel).
+inline constexpr double kHairlineMm = 0.1;
+
 // Colour conversions between the model's 0x00BBGGRR values and Qt.
 QColor ToQColor(TGraphColor C);
+// The tint a selected band is multiplied with: a light shade of the highlight colour.
+QColor SelectionTint(const QColor& Highlight);
 TGraphColor FromQColor(const QColor& C);
 
 class TGraph : public QWidget {
@@ -80,7 +90,9 @@ class TGraph : public QWidget {
   // number of pages drawn. Without a printer: "Brak domyślnej drukarki", nothing printed.
   int Print(int FromPage, int ToPage, QPrinter* Target);
   // The same pages onto a painter already active on Target, as one printout among others
-  // of a shared job: the first page goes on the painter's current sheet. NewPage, when
+  // of a shared job: the first page goes on the painter's current sheet. With Autoscale on
+  // the pages are laid out at the scale that fits the paper's usable width (rounded
+  // down), not the window's: a route that fits one sheet prints on one. NewPage, when
   // given, starts each further sheet instead of Target->newPage(), and Aborted, when
   // given, is asked after each page besides the printer's aborted state.
   int PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPage,
@@ -124,8 +136,24 @@ class TGraph : public QWidget {
   // A bitmap of the selected series over XA..XB (every series when AllSeries) at the
   // given resolution, with the copy's 10-pixel margins, title room and frame.
   QImage RenderImage(double XA, double XB, double DpiX, double DpiY, bool AllSeries = false) const;
+  // The room right of a copy's drawing that keeps the unit text whole, at DpiX.
+  int32_t UnitRoomPx(double DpiX) const;
   // Puts CopyImage() on the clipboard; false when there was nothing to copy.
   bool CopyToClipboard();
+  // --- measuring ---
+  // The state changes of the drawn series between the two cursors, states named by
+  // StateNamer (the route's names; by look when unset).
+  std::vector<TStateChange> ChangesBetweenCursors() const;
+  TStateNamer StateNamer;
+  // With Shift held a dragged cursor snaps to the nearest state change of a series on
+  // screen within this many pixels.
+  static constexpr int kSnapPx = 6;
+  // The snapped value for a cursor dragged to window x (Shift held); none when no change
+  // lies within kSnapPx.
+  std::optional<double> SnapValue(int X) const;
+  // Graph -> "Changes between cursors": the list in a modal dialog.
+  void ShowChangesBetweenCursors();
+
   // Called with the dialog's help button (the window shows its help page).
   std::function<void()> OnHelp;
 
@@ -145,6 +173,7 @@ class TGraph : public QWidget {
   void UpdateScrollBar();
   void RenderScreen();
   void DrawSelectionMarks(QPainter& P) const;
+  void DrawHairlines(QPainter& P) const;
   void ShowMessage(const TGraphMessage& M) const;
   void OnScroll();
 

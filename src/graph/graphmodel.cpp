@@ -130,39 +130,160 @@ std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, dou
   }
   const double step = S.dXPerDiv / static_cast<double>(parts);
   if (!(step > 0.0) || !std::isfinite(step)) return lines;
-  double g = FirstGridValue(S.X0, step);
-  int64_t lastPx = std::numeric_limits<int64_t>::min();
-  while (g <= X1) {
+  // Positions are counted by their index i (value i x step), so a major is exactly every
+  // parts-th index and no rounding error builds up along a long axis.
+  const double firstIndex = RoundEvenD(FirstGridValue(S.X0, step) / step);
+  if (!(std::fabs(firstIndex) < 9.0e18)) return lines;
+  auto valueOf = [&](int64_t i) { return static_cast<double>(i) * S.dXPerDiv / parts; };
+  auto isMajor = [&](int64_t i) { return i % parts == 0; };
+  // The first major index after i.
+  auto nextMajor = [&](int64_t i) {
+    const int64_t q = i / parts + ((i % parts) >= 0 ? 1 : 0);
+    return q * parts;
+  };
+  int64_t i = static_cast<int64_t>(firstIndex);
+  double previous = -std::numeric_limits<double>::infinity();
+  while (true) {
+    const double g = valueOf(i);
+    if (!(g <= X1)) break;
+    if (!(g > previous)) break;  // the step is lost in the value's precision
+    previous = g;
     const int32_t px = ValueToPx(S, Dpi, g);
-    if (px > lastPx) {
-      lines.push_back({g, px, IsMultiple(g, S.dXPerDiv)});
-      lastPx = px;
+    const bool major = isMajor(i);
+    if (lines.empty() || px > lines.back().Px) {
+      lines.push_back({g, px, major});
+    } else if (major) {
+      // A major wins its pixel over a minor there, and every major is kept (majors
+      // closer than a pixel to each other share it), so no label or tick is lost.
+      if (!lines.back().Major) {
+        lines.back() = {g, px, true};
+      } else {
+        lines.push_back({g, px, true});
+      }
     } else {
-      // Within a pixel of the last line: go straight to the next pixel's first
-      // grid value instead of walking every position in between.
-      const double jump =
-          FirstGridValue(PxToValue(S, Dpi, static_cast<double>(lastPx) + 0.5), step);
-      if (jump > g) {
-        g = jump;
+      // A minor within the last line's pixel: go straight to the next pixel's first grid
+      // position instead of walking every one in between, but never past a major.
+      const double beyond = PxToValue(S, Dpi, static_cast<double>(lines.back().Px) + 0.5);
+      double jump = RoundEvenD(FirstGridValue(beyond, step) / step);
+      if (!(std::fabs(jump) < 9.0e18)) break;
+      int64_t j = static_cast<int64_t>(jump);
+      j = std::min(j, nextMajor(i));
+      if (j > i + 1) {
+        i = j;
         continue;
       }
     }
-    const double next = g + step;
-    if (!(next > g)) break;  // the step is lost in the value's precision
-    g = next;
+    if (i == std::numeric_limits<int64_t>::max()) break;
+    ++i;
   }
   return lines;
 }
 
-std::string AxisLabelText(double X) {
-  const double r = RoundEvenD(X);
-  char text[400];
-  if (std::fabs(r) < 9.0e18) {
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(r));
-  } else {
-    std::snprintf(text, sizeof text, "%.0f", r);
+namespace {
+
+// Decimals a label step needs: the fewest (up to 9) with which every multiple of the step
+// is written exactly.
+int StepDecimals(double Step) {
+  for (int d = 0; d < 9; ++d) {
+    const double scaled = Step * std::pow(10.0, d);
+    if (std::fabs(scaled - RoundEvenD(scaled)) < 1e-6 * std::max(1.0, std::fabs(scaled))) return d;
   }
-  return text;
+  return 9;
+}
+
+}  // namespace
+
+std::string AxisLabelText(double X, int Decimals) {
+  Decimals = std::clamp(Decimals, 0, 9);
+  char text[400];
+  if (Decimals == 0) {
+    const double r = RoundEvenD(X);
+    if (std::fabs(r) < 9.0e18) {
+      std::snprintf(text, sizeof text, "%lld", static_cast<long long>(r));
+    } else {
+      std::snprintf(text, sizeof text, "%.0f", r);
+    }
+  } else {
+    std::snprintf(text, sizeof text, "%.*f", Decimals, X);
+  }
+  std::string s = text;
+  for (char& c : s) {
+    if (c == '.') c = ',';
+  }
+  // A value rounded to zero reads "0", neither "-0" nor "0,0": the origin of the axis.
+  if (s.find_first_not_of("-0,") == std::string::npos) return "0";
+  return s;
+}
+
+std::vector<double> LabelStepCandidates(double dXPerDiv, int32_t MinorGridCnt) {
+  std::vector<double> steps;
+  if (!(dXPerDiv > 0.0) || !std::isfinite(dXPerDiv) || MinorGridCnt < 0) return steps;
+  const double minor = dXPerDiv / (double{static_cast<double>(MinorGridCnt)} + 1.0);
+  // Below the major spacing only steps that land on grid positions: tenths, fifths and
+  // halves of a division, as far as the minor positions carry them.
+  for (const double f : {0.1, 0.2, 0.5}) {
+    const double s = dXPerDiv * f;
+    if (s >= minor * (1 - 1e-9) && IsMultiple(s, minor)) steps.push_back(s);
+  }
+  for (double decade = 1.0; decade <= 1e15; decade *= 10.0) {
+    for (const double f : {1.0, 2.0, 5.0}) steps.push_back(dXPerDiv * f * decade);
+  }
+  return steps;
+}
+
+TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1,
+                             int32_t Left, int32_t UnitX, int32_t CharWidth,
+                             const std::function<int32_t(const std::string&)>& TextWidth) {
+  TAxisLabels best;
+  if (!(Dpi > 0.0) || S.dXLen == 0 || S.ScaleX <= 0 || !(X1 >= S.X0)) return best;
+  auto width = [&](const std::string& t) -> int64_t {
+    return TextWidth ? TextWidth(t) : static_cast<int64_t>(t.size()) * CharWidth;
+  };
+  // Labels a step gives, with the room rule applied: a label is written when its left end
+  // lies at least 2.5 character widths right of the last written label's right end and
+  // its right end left of the unit text. Overlapping is a reason to try a larger step.
+  auto place = [&](double step, bool& crowded) {
+    TAxisLabels res;
+    res.Step = step;
+    res.Decimals = StepDecimals(step);
+    crowded = false;
+    const double first = RoundEvenD(FirstGridValue(S.X0, step) / step);
+    if (!(std::fabs(first) < 9.0e18)) return res;
+    int64_t lastRight = std::numeric_limits<int64_t>::min() / 4;
+    double previous = -std::numeric_limits<double>::infinity();
+    for (auto n = static_cast<int64_t>(first);; ++n) {
+      const double v = static_cast<double>(n) * step;
+      if (!(v <= X1) || !(v > previous)) break;
+      previous = v;
+      std::string text = AxisLabelText(v, res.Decimals);
+      const int64_t w = width(text);
+      const int64_t x = int64_t{Left} + ValueToPx(S, Dpi, v);
+      const int64_t lx = x - w / 2;
+      const int64_t right = lx + w;
+      if (right >= UnitX) continue;
+      if (2 * (lx - lastRight) < 5 * int64_t{CharWidth}) {
+        crowded = true;
+        continue;
+      }
+      res.Labels.push_back({Saturate(lx), Saturate(w), v, std::move(text)});
+      lastRight = right;
+      // Too many labels for any real axis: the step is certainly too small.
+      if (res.Labels.size() > 100000) {
+        crowded = true;
+        break;
+      }
+    }
+    return res;
+  };
+  for (const double step : LabelStepCandidates(S.dXPerDiv, MinorGridCnt)) {
+    // A step narrower than the gap the labels keep cannot fit: skip it without walking.
+    if (2.0 * MmToPx(Dpi, ValueToMm(S, S.X0 + step)) < 5.0 * CharWidth) continue;
+    bool crowded = false;
+    TAxisLabels res = place(step, crowded);
+    if (!crowded) return res;
+    best = std::move(res);  // the largest step tried, with the crowded labels left out
+  }
+  return best;
 }
 
 std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval) {
@@ -182,9 +303,7 @@ std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval) {
   return "";
 }
 
-bool AxisLabelsFit(bool Autoscale, int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX,
-                   double Dpi) {
-  if (!Autoscale) return true;
+bool AxisLabelsFit(int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX, double Dpi) {
   return CharWidthPx <= RoundHalfEvenInt(MmToPx(Dpi, DivisionMm(dXLen, ScaleX))) / 3;
 }
 
@@ -207,6 +326,23 @@ int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
     r = RoundHalfEvenInt(ScaleToFit(DataMin, DataMax, PlotWidthPx, Dpi, dXPerDiv, dXLen));
   }
   return r == 0 ? 1 : r;
+}
+
+int32_t PaperFitScale(double DataMin, double DataMax, double WidthMm, double dXPerDiv,
+                      uint16_t dXLen, int32_t ScaleX) {
+  const double range = DataMax - DataMin;
+  if (!(range > 0.0) || !(dXPerDiv > 0.0) || dXLen == 0 || !(WidthMm > 0.0)) {
+    return ScaleX == 0 ? 10 : ScaleX;
+  }
+  const double exact = WidthMm * (dXPerDiv * 100.0) / dXLen / range;
+  // Down, so the whole range stays within the width; a hair of tolerance keeps an exact
+  // fit (180 mm for 180 mm) from losing a whole percent to the division's rounding.
+  const double down = std::floor(exact * (1.0 + 1e-12));
+  if (!(down >= 1.0)) return 1;
+  if (down >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  return static_cast<int32_t>(down);
 }
 
 int32_t ScrollLargeChange(int32_t MinorGridCnt) {
@@ -352,24 +488,6 @@ uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current) {
   return Current;
 }
 
-std::vector<TAxisLabel> PlaceAxisLabels(const std::vector<TGridLine>& Lines, int32_t Left,
-                                        int32_t CharWidth, int32_t UnitX) {
-  std::vector<TAxisLabel> labels;
-  int64_t lastEnd = -32000;
-  for (const TGridLine& g : Lines) {
-    if (!g.Major) continue;
-    std::string text = AxisLabelText(g.Value);
-    const int64_t width = static_cast<int64_t>(text.size()) * CharWidth;
-    const int64_t lx = int64_t{Left} + g.Px - width / 2;
-    const int64_t right = lx + width;
-    if (right < UnitX && right > lastEnd + (5 * int64_t{CharWidth}) / 2) {
-      labels.push_back({Saturate(lx), std::move(text)});
-      lastEnd = right;
-    }
-  }
-  return labels;
-}
-
 std::string CursorValueText(double V) {
   if (!std::isfinite(V)) return "";
   char text[64];
@@ -396,7 +514,7 @@ TCopySpan CopySpan(bool WholeRange, double DataMin, double DataMax, double Curso
 }
 
 TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
-                       int32_t SpanPx, double DpiX, double DpiY) {
+                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx) {
   TCopyLayout res;
   TGraphRect r{10, 10, 10, 10};
   int64_t bottom = r.Bottom;
@@ -406,11 +524,87 @@ TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHei
   bottom += title;
   r.Right = Saturate(int64_t{r.Right} + SpanPx);
   r.Bottom = Saturate(bottom);
-  res.Width = r.Right;
+  res.Width = Saturate(int64_t{r.Right} + std::max(0, RightRoomPx));
   res.Height = r.Bottom;
   r.Bottom = Saturate(int64_t{r.Bottom} - title);
   res.Draw = r;
   return res;
+}
+
+// ---------------------------------------------------------------------------
+// State changes
+
+namespace {
+
+std::string LookText(const TGraphPoint& P) {
+  return ColorToHex(P.Color) + "/" + std::to_string(P.PenStyle) + "/" + std::to_string(P.Thickness);
+}
+
+std::string StateOf(const TGraphPoint& P, const TStateNamer& Namer) {
+  return Namer ? Namer(P) : LookText(P);
+}
+
+// The changes of one series within XA..XB, in time order.
+void SeriesChanges(const TGraphModel& G, uint16_t Row, double XA, double XB,
+                   const TStateNamer& Namer, std::vector<TStateChange>& Out) {
+  const uint16_t n = G.PointCount(Row);
+  if (n < 2) return;
+  std::string before = StateOf(G.Point(Row, 1), Namer);
+  for (uint32_t k = 2; k <= n; ++k) {
+    const TGraphPoint p = G.Point(Row, static_cast<uint16_t>(k));
+    std::string after = StateOf(p, Namer);
+    if (after != before) {
+      if (p.X >= XA && p.X <= XB) {
+        Out.push_back({p.X, Row, G.GetRowName(Row), before, after, 0.0});
+      }
+      before = std::move(after);
+    }
+    if (p.X > XB) break;
+  }
+}
+
+}  // namespace
+
+std::vector<TStateChange> StateChanges(const TGraphModel& Graph, double XA, double XB,
+                                       const TStateNamer& Namer) {
+  if (XB < XA) std::swap(XA, XB);
+  std::vector<TStateChange> out;
+  for (uint32_t r = 1; r <= Graph.SeriesCount(); ++r) {
+    const auto row = static_cast<uint16_t>(r);
+    if (Graph.SeriesHeightMm(row) <= 0.0) continue;  // not drawn
+    SeriesChanges(Graph, row, XA, XB, Namer, out);
+  }
+  std::stable_sort(out.begin(), out.end(), [](const TStateChange& a, const TStateChange& b) {
+    return a.X != b.X ? a.X < b.X : a.Row < b.Row;
+  });
+  for (size_t i = 1; i < out.size(); ++i) out[i].SincePrevious = out[i].X - out[i - 1].X;
+  return out;
+}
+
+std::vector<std::string> StateChangeLines(const std::vector<TStateChange>& Changes) {
+  std::vector<std::string> lines;
+  lines.push_back("Time [s]\tSeries\tChange\tSince previous [s]");
+  for (size_t i = 0; i < Changes.size(); ++i) {
+    const TStateChange& c = Changes[i];
+    lines.push_back(CursorValueText(c.X) + "\t" + c.Series + "\t" + c.Before + " → " + c.After +
+                    "\t" + (i == 0 ? std::string("-") : CursorValueText(c.SincePrevious)));
+  }
+  return lines;
+}
+
+std::optional<double> NearestChange(const TGraphModel& Graph, const std::vector<uint16_t>& Rows,
+                                    double X, double Tolerance, const TStateNamer& Namer) {
+  std::optional<double> best;
+  if (!(Tolerance >= 0.0)) return best;
+  std::vector<TStateChange> changes;
+  for (uint16_t r : Rows) {
+    if (r == 0 || r > Graph.SeriesCount()) continue;
+    SeriesChanges(Graph, r, X - Tolerance, X + Tolerance, Namer, changes);
+  }
+  for (const TStateChange& c : changes) {
+    if (!best || std::fabs(c.X - X) < std::fabs(*best - X)) best = c.X;
+  }
+  return best;
 }
 
 // ---------------------------------------------------------------------------

@@ -133,17 +133,50 @@ struct TGridLine {
   bool Major = false;
 };
 // Grid positions from X0 (in S) to X1: every multiple of the minor step
-// dXPerDiv / (MinorGridCnt + 1), major where a multiple of dXPerDiv. Positions less
-// than one pixel beyond the previous one are skipped; the walk ends when the value
-// no longer advances. An undefined step (not positive or not finite) gives none.
+// dXPerDiv / (MinorGridCnt + 1), major where a multiple of dXPerDiv. A minor position
+// within the pixel of the line before it is skipped; a major position is never skipped:
+// it takes its pixel over a minor one there, and majors closer than a pixel to each other
+// are all kept. The walk ends when the value no longer advances. An undefined step (not
+// positive or not finite) gives none.
 std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1);
 
-// Axis label of a value: rounded to an integer, written in full.
-std::string AxisLabelText(double X);
+// Axis label of a value with Decimals decimals, "," as the decimal separator; with 0
+// decimals the value rounded to an integer (halves to even), written in full. A value
+// that rounds to zero reads "0" whatever the decimals.
+std::string AxisLabelText(double X, int Decimals = 0);
 // The unit text at the end of the x axis ("" for None).
 std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval);
-// Minor ticks are drawn only when a character fits three times in a division.
-bool AxisLabelsFit(bool Autoscale, int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX, double Dpi);
+// Minor ticks are drawn only when a character fits three times in a division (whatever
+// Autoscale says).
+bool AxisLabelsFit(int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX, double Dpi);
+
+// Axis labels actually written: each label is centred on its value's position.
+struct TAxisLabel {
+  int32_t X = 0;      // left end of the text, in the target's pixels
+  int32_t Width = 0;  // width of the text
+  double Value = 0.0;
+  std::string Text;
+};
+struct TAxisLabels {
+  double Step = 0.0;  // the labelled step in x units
+  int Decimals = 0;   // decimals of every label
+  std::vector<TAxisLabel> Labels;
+};
+// The labelled steps tried, smallest first: 1-2-5 multiples of dXPerDiv (1, 2, 5, 10,
+// 20, 50 ... divisions), preceded by the tenth, fifth and half of a division where they
+// fall on minor grid positions, so a wide division of a short sequence still reads
+// 0,2 0,4 0,6.
+std::vector<double> LabelStepCandidates(double dXPerDiv, int32_t MinorGridCnt);
+// Chooses the smallest candidate step whose labels all keep their room: each label's left
+// end at least 2.5 character widths right of the previous label's right end. Labels whose
+// right end reaches UnitX (the left end of the unit text) are left out. TextWidth measures
+// a label in the target's pixels (the font's real metrics); without it every character is
+// CharWidth wide. Left is the left edge of the drawing area; positions come from S at Dpi.
+// When no step is free of crowding (an axis narrower than one label), the largest step's
+// labels that keep their room are returned.
+TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1,
+                             int32_t Left, int32_t UnitX, int32_t CharWidth,
+                             const std::function<int32_t(const std::string&)>& TextWidth);
 
 // The ScaleX that fits DataMin..DataMax into a plot PlotWidthPx pixels wide.
 // With an empty range the current scale (10 when it is 0); a result of 0 is 1.
@@ -154,6 +187,12 @@ int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
 // the plot has no width.
 double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dpi, double dXPerDiv,
                   uint16_t dXLen);
+
+// The ScaleX that fits DataMin..DataMax into WidthMm of paper, rounded down so the
+// range never spills onto another sheet; at least 1. With an empty range or an undefined
+// mapping the current scale.
+int32_t PaperFitScale(double DataMin, double DataMax, double WidthMm, double dXPerDiv,
+                      uint16_t dXLen, int32_t ScaleX = 100);
 
 // Horizontal scroll bar of the screen: it counts minor divisions.
 int32_t ScrollLargeChange(int32_t MinorGridCnt);
@@ -208,17 +247,6 @@ TIntervalCheck CheckTimeInterval(TIntervalTimeType Type, uint16_t Value);
 // The interval to pass through the rules when the unit changes to Type.
 uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current);
 
-// Axis labels actually written: each major line's label is centred on its position
-// (Left + Px) and written only when its right end lies left of UnitX and beyond the
-// last written label's right end + (5 x CharWidth) div 2. Labels are ASCII, so their
-// length in characters is their byte count.
-struct TAxisLabel {
-  int32_t X = 0;  // left end of the text
-  std::string Text;
-};
-std::vector<TAxisLabel> PlaceAxisLabels(const std::vector<TGridLine>& Lines, int32_t Left,
-                                        int32_t CharWidth, int32_t UnitX);
-
 // A cursor readout: fixed notation with 3 decimals of the value rounded to 7
 // significant digits, "," as the decimal separator; exponent form from 1E7 on.
 std::string CursorValueText(double V);
@@ -242,8 +270,39 @@ struct TCopyLayout {
   int32_t Height = 0;
   TGraphRect Draw;
 };
+// RightRoomPx widens the bitmap beyond the drawing's right edge, so the unit text
+// centred on that edge is not cut off.
 TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
-                       int32_t SpanPx, double DpiX, double DpiY);
+                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx = 0);
+
+// ---------------------------------------------------------------------------
+// State changes of the drawn series (the measuring tools of the cursors)
+
+// One change: series Row turns from one state into another at time X.
+struct TStateChange {
+  double X = 0.0;
+  uint16_t Row = 0;
+  std::string Series;  // GetRowName of the row
+  std::string Before;
+  std::string After;
+  double SincePrevious = 0.0;  // time since the change before it in the list (0 for the first)
+};
+class TGraphModel;
+// Names the state a point starts; without it a state is told by its look (colour, pen
+// style and thickness).
+using TStateNamer = std::function<std::string(const TGraphPoint&)>;
+// Every change of a shown series with points between XA and XB (inclusive, either order):
+// a point after the first whose state differs from the state before it. Ordered by time,
+// then by series; SincePrevious counts from the change before in that order.
+std::vector<TStateChange> StateChanges(const TGraphModel& Graph, double XA, double XB,
+                                       const TStateNamer& Namer = {});
+// The list as text lines: a header line, then per change its time, series, "before -> after"
+// and the time since the previous change, tab-separated, times with 3 decimals and ",".
+std::vector<std::string> StateChangeLines(const std::vector<TStateChange>& Changes);
+// The change position nearest to X among series Rows (a change as StateChanges counts it),
+// when it lies within Tolerance x units; none otherwise.
+std::optional<double> NearestChange(const TGraphModel& Graph, const std::vector<uint16_t>& Rows,
+                                    double X, double Tolerance, const TStateNamer& Namer = {});
 
 // ---------------------------------------------------------------------------
 // The model

@@ -28,6 +28,7 @@ void TMarker::SetLimits(double Min, double Max) {
 
 void TMarker::SetValue(double V) {
   value_ = V;
+  placed_ = true;
   Reposition();
 }
 
@@ -71,7 +72,16 @@ void TMarker::mouseMoveEvent(QMouseEvent* Event) {
   const QPoint pos = Event->position().toPoint();
   if (pos.x() == lastMouse_.x()) return;
   lastMouse_ = pos;
+  placed_ = true;
   const int x = mapToParent(pos).x();
+  if ((Event->modifiers() & Qt::ShiftModifier) && SnapTo) {
+    if (const std::optional<double> snapped = SnapTo(x)) {
+      value_ = *snapped;
+      Reposition();  // the triangle sits on the change itself
+      emit Changed(this);
+      return;
+    }
+  }
   if (range_.Right != range_.Left) {
     const double v = (max_ - min_) / (range_.Right - range_.Left) * (x - range_.Left) + min_;
     if (v >= min_ && v <= max_) value_ = v;

@@ -5,6 +5,8 @@
 
 #include <QColor>
 #include <QWidget>
+#include <functional>
+#include <optional>
 
 #include "graphmodel.h"
 
@@ -28,10 +30,16 @@ class TMarker : public QWidget {
   double Value() const { return value_; }
   // Stores the value and repositions; no change notice (that is for dragging).
   void SetValue(double V);
+  // The cursor was set or dragged at least once: only then it draws its hairline, so an
+  // untouched cursor leaves no line over the axis at 0.
+  bool Placed() const { return placed_; }
   double Min() const { return min_; }
   double Max() const { return max_; }
   const TGraphRect& Range() const { return range_; }
   bool Dragging() const { return dragging_; }
+  // Asked while dragging with Shift held, with the cursor's x in the parent: the value to
+  // snap to, or none to follow the mouse.
+  std::function<std::optional<double>(int)> SnapTo;
 
  signals:
   void Changed(TMarker* Sender);
@@ -55,5 +63,6 @@ class TMarker : public QWidget {
   double value_ = 0.0;
   bool locked_ = false;
   bool dragging_ = false;
+  bool placed_ = false;
   QPoint lastMouse_{-32000, -32000};
 };

@@ -32,6 +32,7 @@
 #include "kivfiles.h"
 #include "lister.h"
 #include "messages.h"
+#include "route.h"
 #include "settingcells.h"
 #include "settings.h"
 #include "widgetsinks.h"
@@ -80,6 +81,7 @@ class TZnsDelegate : public QStyledItemDelegate {
 
 TChildForm::TChildForm(IChildHost* host, QWidget* parent)
     : QWidget(parent), Graph(new TGraph), GraphModel(Graph->Model()), host_(host) {
+  Graph->StateNamer = RouteStateName;  // the route's state names in the changes list
   setAttribute(Qt::WA_DeleteOnClose, false);
   setObjectName("ChildForm");
 
@@ -388,6 +390,8 @@ void TChildForm::BuildMenus() {
   add(graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); });
   add(graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); });
   add(graphMenu_, "Deselect All", {}, {}, [this] { Graph->DeselectAll(); });
+  add(graphMenu_, "Changes between cursors", {}, {},
+      [this] { Graph->ShowChangesBetweenCursors(); });
   graphMenu_->addSeparator();
   add(graphMenu_, "Options", {}, {}, [this] { Graph->ShowOptions(); });
   SetDocumentActionsEnabled(true);

@@ -136,25 +136,41 @@ QFont PrinterFont(const QFont& screenFont, double screenDpi) {
 
 namespace {
 
-// One sheet of the grid: rows r1..r2, columns c1..c2.
+// One sheet of the grid: rows r1..r2 and the sheet's columns. Every cell's text stays in
+// its cell: names are elided with "…", values (whose columns were widened to hold them)
+// are only clipped should one still be wider than a whole sheet.
 void PrintPage(QPainter& p, const TGridPageBox& box, const TGridTable& table,
                const std::vector<int32_t>& widths, const std::vector<int32_t>& heights,
-               const TPageSpan& rows, const TPageSpan& cols, const QString& title,
+               const TPageSpan& rows, const TColumnPage& cols, const QString& title,
                const QString& footer, int cw, int ch) {
+  const QFontMetrics fm(p.font(), p.device());
+  const TTextWidth measure = [&fm](const std::string& t) {
+    return static_cast<int32_t>(fm.horizontalAdvance(QString::fromStdString(t)));
+  };
   auto centred = [&](const QString& s, int y) {
     TextOut(p, box.Left + (box.Right - box.Left - static_cast<int>(s.size()) * cw) / 2, y, s);
   };
   centred(title, box.Top - 2 * ch);
+  const int inset = 2 * box.Pen;
   int y = box.Top;
   for (int r = rows.First; r <= rows.Last; ++r) {
     const int h = heights[static_cast<size_t>(r)];
     int x = box.Left;
-    for (int c = cols.First; c <= cols.Last; ++c) {
-      const int w = widths[static_cast<size_t>(c)];
+    for (size_t k = 0; k < cols.Columns.size(); ++k) {
+      const int c = cols.Columns[k];
+      const int w = (k == 0 && cols.Repeated) ? cols.RepeatedWidth : widths[static_cast<size_t>(c)];
       if (w != 0 && h != 0) {
         p.setBrush(Qt::NoBrush);
         p.drawRect(x, y, w, h);
-        TextOut(p, x + 2 * box.Pen, y + 2 * box.Pen, QString::fromStdString(table.Text(r, c)));
+        const std::string& text = table.Text(r, c);
+        if (!text.empty()) {
+          const std::string shown =
+              table.IsValueCol(c) ? text : ElideText(text, std::max(0, w - 2 * inset), measure);
+          p.save();
+          p.setClipRect(x, y, w, h);
+          TextOut(p, x + inset, y + inset, QString::fromStdString(shown));
+          p.restore();
+        }
       }
       x += w;
     }
@@ -177,14 +193,28 @@ int PrintGrid(TPrintSession& session, const TGridTable& table, const QFont& font
   for (int32_t h : table.RowHeights) {
     heights.push_back(ScreenToPrinter(h, screenDpiY, device.logicalDpiY(), 1.0));
   }
-  const std::vector<TPageSpan> across = PackPages(widths, box.Left, box.Right);
+  // Trailing empty rows are not printed.
+  heights.resize(
+      static_cast<size_t>(std::min<int>(PrintedRowCount(table), static_cast<int>(heights.size()))));
+  // Values are never cut: their columns grow to hold the widest one.
+  const QFont printerFont = PrinterFont(font, screenDpiY);
+  {
+    const QFontMetrics measureFm(printerFont, &device);
+    widths = WidenValueColumns(
+        widths, table,
+        [&measureFm](const std::string& t) {
+          return static_cast<int32_t>(measureFm.horizontalAdvance(QString::fromStdString(t)));
+        },
+        2 * box.Pen);
+  }
+  const std::vector<TColumnPage> across = ColumnPages(widths, box.Left, box.Right);
   const std::vector<TPageSpan> down = PackPages(heights, box.Top, box.Bottom);
   if (across.empty() || down.empty()) return 0;
 
   QPainter* p = session.BeginJob(title);
   if (!p) return 0;
   p->setPen(QPen(Qt::black, box.Pen, Qt::SolidLine));
-  p->setFont(PrinterFont(font, screenDpiY));
+  p->setFont(printerFont);
   p->setBackgroundMode(Qt::TransparentMode);
   const QFontMetrics fm(p->font(), p->device());
   const int cw = fm.horizontalAdvance('A');

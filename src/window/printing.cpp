@@ -158,6 +158,7 @@ TGridTable TChildPrintSource::SettingsGrid() const {
   for (int c = 0; c < g->columnCount(); ++c) {
     t.ColWidths.push_back(g->isColumnHidden(c) ? 0 : g->columnWidth(c));
   }
+  t.ValueCols = SettingsValueColumns(g->columnCount());
   t.Cells.resize(static_cast<size_t>(g->rowCount()));
   for (int r = 0; r < g->rowCount(); ++r) {
     t.RowHeights.push_back(g->isRowHidden(r) ? 0 : g->rowHeight(r));

@@ -1,6 +1,7 @@
 #include "printlayout.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +115,101 @@ const std::string& TGridTable::Text(int row, int col) const {
   return r[static_cast<size_t>(col)];
 }
 
+bool TGridTable::IsValueCol(int col) const {
+  return col >= 0 && col < static_cast<int>(ValueCols.size()) &&
+         ValueCols[static_cast<size_t>(col)];
+}
+
+std::vector<bool> SettingsValueColumns(int cols) {
+  std::vector<bool> v(static_cast<size_t>(std::max(cols, 0)), false);
+  for (int c = 0; c < cols; ++c) v[static_cast<size_t>(c)] = znsgrid::SettingOfColumn(c) != 0;
+  return v;
+}
+
+std::vector<int32_t> WidenValueColumns(const std::vector<int32_t>& widths, const TGridTable& table,
+                                       const TTextWidth& textWidth, int32_t inset) {
+  std::vector<int32_t> out = widths;
+  for (size_t c = 0; c < out.size(); ++c) {
+    // A hidden column stays hidden.
+    if (out[c] <= 0 || !table.IsValueCol(static_cast<int>(c))) continue;
+    int64_t need = 0;
+    for (size_t r = 0; r < table.Cells.size(); ++r) {
+      const std::string& t = table.Text(static_cast<int>(r), static_cast<int>(c));
+      if (!t.empty()) need = std::max<int64_t>(need, textWidth(t));
+    }
+    if (need == 0) continue;
+    need += 2 * int64_t{std::max(inset, 0)};
+    if (need > out[c]) out[c] = static_cast<int32_t>(std::min<int64_t>(need, INT32_MAX));
+  }
+  return out;
+}
+
+std::string ElideText(const std::string& text, int32_t width, const TTextWidth& textWidth) {
+  if (textWidth(text) <= width) return text;
+  static const std::string kEllipsis = "\u2026";
+  if (textWidth(kEllipsis) > width) return "";
+  // Cut points at whole UTF-8 characters; the longest prefix that fits with the ellipsis.
+  std::vector<size_t> cuts;
+  for (size_t i = 1; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) cuts.push_back(i);
+  }
+  size_t lo = 0;
+  size_t hi = cuts.size();  // candidates cuts[0..hi-1]; lo = how many fit
+  while (lo < hi) {
+    const size_t mid = (lo + hi + 1) / 2;
+    if (textWidth(text.substr(0, cuts[mid - 1]) + kEllipsis) <= width) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return lo == 0 ? kEllipsis : text.substr(0, cuts[lo - 1]) + kEllipsis;
+}
+
+int PrintedRowCount(const TGridTable& table) {
+  const int rows = static_cast<int>(table.RowHeights.size());
+  int last = 0;
+  for (int r = 0; r < rows && r < static_cast<int>(table.Cells.size()); ++r) {
+    for (const std::string& t : table.Cells[static_cast<size_t>(r)]) {
+      if (!t.empty()) {
+        last = r;
+        break;
+      }
+    }
+  }
+  return rows == 0 ? 0 : last + 1;
+}
+
+std::vector<TColumnPage> ColumnPages(const std::vector<int32_t>& widths, int32_t start,
+                                     int32_t limit) {
+  std::vector<TColumnPage> pages;
+  long long total = 0;
+  for (int32_t w : widths) total += std::max<int32_t>(w, 0);
+  if (widths.empty() || total == 0) return pages;
+  const int32_t repeated =
+      std::min<int32_t>(std::max<int32_t>(widths[0], 0), std::max<int32_t>((limit - start) / 4, 0));
+  long long edge = start;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    const int32_t w = std::max<int32_t>(widths[i], 0);
+    const bool hasOwn =
+        !pages.empty() && pages.back().Columns.size() > (pages.back().Repeated ? 1u : 0u);
+    if (pages.empty() || (hasOwn && edge + w > limit)) {
+      TColumnPage page;
+      edge = start;
+      if (!pages.empty() && repeated > 0) {
+        page.Columns.push_back(0);
+        page.Repeated = true;
+        page.RepeatedWidth = repeated;
+        edge += repeated;
+      }
+      pages.push_back(std::move(page));
+    }
+    pages.back().Columns.push_back(static_cast<int>(i));
+    edge += w;
+  }
+  return pages;
+}
+
 TGridTable SettingsGridTable(const TKiv& kiv, int parset) {
   using namespace znsgrid;
   TGridTable t;
@@ -156,5 +252,6 @@ TGridTable SettingsGridTable(const TKiv& kiv, int parset) {
   t.RowHeights.assign(static_cast<size_t>(rows), kDefaultRowHeight);
   t.Cells.resize(static_cast<size_t>(rows));
   for (std::vector<std::string>& row : t.Cells) row.resize(static_cast<size_t>(cols));
+  t.ValueCols = SettingsValueColumns(cols);
   return t;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,41 @@ struct TGridTable {
   std::vector<int32_t> ColWidths;               // screen pixels
   std::vector<int32_t> RowHeights;              // screen pixels
   std::vector<std::vector<std::string>> Cells;  // [row][column]
+  // Columns holding values (true): printed whole, never elided (missing: false).
+  std::vector<bool> ValueCols;
   const std::string& Text(int row, int col) const;
+  bool IsValueCol(int col) const;
 };
+
+// The value columns of a settings grid with cols columns.
+std::vector<bool> SettingsValueColumns(int cols);
+
+// --- legible grid printouts: every cell's text stays inside its cell ---
+
+// Measures a text in printer pixels (the printer font's real metrics).
+using TTextWidth = std::function<int32_t(const std::string&)>;
+// The printed column widths with every value column widened to hold its widest text plus
+// inset on both sides; other columns keep their widths.
+std::vector<int32_t> WidenValueColumns(const std::vector<int32_t>& widths, const TGridTable& table,
+                                       const TTextWidth& textWidth, int32_t inset);
+// Text that fits width: the text itself when it does, else its longest leading part
+// (whole UTF-8 characters) followed by "…"; "" when not even "…" fits.
+std::string ElideText(const std::string& text, int32_t width, const TTextWidth& textWidth);
+// Rows worth printing: up to the last row with any text (trailing empty rows are left
+// out), at least the first row when the table has rows.
+int PrintedRowCount(const TGridTable& table);
+// One sheet's columns across: the columns in print order; Repeated tells whether the first
+// is column 0 repeated on a continuation sheet, at width RepeatedWidth.
+struct TColumnPage {
+  std::vector<int> Columns;
+  bool Repeated = false;
+  int32_t RepeatedWidth = 0;
+};
+// Packs columns as PackPages does, but every continuation sheet (cz.2, cz.3 ...) starts
+// with column 0 again, at most a quarter of the page wide, so each value can be related to
+// its section. No columns, or widths adding up to 0, give no pages.
+std::vector<TColumnPage> ColumnPages(const std::vector<int32_t>& widths, int32_t start,
+                                     int32_t limit);
 
 // The settings grid of a registration showing parset 1 or 2, built by the rules the
 // window's grid follows: its initial size, the growth of its columns, the widths of the

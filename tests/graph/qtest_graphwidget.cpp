@@ -8,17 +8,21 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <cmath>
 
+#include "changesdlg.h"
 #include "graph.h"
 #include "graphdlg.h"
 #include "markers.h"
@@ -68,6 +72,39 @@ QImage WhiteImage(int w, int h, int dpi) {
   return img;
 }
 
+// A word of `pdftotext -bbox`: its text and box in points.
+struct TPdfWord {
+  QString text;
+  double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+};
+
+// The words of page `page` of a PDF, read with pdftotext -bbox; empty when the tool fails.
+QList<TPdfWord> PdfWords(const QString& pdf, int page = 1) {
+  QProcess p;
+  p.start(QStringLiteral("pdftotext"),
+          {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
+           QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+  if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
+  const QString html = QString::fromUtf8(p.readAllStandardOutput());
+  static const QRegularExpression re(QStringLiteral(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+  QList<TPdfWord> words;
+  for (auto it = re.globalMatch(html); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    words.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                     m.captured(3).toDouble(), m.captured(4).toDouble()});
+  }
+  return words;
+}
+
+int PdfPageCount(const QString& pdf) {
+  QFile f(pdf);
+  if (!f.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray data = f.readAll();
+  return static_cast<int>(data.count("/Type /Page\n") + data.count("/Type /Page\r") +
+                          data.count("/Type /Page "));
+}
+
 int CountRowsWith(const QImage& img, int x, QRgb colour) {
   int n = 0;
   for (int y = 0; y < img.height(); ++y) n += img.pixel(x, y) == colour;
@@ -107,6 +144,12 @@ class TGraphWidgetTest : public QObject {
   void PrintToPdf();
   void PrintWithoutPrinter();
   void LegendDraws();
+  void PrintedAxisLabelsReadRight_data();
+  void PrintedAxisLabelsReadRight();
+  void CopyKeepsTheUnitAndHairlines();
+  void SelectionKeepsStateColours();
+  void ShiftSnapsCursorToAChange();
+  void ChangesBetweenCursorsDialog();
 
  private:
   void Fill(int series, double maxX) {
@@ -423,7 +466,10 @@ void TGraphWidgetTest::CopyBitmapSize() {
   const double dy = m.ScreenDpiY;
   const double dx = m.ScreenDpiX;
   QCOMPARE(img.height(), 10 + 3 * Round(7 * dy / 25.4) + Round(10 * dx / 25.4));
-  QCOMPARE(img.width(), 10 + Round(dx * 20 * 10 * graph->ScaleX() / 100.0 / 25.4));
+  // The unit text's room right of the drawing is part of the bitmap.
+  QCOMPARE(img.width(),
+           10 + Round(dx * 20 * 10 * graph->ScaleX() / 100.0 / 25.4) + graph->UnitRoomPx(dx));
+  QVERIFY(graph->UnitRoomPx(dx) > 0);
   if (dx == 96 && dy == 96) QCOMPARE(img.height(), 126);
   // The one-pixel black frame and a white inside.
   QCOMPARE(img.pixel(0, 0), qRgb(0, 0, 0));
@@ -441,7 +487,8 @@ void TGraphWidgetTest::CopyBetweenCursors() {
   const QImage img = graph->CopyImage();
   QVERIFY(!img.isNull());
   const double dx = graph->Model().ScreenDpiX;
-  QCOMPARE(img.width(), 10 + Round(dx * (2.0 / 2 * 10 * graph->ScaleX() / 100.0) / 25.4));
+  QCOMPARE(img.width(), 10 + Round(dx * (2.0 / 2 * 10 * graph->ScaleX() / 100.0) / 25.4) +
+                            graph->UnitRoomPx(dx));
   graph->Cursor2()->SetValue(4);
   QVERIFY(graph->CopyImage().isNull());
 }
@@ -605,6 +652,183 @@ void TGraphWidgetTest::LegendDraws() {
     const TGraphRect b = graph->Model().RowBand(r);
     QCOMPARE(graph->BackBuffer().pixel(b.Left + 40, b.Bottom - 1), ToQColor(p.Color).rgb());
   }
+}
+
+void TGraphWidgetTest::PrintedAxisLabelsReadRight_data() {
+  QTest::addColumn<double>("span");
+  QTest::addColumn<bool>("decimals");
+  QTest::newRow("3 minutes") << 188.4 << false;
+  QTest::newRow("1.1 s") << 1.1 << true;
+}
+
+void TGraphWidgetTest::PrintedAxisLabelsReadRight() {
+  // A route as the lister draws it: lead-in at -0.2, the last step 0.2 after the end.
+  QFETCH(double, span);
+  QFETCH(bool, decimals);
+  graph->BeginUpdate();
+  graph->Clear();
+  for (uint16_t r = 1; r <= 3; ++r) {
+    graph->AddPoint(r, Pt(-0.2, kColorRed));
+    graph->AddPoint(r, Pt(span * r / 4, kColorGreen));
+    graph->AddPoint(r, Pt(span + 0.2, kColorGreen));
+    graph->SetRowName(r, "S" + std::to_string(r));
+  }
+  graph->EndUpdate();
+  QVERIFY(graph->Autoscale());
+  const int32_t screenScale = graph->ScaleX();
+  graph->Model().PrintTitle = "Sequence 1-Route";
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("axis.pdf"));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setOutputFileName(file);
+  // Fitted: the route fits one sheet, so it prints on one, whatever the window's width.
+  QCOMPARE(graph->Print(1, 99, &printer), 1);
+  QCOMPARE(PdfPageCount(file), 1);
+  QCOMPARE(graph->ScaleX(), screenScale);  // the window keeps its own fit
+
+  const QList<TPdfWord> words = PdfWords(file);
+  if (words.isEmpty()) QSKIP("pdftotext is not available");
+  // The title sits about 8 mm (22.7 pt) below the sheet's top edge.
+  bool titleFound = false;
+  for (const TPdfWord& w : words) {
+    if (w.text.startsWith(QStringLiteral("Sequence"))) {
+      titleFound = true;
+      QVERIFY2(w.yMin > 20 && w.yMin < 26, qPrintable(QString::number(w.yMin)));
+    }
+  }
+  QVERIFY(titleFound);
+  // The axis labels: the numbers on the line of the unit text.
+  const auto unit = std::find_if(words.begin(), words.end(),
+                                 [](const TPdfWord& w) { return w.text == QStringLiteral("[s]"); });
+  QVERIFY(unit != words.end());
+  QList<TPdfWord> labels;
+  for (const TPdfWord& w : words) {
+    bool number = false;
+    QString t = w.text;
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    t.toDouble(&number);
+    if (number && std::fabs(w.yMin - unit->yMin) < 1.0) labels.push_back(w);
+  }
+  std::sort(labels.begin(), labels.end(),
+            [](const TPdfWord& a, const TPdfWord& b) { return a.xMin < b.xMin; });
+  QVERIFY2(labels.size() >= 5, qPrintable(QString::number(labels.size())));
+  QVERIFY(std::any_of(labels.begin(), labels.end(),
+                      [](const TPdfWord& w) { return w.text == QStringLiteral("0"); }));
+  bool hasDecimals = false;
+  for (int i = 1; i < labels.size(); ++i) {
+    QString a = labels[i - 1].text;
+    QString b = labels[i].text;
+    hasDecimals = hasDecimals || b.contains(QLatin1Char(','));
+    QVERIFY2(labels[i - 1].xMax + 1.0 < labels[i].xMin, qPrintable(a + QLatin1Char(' ') + b));
+    QVERIFY2(a.replace(QLatin1Char(','), QLatin1Char('.')).toDouble() <
+                 b.replace(QLatin1Char(','), QLatin1Char('.')).toDouble(),
+             qPrintable(labels[i - 1].text + QLatin1Char(' ') + labels[i].text));
+  }
+  QCOMPARE(hasDecimals, decimals);
+  // Nothing overlaps the unit either.
+  QVERIFY(labels.back().xMax < unit->xMin);
+}
+
+void TGraphWidgetTest::CopyKeepsTheUnitAndHairlines() {
+  graph->SetAutoscale(false);
+  Fill(2, 20);
+  graph->SetScaleX(100);
+  graph->SelectAll();
+  graph->Cursor1()->SetValue(5);
+  graph->Cursor2()->SetValue(12.5);
+  const QImage img = graph->CopyImage();
+  QVERIFY(!img.isNull());
+  const int dpi = graph->Model().ScreenDpiX;
+  const int right = 10 + ValueToPx(graph->Model().XScale(0), dpi, 20);
+  QVERIFY(img.width() > right + 5);
+  // The unit's right half lies beyond the drawing's right edge and inside the frame.
+  const int labelTop = img.height() - Round(MmToPx(dpi, graph->Model().TitleHeight));
+  int inkRight = 0;
+  for (int y = labelTop; y < img.height() - 1; ++y) {
+    for (int x = right + 1; x < img.width() - 1; ++x) {
+      if (qGray(img.pixel(x, y)) < 128) inkRight = std::max(inkRight, x);
+    }
+  }
+  QVERIFY2(inkRight > right, "the unit text is missing right of the drawing");
+  QVERIFY2(inkRight < img.width() - 2, "the unit text touches the frame");
+  // Hairlines of both cursors across the bands.
+  const QRgb green = graph->Cursor1()->LineColor.rgb();
+  for (double v : {5.0, 12.5}) {
+    const int x = 10 + ValueToPx(graph->Model().XScale(0), dpi, v);
+    QVERIFY2(CountRowsWith(img, x, green) > 40, qPrintable(QString::number(v)));
+  }
+}
+
+void TGraphWidgetTest::SelectionKeepsStateColours() {
+  Fill(3, 10);
+  graph->Model().SetRowSelected(2, true);
+  graph->repaint();
+  const QImage shot = graph->grab().toImage();
+  const TGraphRect b = graph->Model().RowBand(2);
+  QVERIFY(!b.Empty());
+  // The red bar of the selected band stays red; the white around it takes the tint.
+  const QColor bar = shot.pixelColor(b.Left + 30, b.Bottom - 2);
+  QVERIFY2(bar.red() > 150 && bar.green() < 80 && bar.blue() < 80, qPrintable(bar.name()));
+  const QColor back = shot.pixelColor(b.Left + 30, b.Top + 2);
+  QVERIFY(back != QColor(Qt::white));
+  QVERIFY(back.lightness() > 150);
+  // An unselected band is untouched.
+  const TGraphRect u = graph->Model().RowBand(1);
+  QCOMPARE(shot.pixelColor(u.Left + 30, u.Top + 2), QColor(Qt::white));
+}
+
+void TGraphWidgetTest::ShiftSnapsCursorToAChange() {
+  graph->SetAutoscale(false);
+  graph->BeginUpdate();
+  graph->Clear();
+  graph->AddPoint(1, Pt(0, kColorRed));
+  graph->AddPoint(1, Pt(3.217, kColorGreen));
+  graph->AddPoint(1, Pt(10, kColorGreen));
+  graph->EndUpdate();
+  graph->SetScaleX(100);
+  TMarker* m = graph->Cursor1();
+  const TGraphRect& pr = graph->PlotRect();
+  const int changeX =
+      pr.Left + ValueToPx(graph->Model().XScale(0), graph->Model().ScreenDpiX, 3.217);
+  auto drag = [&](int x, Qt::KeyboardModifiers mods) {
+    Mouse(m, QEvent::MouseButtonPress, QPoint(5, 5));
+    const QPoint local = m->mapFromParent(QPoint(x, m->y() + 5));
+    Mouse(m, QEvent::MouseMove, local, mods);
+    Mouse(m, QEvent::MouseButtonRelease, local, mods);
+  };
+  // Without Shift the cursor takes the mouse's value; with Shift the change's own time.
+  drag(changeX + 3, {});
+  QVERIFY(std::fabs(m->Value() - 3.217) > 1e-6);
+  drag(changeX + 3, Qt::ShiftModifier);
+  QCOMPARE(m->Value(), 3.217);
+  QCOMPARE(graph->X1Text(), QStringLiteral("3,217"));
+  // Too far from any change: no snap.
+  drag(changeX + 40, Qt::ShiftModifier);
+  QVERIFY(std::fabs(m->Value() - 3.217) > 0.1);
+}
+
+void TGraphWidgetTest::ChangesBetweenCursorsDialog() {
+  Fill(2, 10);
+  graph->Cursor1()->SetValue(-1);
+  graph->Cursor2()->SetValue(5);
+  // Red from 0, green from 10: the change lies beyond the second cursor.
+  QCOMPARE(graph->ChangesBetweenCursors().size(), size_t(0));
+  graph->Clear();
+  graph->AddPoint(1, Pt(0, kColorRed));
+  graph->AddPoint(1, Pt(2, kColorGreen));
+  graph->AddPoint(1, Pt(4.5, kColorRed));
+  graph->AddPoint(1, Pt(10, kColorRed));
+  graph->SetRowName(1, "CA State");
+  TChangesDialog dlg(graph->ChangesBetweenCursors(), graph->Cursor1()->Value(),
+                     graph->Cursor2()->Value());
+  QCOMPARE(dlg.Table()->rowCount(), 2);
+  QCOMPARE(dlg.Table()->item(1, 3)->text(), QStringLiteral("2,500"));
+  dlg.CopyToClipboard();
+  const QString text = QGuiApplication::clipboard()->text();
+  QCOMPARE(text.count(QLatin1Char('\n')), 3);
+  QVERIFY(text.contains(QStringLiteral("2,000\t1. CA State\t")));
 }
 
 QTEST_MAIN(TGraphWidgetTest)

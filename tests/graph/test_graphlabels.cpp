@@ -1,36 +1,180 @@
 // Label placement, cursor readouts and the clipboard copy arithmetic of the graph.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
 #include "graphmodel.h"
 
 namespace {
 
-TGridLine Major(double v, int32_t px) {
-  return {v, px, true};
+// Advance widths of Arial (units per 1000 em): the font the graph draws its axis in.
+int32_t ArialWidth(const std::string& t, double emPx) {
+  double units = 0;
+  for (char ch : t) {
+    if (ch >= '0' && ch <= '9') {
+      units += 556;
+    } else if (ch == ',') {
+      units += 278;
+    } else if (ch == '-') {
+      units += 333;
+    } else {
+      units += 667;
+    }
+  }
+  return static_cast<int32_t>(units * emPx / 1000.0 + 0.5);
+}
+
+// 9 points at Dpi.
+double EmPx(double Dpi) {
+  return 9.0 * Dpi / 72.0;
+}
+
+// The labels of an axis X0..X1 at scale and Dpi, measured with Arial, and the checks every
+// axis must pass: no two labels closer than 2.5 character widths, values distinct and
+// increasing on a 1-2-5 step, texts carrying the step's decimals.
+TAxisLabels CheckedLabels(double X0, double X1, double dXPerDiv, int32_t Scale, double Dpi,
+                          int32_t UnitX = 1 << 30) {
+  const TXScale s{X0, dXPerDiv, 10, Scale};
+  const double em = EmPx(Dpi);
+  const int32_t cw = ArialWidth("A", em);
+  const TAxisLabels l = ChooseAxisLabels(s, 4, Dpi, X1, 0, UnitX, cw,
+                                         [em](const std::string& t) { return ArialWidth(t, em); });
+  for (size_t i = 0; i < l.Labels.size(); ++i) {
+    const TAxisLabel& a = l.Labels[i];
+    EXPECT_EQ(a.Width, ArialWidth(a.Text, em));
+    EXPECT_LT(a.X + a.Width, UnitX);
+    EXPECT_EQ(a.Text, AxisLabelText(a.Value, l.Decimals));
+    EXPECT_TRUE(IsMultiple(a.Value, l.Step)) << a.Value << " step " << l.Step;
+    if (i == 0) continue;
+    const TAxisLabel& b = l.Labels[i - 1];
+    EXPECT_GE(2 * (a.X - (b.X + b.Width)), 5 * cw) << b.Text << " / " << a.Text;
+    EXPECT_GT(a.Value, b.Value);
+    EXPECT_NE(a.Text, b.Text);
+  }
+  // The step is a 1-2-5 step of the division.
+  const double m = l.Step / dXPerDiv;
+  const double decade = std::pow(10.0, std::floor(std::log10(m) + 1e-9));
+  const double mant = m / decade;
+  EXPECT_TRUE(std::fabs(mant - 1) < 1e-6 || std::fabs(mant - 2) < 1e-6 ||
+              std::fabs(mant - 5) < 1e-6)
+      << l.Step;
+  return l;
+}
+
+std::vector<std::string> Texts(const TAxisLabels& l) {
+  std::vector<std::string> t;
+  for (const TAxisLabel& a : l.Labels) t.push_back(a.Text);
+  return t;
 }
 
 }  // namespace
 
-TEST(GraphLabels, SkipRules) {
-  // Character width 7: labels closer than 17 pixels (right end to right end) are skipped.
-  std::vector<TGridLine> lines = {Major(0, 0),  {0.5, 5, false}, Major(1, 10),     Major(2, 20),
-                                  Major(3, 30), Major(4, 40),    Major(12345, 200)};
-  auto labels = PlaceAxisLabels(lines, 100, 7, 1000);
-  ASSERT_EQ(labels.size(), 4u);
-  EXPECT_EQ(labels[0].Text, "0");
-  EXPECT_EQ(labels[0].X, 100 - 3);
-  EXPECT_EQ(labels[1].Text, "2");      // "1" ends 10 px after "0": skipped
-  EXPECT_EQ(labels[2].Text, "4");      // "3" is measured against "2", the last one written
-  EXPECT_EQ(labels[3].Text, "12345");  // written in full
-  EXPECT_EQ(labels[3].X, 100 + 200 - 35 / 2);
+TEST(GraphLabels, LongAxisReadsOnARoundStep) {
+  // 188 s fitted into a maximised window (1850 px at 96 dpi): about 10 px a second. Three
+  // digit labels must not run together, and they read 0 5 10 ... or 0 10 20 ..., not
+  // 0 6 11 17.
+  const double mmPerS = 1850 * 25.4 / 96 / 188.6;
+  const auto scale = static_cast<int32_t>(mmPerS * 10);
+  TAxisLabels l = CheckedLabels(-0.2, 188.4, 1, scale, 96);
+  ASSERT_GE(l.Labels.size(), 5u);
+  EXPECT_EQ(l.Decimals, 0);
+  EXPECT_EQ(l.Labels[0].Text, "0");
+  EXPECT_TRUE(l.Step == 5 || l.Step == 10 || l.Step == 20) << l.Step;
+  EXPECT_EQ(std::fmod(l.Labels.back().Value, l.Step), 0.0);
+  EXPECT_GT(l.Labels.back().Value, 188.4 - l.Step);
+  // The same axis on paper at 300 and 1200 dpi: the same values, whatever the resolution.
+  for (double dpi : {300.0, 1200.0}) {
+    EXPECT_EQ(Texts(CheckedLabels(-0.2, 188.4, 1, scale, dpi)), Texts(l)) << dpi;
+  }
+  // Labels reaching the unit text are left out, the others stay.
+  const TAxisLabels cut = CheckedLabels(-0.2, 188.4, 1, scale, 96, 1500);
+  EXPECT_LT(cut.Labels.size(), l.Labels.size());
+}
 
-  // A label reaching the unit text is skipped, even the first one.
-  labels = PlaceAxisLabels({Major(0, 0), Major(10, 50)}, 0, 7, 53);
-  ASSERT_EQ(labels.size(), 1u);
-  EXPECT_EQ(labels[0].Text, "0");
-  EXPECT_TRUE(PlaceAxisLabels({Major(0, 0)}, 0, 7, 3).empty());
-  // Minor positions never carry labels.
-  EXPECT_TRUE(PlaceAxisLabels({{1, 10, false}}, 0, 7, 1000).empty());
+TEST(GraphLabels, SubSecondAxisCarriesDecimals) {
+  // 1.1 s over 180 mm of paper (scale 1200: 120 mm a second): labels every 0,2 s or finer.
+  TAxisLabels l = CheckedLabels(-0.2, 1.3, 1, 1200, 1200);
+  ASSERT_GE(l.Labels.size(), 6u);
+  EXPECT_EQ(l.Decimals, 1);
+  EXPECT_LE(l.Step, 0.2 + 1e-12);
+  const std::vector<std::string> t = Texts(l);
+  EXPECT_NE(std::find(t.begin(), t.end(), "0,2"), t.end());
+  EXPECT_NE(std::find(t.begin(), t.end(), "0,4"), t.end());
+  // A division of 0,2: "0 0,2 0,4", never "0 0 0 1".
+  l = CheckedLabels(0, 1.0, 0.2, 400, 96);
+  ASSERT_GE(l.Labels.size(), 3u);
+  EXPECT_EQ(l.Labels[0].Text, "0");
+  EXPECT_EQ(l.Labels[1].Text, l.Step == 0.2 ? "0,2" : "0,4");
+  // Hundredths when the step asks for them.
+  l = CheckedLabels(0, 0.1, 0.05, 2000, 300);
+  EXPECT_EQ(l.Decimals, 2);
+  // No labels between grid positions: a step below the minor spacing is never chosen.
+  for (double step : LabelStepCandidates(1.0, 1)) EXPECT_TRUE(IsMultiple(step, 0.5)) << step;
+}
+
+TEST(GraphLabels, EveryScaleAndResolutionKeepsItsRoom) {
+  for (double dpi : {96.0, 300.0, 1200.0}) {
+    for (int32_t scale = 1; scale <= 20; ++scale) CheckedLabels(0, 300, 1, scale, dpi);
+    for (int32_t scale : {100, 1000, 5000}) CheckedLabels(3.7, 12.9, 1, scale, dpi);
+  }
+  // Large values written in full and kept apart.
+  TAxisLabels l = CheckedLabels(100000, 100300, 1, 100, 96);
+  ASSERT_FALSE(l.Labels.empty());
+  EXPECT_EQ(l.Labels[0].Text.size(), 6u);
+}
+
+TEST(GraphGrid, MajorsAreNeverDropped) {
+  // Mend 40: whatever the scale and resolution, every major position in X0..X1 is there,
+  // marked major; minors never share a pixel with another line.
+  for (double dpi : {96.0, 300.0, 1200.0}) {
+    for (int32_t scale = 1; scale <= 20; ++scale) {
+      for (double x0 : {0.0, -0.2, 0.37}) {
+        const TXScale s{x0, 1.0, 10, scale};
+        const double x1 = x0 + 200.0;
+        const std::vector<TGridLine> lines = GridPositions(s, 4, dpi, x1);
+        std::vector<double> majors;
+        for (size_t i = 0; i < lines.size(); ++i) {
+          if (lines[i].Major) majors.push_back(lines[i].Value);
+          if (i > 0) {
+            ASSERT_GE(lines[i].Px, lines[i - 1].Px);
+            if (!lines[i].Major) {
+              ASSERT_GT(lines[i].Px, lines[i - 1].Px);
+            }
+          }
+        }
+        std::vector<double> expected;
+        for (double v = std::ceil(x0); v <= x1; v += 1) expected.push_back(v);
+        ASSERT_EQ(majors.size(), expected.size())
+            << dpi << " dpi, scale " << scale << ", x0 " << x0;
+        for (size_t i = 0; i < majors.size(); ++i) ASSERT_NEAR(majors[i], expected[i], 1e-9);
+      }
+    }
+  }
+  // 96 dpi, scale 8: 0.8 mm per second, 3 px; the majors 5..21 are there.
+  const std::vector<TGridLine> lines = GridPositions({0, 1.0, 10, 8}, 4, 96, 22);
+  for (int v = 0; v <= 22; ++v) {
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [v](const TGridLine& l) {
+      return l.Major && std::fabs(l.Value - v) < 1e-9;
+    })) << v;
+  }
+}
+
+TEST(GraphScale, PaperFitRoundsDown) {
+  // 188.6 s on 180 mm: 9.54 % rounds down to 9, never up to 10 and a second sheet.
+  EXPECT_EQ(PaperFitScale(0, 188.6, 180, 1, 10), 9);
+  EXPECT_EQ(HorizontalPageCount(TotalLengthMm(0, 188.6, 10, 9, 1), 180), 1);
+  EXPECT_EQ(HorizontalPageCount(TotalLengthMm(0, 188.6, 10, 10, 1), 180), 2);
+  // An exact fit keeps its scale.
+  EXPECT_EQ(PaperFitScale(0, 18, 180, 1, 10), 100);
+  EXPECT_EQ(PaperFitScale(-0.2, 1.3, 180, 1, 10), 1200);
+  // Far too long: at least 1. Empty range or no paper: the current scale.
+  EXPECT_EQ(PaperFitScale(0, 1e9, 180, 1, 10), 1);
+  EXPECT_EQ(PaperFitScale(5, 5, 180, 1, 10, 250), 250);
+  EXPECT_EQ(PaperFitScale(0, 10, 0, 1, 10, 250), 250);
+  EXPECT_EQ(PaperFitScale(0, 10, 180, 1, 0, 0), 10);
 }
 
 TEST(GraphLabels, CursorReadouts) {
@@ -64,6 +208,10 @@ TEST(GraphCopy, SpanAndLayout) {
   // The title is measured with the horizontal resolution, the bands with the vertical.
   l = CopyLayout({7}, 10.0, 10, 200, 100);
   EXPECT_EQ(l.Height, 10 + 28 + 79);
+  // Room for the unit text right of the drawing: the bitmap grows, the drawing does not.
+  l = CopyLayout({7, 7, 7}, 10.0, 76, 96, 96, 14);
+  EXPECT_EQ(l.Width, 100);
+  EXPECT_EQ(l.Draw.Right, 86);
   // Nothing to copy when no band has height.
   EXPECT_EQ(CopyLayout({0, 0}, 10.0, 76, 96, 96).Height, 0);
   EXPECT_EQ(CopyLayout({}, 10.0, 76, 96, 96).Height, 0);

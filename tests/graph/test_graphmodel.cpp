@@ -1,7 +1,7 @@
 #include "graphmodel.h"
 
 #include <gtest/gtest.h>
-
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -126,10 +126,15 @@ TEST(GraphModel, AxisTexts) {
   EXPECT_EQ(AxisLabelText(3.5), "4");
   EXPECT_EQ(AxisLabelText(-0.3), "0");
   EXPECT_EQ(AxisLabelText(-7.6), "-8");
+  // Decimals as asked, "," as the separator, no "-0".
+  EXPECT_EQ(AxisLabelText(0.2, 1), "0,2");
+  EXPECT_EQ(AxisLabelText(1.25, 2), "1,25");
+  EXPECT_EQ(AxisLabelText(-0.0001, 1), "0");
+  EXPECT_EQ(AxisLabelText(0, 2), "0");
+  EXPECT_EQ(AxisLabelText(-0.5, 1), "-0,5");
   // 10 mm per division at 96 dpi is 38 px: characters up to 12 px wide fit.
-  EXPECT_TRUE(AxisLabelsFit(true, 12, 10, 100, 96));
-  EXPECT_FALSE(AxisLabelsFit(true, 13, 10, 100, 96));
-  EXPECT_TRUE(AxisLabelsFit(false, 13, 10, 100, 96));
+  EXPECT_TRUE(AxisLabelsFit(12, 10, 100, 96));
+  EXPECT_FALSE(AxisLabelsFit(13, 10, 100, 96));
 }
 
 TEST(GraphMapping, RoundingAndConversions) {
@@ -193,13 +198,15 @@ TEST(GraphMapping, GridPositions) {
   EXPECT_TRUE(IsMultiple(3.001, 1.0));
   EXPECT_FALSE(IsMultiple(3.02, 1.0));
 
-  // A grid denser than the pixels: one line per pixel at most, and the walk
+  // A grid denser than the pixels: one minor line per pixel at most, and the walk
   // skips ahead instead of visiting millions of positions.
   TXScale dense{0.0, 1e-6, 10, 10};
   lines = GridPositions(dense, 4, 96, 1e-3);
   ASSERT_FALSE(lines.empty());
   for (size_t i = 1; i < lines.size(); ++i) ASSERT_GT(lines[i].Px, lines[i - 1].Px);
   EXPECT_LE(lines.back().Value, 1e-3);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const TGridLine& l) { return l.Major; }),
+            1001);
 
   // A step lost in the value's precision ends the walk.
   TXScale far{1e17, 1.0, 10, 100};

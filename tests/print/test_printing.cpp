@@ -333,12 +333,39 @@ class TestPrinting : public QObject {
       printer.setPageSize(QPageSize(QPageSize::A4));
       printer.setOutputFileName(file);
       TPrintSession session(printer);
-      QCOMPARE(PrintGrid(session, t, font, 96, 96, "Grid"), 4);
+      // Three sheets across: the continuation sheets repeat column 0 at a quarter width.
+      QCOMPARE(PrintGrid(session, t, font, 96, 96, "Grid"), 6);
     }
     const QString text = PdfText(file);
-    QVERIFY(InOrder(text, {"r0c0", "str. 1 (cz.1)", "r0c5", "str. 1 (cz.2)", "r79c0",
-                           "str. 2 (cz.1)", "r79c5", "str. 2 (cz.2)"}));
-    QCOMPARE(PdfInfo(file, "Pages"), QString("4"));
+    QVERIFY(InOrder(
+        text, {"r0c0", "r0c2", "str. 1 (cz.1)", "r0c0", "r0c4", "str. 1 (cz.2)", "r0c0", "r0c5",
+               "str. 1 (cz.3)", "r79c0", "str. 2 (cz.1)", "r79c0", "r79c5", "str. 2 (cz.3)"}));
+    QVERIFY(!text.contains("r0c1r0c2"));
+    QCOMPARE(PdfInfo(file, "Pages"), QString("6"));
+
+    // Names elided inside their cells, values whole (their column widened), trailing empty
+    // rows left out: one sheet for two filled rows of fifty.
+    TGridTable s;
+    s.ColWidths = {60, 30, 20};
+    s.RowHeights.assign(50, 18);
+    s.Cells.assign(50, std::vector<std::string>(3));
+    s.Cells[0] = {"Undervoltage threshold [%Vr]", "80,512345", ""};
+    s.Cells[1] = {"Short", "7", ""};
+    s.ValueCols = {false, true, false};
+    const QString legible = dir_.filePath("legible.pdf");
+    {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setPageSize(QPageSize(QPageSize::A4));
+      printer.setOutputFileName(legible);
+      TPrintSession session(printer);
+      QCOMPARE(PrintGrid(session, s, font, 96, 96, "Legible"), 1);
+    }
+    const QString lt = PdfText(legible);
+    QVERIFY(lt.contains("80,512345"));
+    QVERIFY(lt.contains(QString::fromUtf8("\u2026")));
+    QVERIFY(!lt.contains("[%Vr]"));
+    QVERIFY(lt.contains("Short"));
 
     // Aborted while the second sheet starts: no further page is drawn.
     const QString cut = dir_.filePath("abort.pdf");

@@ -163,3 +163,84 @@ TEST(PrintLayout, SettingsGridTableFollowsTheWindowsGrid) {
     for (const std::string& s : row) EXPECT_EQ(s, "");
   }
 }
+
+namespace {
+
+// Every character 10 px wide, the ellipsis too (counted as one character).
+int32_t Width10(const std::string& t) {
+  int32_t n = 0;
+  for (unsigned char c : t) n += (c & 0xC0) != 0x80;
+  return 10 * n;
+}
+
+}  // namespace
+
+TEST(PrintLayout, CellTextsStayInTheirCells) {
+  // Names are elided with "…" at whole characters; what fits is kept as it is.
+  EXPECT_EQ(ElideText("Voltage [%Vr]", 200, Width10), "Voltage [%Vr]");
+  EXPECT_EQ(ElideText("Voltage [%Vr]", 60, Width10), "Volta\u2026");
+  EXPECT_LE(Width10(ElideText("Voltage [%Vr]", 61, Width10)), 61);
+  EXPECT_EQ(ElideText("Zał. łącznika", 50, Width10), "Zał.\u2026");
+  EXPECT_EQ(ElideText("abc", 10, Width10), "\u2026");
+  EXPECT_EQ(ElideText("abc", 5, Width10), "");
+
+  // Values are never elided: their columns widen to the widest value plus the insets.
+  TGridTable t;
+  t.ColWidths = {100, 50, 20, 40};
+  t.RowHeights = {10, 10, 10, 10};
+  t.Cells = {
+      {"def", "", "", ""}, {"S1", "80,5", "", "1234567"}, {"", "", "", ""}, {"", "", "", ""}};
+  t.ValueCols = {false, true, false, true};
+  const std::vector<int32_t> w = WidenValueColumns(t.ColWidths, t, Width10, 2);
+  EXPECT_EQ(w, (std::vector<int32_t>{100, 50, 20, 74}));  // "80,5" fits 50; "1234567" needs 74
+  // A hidden value column stays hidden.
+  t.ColWidths[3] = 0;
+  EXPECT_EQ(WidenValueColumns(t.ColWidths, t, Width10, 2)[3], 0);
+
+  // Trailing empty rows are not printed; an empty grid keeps its first row.
+  EXPECT_EQ(PrintedRowCount(t), 2);
+  t.Cells[1] = {"", "", "", ""};
+  t.Cells[0] = {"", "", "", ""};
+  EXPECT_EQ(PrintedRowCount(t), 1);
+  EXPECT_EQ(PrintedRowCount(TGridTable{}), 0);
+
+  // The settings grid: value columns are those of the settings.
+  const std::vector<bool> v = SettingsValueColumns(8);
+  EXPECT_EQ(v, (std::vector<bool>{false, false, true, false, false, true, false, false}));
+}
+
+TEST(PrintLayout, ContinuationSheetsRepeatColumnZero) {
+  // Page 0..100: column 0 (60) on the first sheet only as itself; later sheets start with it
+  // again at a quarter of the page (25).
+  const std::vector<int32_t> widths = {60, 30, 30, 30, 30, 30, 30};
+  const std::vector<TColumnPage> pages = ColumnPages(widths, 0, 100);
+  ASSERT_EQ(pages.size(), 4u);
+  EXPECT_EQ(pages[0].Columns, (std::vector<int>{0, 1}));
+  EXPECT_FALSE(pages[0].Repeated);
+  EXPECT_EQ(pages[1].Columns, (std::vector<int>{0, 2, 3}));
+  EXPECT_TRUE(pages[1].Repeated);
+  EXPECT_EQ(pages[1].RepeatedWidth, 25);
+  EXPECT_EQ(pages[2].Columns, (std::vector<int>{0, 4, 5}));
+  EXPECT_EQ(pages[3].Columns, (std::vector<int>{0, 6}));
+  std::vector<int> seen;
+  for (const TColumnPage& p : pages) {
+    int32_t edge = 0;
+    for (size_t k = 0; k < p.Columns.size(); ++k) {
+      edge += (k == 0 && p.Repeated) ? p.RepeatedWidth : widths[static_cast<size_t>(p.Columns[k])];
+      if (!(k == 0 && p.Repeated)) seen.push_back(p.Columns[k]);
+    }
+    if (p.Columns.size() > (p.Repeated ? 2u : 1u)) {
+      EXPECT_LE(edge, 100);
+    }
+  }
+  // Every column once, in order, besides the repeats.
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+  // A narrow column 0 is repeated at its own width; a column wider than a sheet gets one.
+  const std::vector<TColumnPage> wide = ColumnPages({10, 80, 150, 20}, 0, 100);
+  ASSERT_EQ(wide.size(), 3u);
+  EXPECT_EQ(wide[1].Columns, (std::vector<int>{0, 2}));
+  EXPECT_EQ(wide[1].RepeatedWidth, 10);
+  EXPECT_EQ(wide[2].Columns, (std::vector<int>{0, 3}));
+  EXPECT_TRUE(ColumnPages({}, 0, 100).empty());
+  EXPECT_TRUE(ColumnPages({0, 0}, 0, 100).empty());
+}

@@ -26,6 +26,44 @@ expect_eq "PDF page count" "$(sed -n 's/^pages: //p' <<<"$out")" \
   "$(pdfinfo "$work/seq3.pdf" | sed -n 's/^Pages: *//p')"
 pdftotext "$work/seq3.pdf" - | grep -q "1\. " || fail "no series name in the PDF"
 
+# At fit a long route (170 s) and a short one (0.8 s) each take one sheet, and their axis
+# labels are distinct, increasing numbers (decimals with "," for the short one).
+for seq in 89 146; do
+  out=$(kt graph "$demo" --seq $seq -o "$work/fit$seq.pdf") || fail "graph of sequence $seq"
+  expect_eq "sequence $seq at fit" "pages: 1" "$(grep '^pages:' <<<"$out")"
+  pdftotext -bbox "$work/fit$seq.pdf" - | python3 -c '
+import re, sys
+words = re.findall(r"<word xMin=\"([\d.]+)\" yMin=\"([\d.]+)\" xMax=\"([\d.]+)\" yMax=\"[\d.]+\">([^<]*)</word>", sys.stdin.read())
+unit = [w for w in words if w[3] == "[s]"]
+assert unit, "no unit text"
+y = float(unit[0][1])
+labels = sorted((float(a), float(c), t) for a, b, c, t in words
+                if abs(float(b) - y) < 1 and re.fullmatch(r"-?\d+(,\d+)?", t))
+assert len(labels) >= 5, labels
+vals = [float(t.replace(",", ".")) for _, _, t in labels]
+assert vals == sorted(set(vals)), vals
+assert all(labels[i][1] < labels[i + 1][0] for i in range(len(labels) - 1)), labels
+if sys.argv[1] == "146":
+    assert any("," in t for _, _, t in labels), labels
+' $seq || fail "axis labels of sequence $seq"
+done
+
+# The state changes of a route, all or between two times.
+all=$(kt route "$demo" --seq 146 --changes) || fail "route --changes"
+[[ $(head -n 1 <<<"$all") == $'Time [s]\tSeries\tChange\tSince previous [s]' ]] ||
+  fail "changes header: $(head -n 1 <<<"$all")"
+(($(wc -l <<<"$all") > 2)) || fail "too few changes: $all"
+grep -q ' → ' <<<"$all" || fail "no state change in the list"
+# Up to halfway between the first two change times: exactly the changes at the first one.
+times=$(tail -n +2 <<<"$all" | cut -f1 | uniq)
+first=$(sed -n 1p <<<"$times")
+mid=$(sed -n 1,2p <<<"$times" | tr ',' '.' | awk 'NR==1{a=$1} NR==2{printf "%.4f", (a+$1)/2}')
+part=$(kt route "$demo" --seq 146 --changes --from -1 --to "$mid") || fail "route --from --to"
+expect_eq "changes up to $mid" "$(cut -f1 <<<"$all" | grep -c "^$first\$")" \
+  "$(($(wc -l <<<"$part") - 1))"
+expect_status "--from without --changes" 2 kt route "$demo" --seq 146 --from 0 --to 1
+expect_status "--from without --to" 2 kt route "$demo" --seq 146 --changes --from 0
+
 # The legend; a sequence that does not exist writes nothing and fails.
 kt graph --legend -o "$work/legend.png" >/dev/null || fail "legend"
 expect_eq "legend series" "series: $(kt legend | grep -vc '^  ')" \

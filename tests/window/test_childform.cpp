@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "changesdlg.h"
 #include "childform.h"
 #include "childhost.h"
 #include "fileinfodlg.h"
@@ -22,9 +24,11 @@
 #include "guitestutil.h"
 #include "kivfiles.h"
 #include "lister.h"
+#include "markers.h"
 #include "mbtcpclient.h"
 #include "messages.h"
 #include "qtwaiter.h"
+#include "route.h"
 #include "settings.h"
 
 namespace {
@@ -120,6 +124,38 @@ class TestChildForm : public QObject {
     QCOMPARE(root->text(0), QString("Save parset"));
     QCOMPARE(root->childCount(), 4);
     QCOMPARE(root->child(2)->text(0), QString("Save settings - parset 1 to 2"));
+  }
+
+  void changesBetweenCursorsFromTheGraphMenu() {
+    TTestHost host;
+    TChildForm child(&host);
+    // Two route steps: OFF from 0, ON from 0,4.
+    for (auto [x, state] : {std::pair{0.0, 0}, std::pair{0.4, 1}, std::pair{2.0, 1}}) {
+      TGraphPoint p = StepTemplate(state);
+      p.X = x;
+      child.GraphModel.AddPoint(1, p);
+    }
+    child.GraphModel.SetRowName(1, "CA State");
+    child.Graph->Cursor1()->SetValue(0);
+    child.Graph->Cursor2()->SetValue(1);
+    QAction* action = nullptr;
+    for (QAction* a : child.GraphMenu()->actions()) {
+      if (a->text() == "Changes between cursors") action = a;
+    }
+    QVERIFY(action != nullptr);
+    QString row;
+    QTimer::singleShot(0, [&row] {
+      auto* dlg = qobject_cast<TChangesDialog*>(QApplication::activeModalWidget());
+      if (!dlg) return;
+      if (dlg->Table()->rowCount() == 1) {
+        for (int c = 0; c < dlg->Table()->columnCount(); ++c)
+          row += dlg->Table()->item(0, c)->text() + "|";
+      }
+      dlg->reject();
+    });
+    action->trigger();
+    // The route's own state names.
+    QCOMPARE(row, QString::fromUtf8("0,400|1. CA State|OFF → ON|-|"));
   }
 
   void sideButtonsPerPage() {

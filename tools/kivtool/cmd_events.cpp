@@ -2,7 +2,9 @@
 // route, the hexadecimal buffer display and the legend, as the registration window shows
 // them.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,6 +106,19 @@ std::optional<uint16_t> SequenceArg(TArgs& args, const std::string& usage) {
   return static_cast<uint16_t>(n);
 }
 
+// A time given on the command line, with "." or "," as the decimal separator.
+double NumberValue(const std::string& name, std::string text) {
+  for (char& c : text) {
+    if (c == ',') c = '.';
+  }
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(v)) {
+    throw EToolError("Invalid value of " + name + ": " + text);
+  }
+  return v;
+}
+
 void PrintLines(const std::vector<std::string>& lines) {
   for (const std::string& l : lines) std::printf("%s\n", l.c_str());
 }
@@ -143,8 +158,15 @@ int CmdListing(int argc, char** argv) {
 }
 
 int CmdRoute(int argc, char** argv) {
-  const std::string usage = std::string("kivtool route ") + kSource + " --seq N";
+  const std::string usage =
+      std::string("kivtool route ") + kSource + " --seq N [--changes [--from X --to X]]";
   TArgs args(argc, argv);
+  const bool changes = args.Flag("--changes");
+  auto fromText = args.Value("--from");
+  auto toText = args.Value("--to");
+  if (fromText.has_value() != toText.has_value() || (fromText && !changes)) {
+    throw EToolError("Usage: " + usage);
+  }
   auto seq = SequenceArg(args, usage);
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
@@ -155,7 +177,19 @@ int CmdRoute(int argc, char** argv) {
   lister.BuildSequences();
   if (!seq || *seq > lister.SequenceCount()) return 0;
   lister.SelectSequence(*seq);
-  PrintLines(GraphSeriesLines(graph));
+  if (!changes) {
+    PrintLines(GraphSeriesLines(graph));
+    return 0;
+  }
+  // The state changes as the window lists them between its cursors; the whole route when
+  // no span is given.
+  double from = graph.DataMinRange();
+  double to = graph.DataMaxRange();
+  if (fromText) {
+    from = NumberValue("--from", *fromText);
+    to = NumberValue("--to", *toText);
+  }
+  PrintLines(StateChangeLines(StateChanges(graph, from, to, RouteStateName)));
   return 0;
 }
 

@@ -92,12 +92,12 @@ int CmdGraph(int argc, char** argv) {
     if (!(xa < xb)) throw EToolError("--from must be below --to");
   }
 
-  // The scale: a percentage, or the one that fits the span into the paper's usable width.
+  // The scale: a percentage, or the one that fits the span into the paper's usable width,
+  // rounded down so that a fitted route never spills onto a second sheet.
   m.SetAutoscale(false);
   const double usable = UsableWidthMm(m.PaperWidth, m.MarginLeft, m.MarginRight);
   if (!scaleText || *scaleText == "fit") {
-    m.SetScaleX(::FitScale(xa, xb, m.ScaleX(), true, RoundHalfEvenInt(MmToPx(dpi, usable)), dpi,
-                           m.dXPerDiv, m.dXLen));
+    m.SetScaleX(PaperFitScale(xa, xb, usable, m.dXPerDiv, m.dXLen, m.ScaleX()));
   } else {
     const double s = NumberArg("--scale", *scaleText);
     if (!(s >= 10 && s <= 50000)) throw EToolError("--scale must lie in 10..50000 or be fit");
