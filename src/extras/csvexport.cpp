@@ -15,16 +15,6 @@
 
 namespace {
 
-constexpr uint8_t kCodeBlocking = 0xF7;
-constexpr int kTimeSize = 8;  // the day count the lister appends to every stored event
-
-// Collects the lines of one event.
-class TCollectSink : public ILineSink {
- public:
-  std::vector<std::string> lines;
-  void Line(const std::string& text, bool) override { lines.push_back(text); }
-};
-
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
@@ -54,9 +44,9 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
   for (uint16_t j = 1; j <= count; ++j) {
     const uint16_t size = events.ElementSize(n, j);
     const uint8_t* e = events.ElementPtr(n, j);
-    if (e == nullptr || size <= kTimeSize || size > rec.size()) continue;
+    if (e == nullptr || size <= kEventTimeSize || size > rec.size()) continue;
     std::memcpy(rec.data(), e, size);
-    const int recLen = size - kTimeSize;
+    const int recLen = size - kEventTimeSize;
     const uint8_t* def = kiv->EventDefs.data() + rec[0] * kEventDefSize;
     const int len = def[kEvDefLength];
     if (len != 0 && (def[kEvDefShown] == 1 || showAll)) {
@@ -66,7 +56,7 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
       ctx.EventLine = prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
                                            static_cast<size_t>(nameLen));
       ctx.Column = j;
-      TCollectSink sink;
+      TLineCollector sink;
       DecodeEvent(def[kEvDefKind], rec.data(), recLen, ctx, sink);
       if (!sink.lines.empty()) {
         TListedEvent ev;
@@ -74,17 +64,17 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
         ev.Time = stored;
         ev.Relative = DaysToSeconds(stored - start);
         ev.Code = rec[0];
-        const std::string& first = sink.lines.front();
+        const std::string& first = sink.lines.front().text;
         ev.Name = Trim(first.rfind(prefix, 0) == 0 ? first.substr(prefix.size()) : first);
         for (size_t k = 1; k < sink.lines.size(); ++k) {
-          std::string d = Trim(sink.lines[k]);
+          std::string d = Trim(sink.lines[k].text);
           if (!d.empty()) ev.Details.push_back(std::move(d));
         }
         out.push_back(std::move(ev));
       }
     }
     // The repeat test compares with the last blocking state met, listed or not.
-    if (rec[0] == kCodeBlocking) {
+    if (rec[0] == kCodeBlockingState) {
       std::memcpy(previousBlocking.data(), rec.data(), static_cast<size_t>(recLen));
       ctx.PreviousBlocking = previousBlocking.data();
       ctx.PreviousBlockingLength = recLen;
