@@ -142,23 +142,12 @@ TSequenceRecord TEvLister::SequenceRecord(uint16_t n) const {
 }
 
 const char* WalkStopText(TWalkStop reason) {
-  switch (reason) {
-    case TWalkStop::NoBuffer:
-      return "no buffer";
-    case TWalkStop::BufferEnd:
-      return "buffer end";
-    case TWalkStop::EndMarker:
-      return "end marker";
-    case TWalkStop::JumpPastEnd:
-      return "jump past the end";
-    case TWalkStop::TruncatedRecord:
-      return "truncated record";
-    case TWalkStop::UndefinedCode:
-      return "undefined code";
-    case TWalkStop::StoreFailed:
-      return "record not stored";
-  }
-  return "";
+  // In the order of TWalkStop.
+  static constexpr const char* kTexts[] = {
+      "no buffer",        "buffer end",     "end marker",       "jump past the end",
+      "truncated record", "undefined code", "record not stored"};
+  const auto i = static_cast<size_t>(reason);
+  return i < std::size(kTexts) ? kTexts[i] : "";
 }
 
 void TEvLister::WalkBuffer(uint16_t r) {
@@ -347,8 +336,18 @@ void TEvLister::SelectSequence(uint16_t n) {
 }
 
 void TEvLister::ForEachEvent(ILineSink& sink) {
-  if (kiv_ == nullptr || !SequenceInRange(selectedSequence_)) return;
-  const uint16_t row = selectedSequence_;
+  if (!SequenceInRange(selectedSequence_)) return;
+  const bool showAll = ShowAllEvents();
+  ForEachShownEvent(selectedSequence_, [&](const TShownEvent& ev, const TDecodeContext& ctx) {
+    if (showAll) sink.Line(RawLine(ev.Record, std::min(ev.DefLength, ev.Length)), false);
+    DecodeEvent(ev.Kind, ev.Record, ev.Length, ctx, sink);
+  });
+}
+
+void TEvLister::ForEachShownEvent(uint16_t row, const TShownEventVisitor& visit) {
+  if (kiv_ == nullptr || !SequenceInRange(row) ||
+      kiv_->EventDefs.size() < static_cast<size_t>(kEventDefsBytes))
+    return;
   const uint16_t n = events_.RowLength(row);
   const double start = records_[row - 1].Start;
   const bool showAll = ShowAllEvents();
@@ -371,14 +370,18 @@ void TEvLister::ForEachEvent(ILineSink& sink) {
     const int len = def[kEvDefLength];
 
     if (len != 0 && (def[kEvDefShown] == 1 || showAll)) {
-      if (showAll) sink.Line(RawLine(rec, std::min(len, recLen)), false);
-      const double stored = GetDoubleLE(rec + recLen);
+      TShownEvent ev;
+      ev.Record = rec;
+      ev.Length = recLen;
+      ev.DefLength = len;
+      ev.Kind = def[kEvDefKind];
+      ev.Time = GetDoubleLE(rec + recLen);
+      ev.Prefix = FixedText(ListingSeconds(ev.Time - start), 3, 3) + " [s] - ";
       const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
-      ctx.EventLine = FixedText(ListingSeconds(stored - start), 3, 3) + " [s] - " +
-                      std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
-                                  static_cast<size_t>(nameLen));
+      ctx.EventLine = ev.Prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
+                                              static_cast<size_t>(nameLen));
       ctx.Column = j;
-      DecodeEvent(def[kEvDefKind], rec, recLen, ctx, sink);
+      visit(ev, ctx);
     }
     // The repeat test compares with the last blocking state met, listed or not.
     if (rec[0] == kCodeBlockingState) {

@@ -6,9 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "decoders.h"
 #include "linesink.h"
 #include "listersinks.h"
 #include "matrix.h"
@@ -60,6 +62,17 @@ struct TSequenceRecord {
   double End = 0.0;    // day count of the latest event (before a closing switchgear state)
 };
 
+// One event of a sequence that the listing shows, with what its decoder needs.
+struct TShownEvent {
+  const uint8_t* Record = nullptr;  // its code first; valid during the visit only
+  int Length = 0;                   // the record's bytes, without the time
+  int DefLength = 0;                // the length its definition gives
+  uint8_t Kind = 0;                 // its decoder kind
+  double Time = 0.0;                // the stored day count
+  std::string Prefix;               // relative time + " [s] - ": the event line's start
+};
+using TShownEventVisitor = std::function<void(const TShownEvent&, const TDecodeContext&)>;
+
 class TEvLister {
  public:
   TEvLister();
@@ -81,6 +94,11 @@ class TEvLister {
   // The selected sequence's events through their decoders into sink: bold first lines,
   // regular detail lines.
   void ForEachEvent(ILineSink& sink);
+  // Visits the events of sequence n that the listing shows (hidden ones too with "Show all
+  // events"), in listing order, with the context for each one's decoder: its EventLine is
+  // the prefix and the event's name, its previous blocking state the last one met before
+  // it, shown or not. The listing, the printout and the CSV export all list through this.
+  void ForEachShownEvent(uint16_t n, const TShownEventVisitor& visit);
   // The first event code met in the buffer that has no definition; -1 when none.
   int32_t FirstUndefinedCode() const { return firstUndefinedCode_; }
   // Where and why the last walk of the buffer (BuildSequences, ShowHexBuffer) stopped.
