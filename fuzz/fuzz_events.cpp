@@ -10,24 +10,6 @@
 #include "fuzz_input.h"
 #include "textcodec.h"
 
-namespace {
-
-class TCheckingSink : public ILineSink {
- public:
-  int lines = 0;
-  bool firstBold = false;
-  void Line(const std::string& text, bool bold) override {
-    FUZZ_CHECK(IsValidUtf8(text));
-    if (lines == 0) firstBold = bold;
-    ++lines;
-  }
-};
-
-constexpr uint8_t kVariableKind = 5;
-constexpr uint8_t kBlockingCode = 0xF7;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFuzzInput in(data, size);
   const bool kivs3 = in.Bool();
@@ -50,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* def = table.data() + buffer[p] * kEventDefSize;
     size_t length = def[kEvDefLength];
     if (length == 0) break;
-    if (def[kEvDefKind] == kVariableKind) {
+    if (def[kEvDefKind] == kKindJump) {
       if (p + 1 >= buffer.size()) break;
       length = static_cast<size_t>(buffer[p + 1]) + 2;
     }
@@ -74,13 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctx.ColumnCount = static_cast<int>(records.size());
     ctx.PreviousBlocking = previousBlocking;
     ctx.PreviousBlockingLength = previousBlockingLength;
-    TCheckingSink sink;
+    TLineCollector sink;
     DecodeEvent(r.kind, rec.data(), r.len, ctx, sink);
+    for (const TListedLine& l : sink.lines) FUZZ_CHECK(IsValidUtf8(l.text));
     // A record decoded by its own kind starts with its event line; a decoder given another
     // code's record writes only what it finds.
-    if (!anyKind && sink.lines > 0) FUZZ_CHECK(sink.firstBold);
+    if (!anyKind && !sink.lines.empty()) FUZZ_CHECK(sink.lines.front().bold);
     (void)IsRepeatedBlockingState(rec.data(), r.len, ctx);
-    if (rec[0] == kBlockingCode) {
+    if (rec[0] == kCodeBlockingState) {
       previousBlocking = buffer.data() + r.pos;
       previousBlockingLength = r.len;
     }

@@ -1,14 +1,16 @@
 // The event lister over any events buffer of either device type (or none), with any read
 // options, time corrections and system-logic flag: walking the buffer into sequences, the
 // sequence list, the listing of chosen sequences, their route into the graph, the hex
-// display, the legend and the printout. Everything it writes is valid UTF-8, and it reads
-// nothing of the image beyond the buffer's length: the same buffer followed by different
-// bytes gives the same output.
+// display, the legend and the printout. The walk of the buffer stops at a record boundary
+// for the reason the bytes there give, the same for the sequences and the hex display.
+// Everything it writes is valid UTF-8, and it reads nothing of the image beyond the
+// buffer's length: the same buffer followed by different bytes gives the same output.
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "eventtables.h"
 #include "fuzz_common.h"
 #include "fuzz_input.h"
 #include "graphmodel.h"
@@ -19,12 +21,11 @@
 
 namespace {
 
-// Everything the lister writes, in order, as one transcript.
-class TTranscript : public IEventListing, public ISequenceList, public IPrintJob {
- public:
+// Everything the lister writes, as one transcript: the sinks' contents after each step.
+struct TTranscript {
   std::string text;
-  int count = 0;
-  std::function<void()> onClick;
+  TMemoryListing listing;
+  TMemorySequenceList list;
 
   void Add(const char* what, const std::string& line) {
     FUZZ_CHECK(IsValidUtf8(line));
@@ -32,42 +33,21 @@ class TTranscript : public IEventListing, public ISequenceList, public IPrintJob
     text += line;
     text += '\n';
   }
-  // IEventListing
-  void BeginUpdate() override { text += "<begin>\n"; }
-  void EndUpdate() override { text += "<end>\n"; }
-  void Clear() override {
-    text += "<clear>\n";
-    count = 0;
+  void AddLines(const char* bold, const char* regular, const std::vector<TListedLine>& lines) {
+    for (const TListedLine& l : lines) Add(l.bold ? bold : regular, l.text);
   }
-  void AppendLine(const std::string& line, bool bold) override { Add(bold ? "B " : "L ", line); }
-  // ISequenceList
-  void Append(const std::string& line) override {
-    Add("S ", line);
-    ++count;
+  // The views as a window would show them now.
+  void AddViews() {
+    FUZZ_CHECK(!listing.locked);
+    text +=
+        "listing " + std::to_string(listing.locks) + " " + std::to_string(listing.clears) + "\n";
+    AddLines("B ", "L ", listing.lines);
+    for (const std::string& l : list.lines) Add("S ", l);
+    for (int i : list.selected) {
+      FUZZ_CHECK(i >= 0 && i < list.Count());
+      text += "<select " + std::to_string(i) + ">\n";
+    }
   }
-  int Count() const override { return count; }
-  void SetMultiSelect(bool) override {}
-  void SetSelected(int index, bool on) override {
-    FUZZ_CHECK(index >= 0 && index < count);
-    text += on ? "<select>\n" : "<unselect>\n";
-  }
-  void RunClick(void*) override {
-    if (onClick) onClick();
-  }
-  // IPrintJob
-  void Begin(const std::string& title) override { Add("P ", title); }
-  bool Aborted() const override { return false; }
-  void PrintLine(const std::string& line, bool bold) override { Add(bold ? "PB " : "PL ", line); }
-  void End() override { text += "<print end>\n"; }
-};
-
-class TLines : public ILineSink {
- public:
-  explicit TLines(TTranscript& t) : t_(t) {}
-  void Line(const std::string& text, bool bold) override { t_.Add(bold ? "EB " : "EL ", text); }
-
- private:
-  TTranscript& t_;
 };
 
 struct TSetup {
@@ -90,6 +70,56 @@ void AddGraph(TTranscript& t, const TGraphModel& graph) {
   }
 }
 
+// The walk stops at a record boundary of the buffer, for the reason the record there gives,
+// after storing every record before it.
+void CheckWalkEnd(const TKiv& kiv, const std::vector<uint8_t>& buf, const TWalkEnd& end) {
+  const int length = static_cast<int>(buf.size());
+  if (length == 0 || kiv.EventDefs.size() < static_cast<size_t>(kEventDefsBytes)) {
+    FUZZ_CHECK(end.Reason == TWalkStop::NoBuffer && end.Offset == 0 && end.Records == 0);
+    return;
+  }
+  FUZZ_CHECK(end.Length == length && end.Offset >= 0 && end.Offset <= length);
+  const auto def = [&](int at) { return kiv.EventDefs.data() + buf[at] * kEventDefSize; };
+  int p = 0;
+  int records = 0;
+  while (p < end.Offset) {
+    const uint8_t* d = def(p);
+    FUZZ_CHECK(d[kEvDefLength] != 0);
+    if (d[kEvDefKind] == kKindJump) {
+      FUZZ_CHECK(p + 1 < length && buf[p + 1] != kEndMarkerCount);
+      p += buf[p + 1] + 2;
+    } else {
+      p += d[kEvDefLength];
+      ++records;
+    }
+  }
+  FUZZ_CHECK(p == end.Offset && records == end.Records);
+  if (end.Reason == TWalkStop::BufferEnd) {
+    FUZZ_CHECK(end.Offset == length);
+    return;
+  }
+  FUZZ_CHECK(end.Offset < length);
+  const uint8_t* d = def(end.Offset);
+  const bool jump = d[kEvDefLength] != 0 && d[kEvDefKind] == kKindJump;
+  const bool countByte = end.Offset + 1 < length;
+  switch (end.Reason) {
+    case TWalkStop::EndMarker:
+      FUZZ_CHECK(jump && countByte && buf[end.Offset + 1] == kEndMarkerCount);
+      break;
+    case TWalkStop::JumpPastEnd:
+      FUZZ_CHECK(jump && countByte && end.Offset + buf[end.Offset + 1] + 2 > length);
+      break;
+    case TWalkStop::TruncatedRecord:
+      FUZZ_CHECK(jump ? !countByte : end.Offset + d[kEvDefLength] > length);
+      break;
+    case TWalkStop::UndefinedCode:
+      FUZZ_CHECK(d[kEvDefLength] == 0);
+      break;
+    default:
+      FuzzFail("the walk stops only where the buffer says so", __FILE__, __LINE__);
+  }
+}
+
 // One run of the lister over the setup; the image's bytes after the buffer are `fill`.
 std::string Run(const TSetup& s, uint8_t fill) {
   TKiv kiv;
@@ -107,14 +137,16 @@ std::string Run(const TSetup& s, uint8_t fill) {
   TGraphModel graph;
   TEvLister lister;
   lister.SetDevice(&kiv);
-  lister.SetEventListing(&t);
-  lister.SetSequenceList(&t);
+  lister.SetEventListing(&t.listing);
+  lister.SetSequenceList(&t.list);
   lister.SetGraph(&graph);
-  t.onClick = [&] { lister.SelectSequence(1); };
+  t.list.onClick = [&] { lister.SelectSequence(1); };
 
   lister.BuildSequences();
+  CheckWalkEnd(kiv, s.buffer, lister.WalkEnd());
   const uint16_t count = lister.SequenceCount();
-  FUZZ_CHECK(t.count == count);
+  FUZZ_CHECK(t.list.Count() == count);
+  t.AddViews();
   t.text += "first undefined " + std::to_string(lister.FirstUndefinedCode()) + "\n";
   for (uint16_t n = 1; n <= count; ++n) {
     FUZZ_CHECK(IsValidUtf8(lister.SequenceHeader(n)));
@@ -131,16 +163,31 @@ std::string Run(const TSetup& s, uint8_t fill) {
     lister.SelectSequence(n);
     t.text += "selected " + std::to_string(lister.SelectedSequence()) + "\n";
     lister.ShowEvents();
-    TLines lines(t);
+    TLineCollector lines;
     lister.ForEachEvent(lines);
+    t.AddLines("EB ", "EL ", lines.lines);
+    t.AddViews();
     AddGraph(t, graph);
   }
   lister.PrintTitle = "print";
-  lister.PrintSequence(picks[2], t);
+  TMemoryPrintJob job;
+  lister.PrintSequence(picks[2], job);
+  FUZZ_CHECK(job.ended);
+  t.Add("P ", job.title);
+  t.AddLines("PB ", "PL ", job.lines);
+  const TWalkEnd built = lister.WalkEnd();
   lister.ShowHexBuffer();
+  // The display walks the same bytes and stops where the build stopped.
+  const TWalkEnd shown = lister.WalkEnd();
+  FUZZ_CHECK(shown.Reason == built.Reason && shown.Offset == built.Offset &&
+             shown.Records == built.Records);
+  t.text += std::string("walk ") + WalkStopText(shown.Reason) + " " + std::to_string(shown.Offset) +
+            " " + std::to_string(shown.Records) + "\n";
+  t.AddViews();
   lister.ShowLegend();
   AddGraph(t, graph);
   lister.Refresh(nullptr);
+  t.AddViews();
   AddGraph(t, graph);
   return t.text;
 }

@@ -37,7 +37,7 @@ if command -v ninja >/dev/null 2>&1 && [[ ! -f $build/CMakeCache.txt || -f $buil
   generator=(-G Ninja)
 fi
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" "${generator[@]}" -DKIVSVC_WITH_QT=OFF \
-  -DKIVSVC_FUZZ=ON -DKIVSVC_SANITIZE=ON -DKIVSVC_BENCHMARKS=OFF \
+  -DKIVSVC_FUZZ=ON -DKIVSVC_SANITIZE=ON -DKIVSVC_BENCHMARKS=OFF -DKIVSVC_WERROR="${KIVSVC_WERROR:-OFF}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 build_targets=()
 for t in "${targets[@]}"; do build_targets+=(--target "fuzz_$t"); done

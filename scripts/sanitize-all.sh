@@ -17,7 +17,7 @@ fi
 # gcc: its sanitizer runtimes are the ones the Debian Qt packages are tested with.
 CC=gcc CXX=g++ cmake -S "$root" -B "$build" "${generator[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVSVC_WITH_QT=ON -DKIVSVC_SANITIZE=ON \
-  -DKIVSVC_BENCHMARKS=OFF >/dev/null
+  -DKIVSVC_BENCHMARKS=OFF -DKIVSVC_WERROR="${KIVSVC_WERROR:-OFF}" >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 # The test discovery runs the test programs while building, so the options hold from here.

@@ -6,8 +6,10 @@
 #       programs, dpkg -r);
 #   2. the whole program and every test again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, leak checks included (scripts/sanitize-all.sh);
-#   3. every fuzz target for 60 seconds under the same sanitizers (scripts/fuzz.sh).
-# Any failure or sanitizer report fails the script. --quick runs stage 1 only.
+#   3. every fuzz target for 60 seconds under the same sanitizers (scripts/fuzz.sh);
+# then the format check (scripts/check-format.sh), last so that it never hides a test result.
+# Any failure or sanitizer report fails the script. --quick runs stage 1 and the format check.
+# KIVSVC_WERROR=ON (set by .ci/run) makes compiler warnings errors in every stage's build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
@@ -17,7 +19,8 @@ bash "$root/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 
 start=$SECONDS
-KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh"
+export KIVSVC_WERROR=${KIVSVC_WERROR:-OFF}
+KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh" -DKIVSVC_WERROR="$KIVSVC_WERROR"
 ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)" --timeout 600
 echo "Stage 1 (build and tests) took $((SECONDS - start)) s."
 
@@ -33,4 +36,5 @@ if ((quick == 0)); then
   bash "$root/scripts/fuzz.sh" -t 60 -j "$(nproc)"
   echo "Stage 3 (fuzzing) took $((SECONDS - start)) s."
 fi
+bash "$root/scripts/check-format.sh"
 echo "All tests passed."

@@ -7,17 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "commlink.h"
 #include "inifile.h"
 
-// The communication settings kept in "kiv.ini", in the order they are written.
-struct TAppConfig {
-  bool MBTCPComm = false;
-  std::string MBTCPIP = "127.0.0.1";
-  uint16_t MBTCPPort = 502;
+// The communication settings kept in "kiv.ini": the link settings the dialogues share, and
+// the serial port's name and speed, which the port itself keeps while the program runs.
+// WriteAppConfig writes MBTCPComm, MBTCPIP, MBTCPPort, Port, Speed, Time_Out, TimeSilence.
+struct TAppConfig : TLinkSettings {
   std::string Port;  // empty: no port
   uint8_t Speed = 6;
-  int32_t Time_Out = 500;
-  int32_t TimeSilence = 300;
 };
 
 // The serial port a configuration without a Port key names.

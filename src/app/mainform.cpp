@@ -303,13 +303,9 @@ void TMainForm::MergeMenus(TChildForm* child) {
 void TMainForm::ReadConfig() {
   TIniFile ini(ConfigFilePath());
   TAppConfig c = ReadAppConfig(ini, ConfigSection);
-  comm_.MBTCPComm = c.MBTCPComm;
-  comm_.MBTCPIP = c.MBTCPIP;
-  comm_.MBTCPPort = c.MBTCPPort;
+  static_cast<TLinkSettings&>(comm_) = c;
   SerialPort->CommPort = c.Port;
   SerialPort->BaudRate = static_cast<TBaudRate>(c.Speed);
-  comm_.Time_Out = c.Time_Out;
-  comm_.TimeSilence = c.TimeSilence;
 }
 
 void TMainForm::WriteConfig() const {
@@ -317,14 +313,10 @@ void TMainForm::WriteConfig() const {
   QDir().mkpath(QFileInfo(Q(path)).absolutePath());
   TIniFile ini(path);
   TAppConfig c;
-  c.MBTCPComm = comm_.MBTCPComm;
-  c.MBTCPIP = comm_.MBTCPIP;
-  c.MBTCPPort = comm_.MBTCPPort;
+  static_cast<TLinkSettings&>(c) = comm_;
   c.Port = SerialPort->CommPort;
   int speed = static_cast<int>(SerialPort->BaudRate);
   c.Speed = static_cast<uint8_t>(speed >= 0 && speed < kBaudRateCount ? speed : br9600);
-  c.Time_Out = comm_.Time_Out;
-  c.TimeSilence = comm_.TimeSilence;
   WriteAppConfig(ini, ConfigSection, c);
   ini.UpdateFile();
 }

@@ -45,13 +45,17 @@ class TSleepWaiter : public IWaiter {
   int64_t TickMs() override;
 };
 
-struct TCommSettings {
+// The link and timing the user chooses in the options dialog; "kiv.ini" keeps them
+// (TAppConfig) and the dialogues use them (TCommSettings).
+struct TLinkSettings {
   bool MBTCPComm = false;  // true: Modbus over TCP, else Modbus RTU over SerialPort
   std::string MBTCPIP = "127.0.0.1";
   uint16_t MBTCPPort = 502;
   int32_t Time_Out = 500;     // ms; a TCP exchange waits twice this
   int32_t TimeSilence = 300;  // ms between sending and reading, and between transactions
+};
 
+struct TCommSettings : TLinkSettings {
   ISerialLink* SerialPort = nullptr;
   ITcpLink* TcpLink = nullptr;
   IWaiter* Waiter = nullptr;

@@ -21,7 +21,7 @@ constexpr uint8_t kIllegalDataAddress = 2;
 constexpr int kMaxRegistersPerRequest = 125;
 // The longest reply frame read into the device object's Reply buffer.
 constexpr int kMaxReplyRead = 256;
-// Address byte + function code + CRC: nothing shorter is a frame.
+// The CRC that ends every RTU frame, low byte first.
 constexpr int kCrcSize = 2;
 
 // The identification: function 3 at protocol address 0x0E78, 8 registers.

@@ -204,7 +204,7 @@ bool TKiv::EndMarkerFound(const uint8_t* data, int n) const {
     int length = def[kEvDefLength];
     if (length + p >= n) return false;
     if (length == 0) return true;
-    if (def[kEvDefKind] != 5) {
+    if (def[kEvDefKind] != kKindJump) {
       p += length;
     } else {
       if (data[p + 1] == kEndMarkerCount) return true;

@@ -51,9 +51,6 @@ constexpr uint32_t kZestaw2 = 19974;
 constexpr uint32_t kZestawCapacity = 512;
 }  // namespace kivimg
 
-// The events buffer's end marker: a variable-length record whose count is this.
-constexpr uint8_t kEndMarkerCount = 127;
-
 class TKiv {
  public:
   using TNotify = std::function<void()>;

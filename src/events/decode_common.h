@@ -40,6 +40,4 @@ void EmitSwitchgearState(const TStateBitRow* rows, size_t count, const uint8_t* 
 void EmitBlockingState(const TBlockingBitRow* rows, size_t count, const uint8_t* rec, int len,
                        const TDecodeContext& ctx, ILineSink& sink);
 
-constexpr uint8_t kCodeVoltagesState = 0xF6;
-
 }  // namespace kivdecode

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "eventtables.h"
 #include "linesink.h"
 
 // What a decoder needs to know besides the record itself.
@@ -27,21 +28,6 @@ struct TDecodeContext {
   const uint8_t* PreviousBlocking = nullptr;
   int PreviousBlockingLength = 0;
 };
-
-// Decoder kinds of the event definition table.
-constexpr uint8_t kKindSysLogA = 2;
-constexpr uint8_t kKindSysLogB = 3;
-constexpr uint8_t kKindRestart2 = 7;
-constexpr uint8_t kKindRestart3 = 8;
-constexpr uint8_t kKindKivs2Voltages = 9;
-constexpr uint8_t kKindKivs2Blocking = 10;
-constexpr uint8_t kKindKivs2Switchgear = 11;
-constexpr uint8_t kKindClockChangeA = 12;
-constexpr uint8_t kKindKivs3Voltages = 14;
-constexpr uint8_t kKindKivs3Blocking = 15;
-constexpr uint8_t kKindKivs3Switchgear = 16;
-constexpr uint8_t kKindSerialCommand = 17;
-constexpr uint8_t kKindClockChangeB = 18;
 
 // Runs the decoder the kind selects (every kind 0..255 is handled): kinds without their
 // own decoder give the event line alone, kinds 2 and 3 give it only with

@@ -13,14 +13,6 @@
 
 namespace {
 
-constexpr uint8_t kCodeClockTime = 0xF3;
-constexpr uint8_t kCodeRestart = 0xF5;
-constexpr uint8_t kCodeBlocking = 0xF7;
-constexpr uint8_t kCodeSwitchgear = 0xFB;
-constexpr uint8_t kKindClockTime = 4;
-constexpr uint8_t kKindJump = 5;
-constexpr int kTimeSize = 8;  // the double appended to every stored event
-
 constexpr double kMsPerDay = 86400000.0;
 
 std::string Hex2(unsigned v) {
@@ -93,7 +85,8 @@ void SortRowByTime(TKivMatrix& m, uint16_t r, std::vector<double>& times,
   for (uint16_t j = 0; j < n; ++j) {
     const uint8_t* e = m.ElementPtr(r, static_cast<uint16_t>(j + 1));
     const uint16_t size = m.ElementSize(r, static_cast<uint16_t>(j + 1));
-    times[j] = e != nullptr && size >= kTimeSize ? GetDoubleLE(e + size - kTimeSize) : 0.0;
+    times[j] =
+        e != nullptr && size >= kEventTimeSize ? GetDoubleLE(e + size - kEventTimeSize) : 0.0;
     order[j] = j;
   }
   // The matrix's Shell sort step for step (halving gaps, each pass repeated until nothing
@@ -148,38 +141,76 @@ TSequenceRecord TEvLister::SequenceRecord(uint16_t n) const {
   return n >= 1 && n <= records_.size() ? records_[n - 1] : TSequenceRecord{};
 }
 
+const char* WalkStopText(TWalkStop reason) {
+  // In the order of TWalkStop.
+  static constexpr const char* kTexts[] = {
+      "no buffer",        "buffer end",     "end marker",       "jump past the end",
+      "truncated record", "undefined code", "record not stored"};
+  const auto i = static_cast<size_t>(reason);
+  return i < std::size(kTexts) ? kTexts[i] : "";
+}
+
 void TEvLister::WalkBuffer(uint16_t r) {
   // Each walk starts from what the buffer holds now; an empty buffer leaves no row behind.
   events_.SetRowCount(static_cast<uint16_t>(r - 1));
   firstUndefinedCode_ = -1;
+  walkEnd_ = TWalkEnd{};
   if (kiv_ == nullptr || kiv_->EventDefs.size() < static_cast<size_t>(kEventDefsBytes)) return;
   const uint8_t* buf = kiv_->EventBuffer();
   const int count = std::min<int>(kiv_->EventBufferLength(), kivimg::kEventBufferCapacity);
   if (count <= 0) return;
 
+  walkEnd_ = TWalkEnd{TWalkStop::BufferEnd, count, count, 0};
+  const auto stop = [this](TWalkStop reason, int at) {
+    walkEnd_.Reason = reason;
+    walkEnd_.Offset = at;
+  };
   int p = 0;
   uint16_t k = 1;
   uint8_t c = buf[0];
-  while (p < count && Def(c)[kEvDefLength] != 0) {
+  while (p < count) {
     const uint8_t* def = Def(c);
+    if (def[kEvDefLength] == 0) {
+      stop(TWalkStop::UndefinedCode, p);
+      break;
+    }
     if (def[kEvDefKind] == kKindJump) {
       // A jump whose count byte lies past the end ends the walk like a truncated record.
-      if (p + 1 >= count) break;
+      if (p + 1 >= count) {
+        stop(TWalkStop::TruncatedRecord, p);
+        break;
+      }
       const uint8_t n = buf[p + 1];
-      if (n == kEndMarkerCount) break;
+      if (n == kEndMarkerCount) {
+        stop(TWalkStop::EndMarker, p);
+        break;
+      }
+      if (p + n + 2 > count) {
+        stop(TWalkStop::JumpPastEnd, p);
+        break;
+      }
       p += n + 2;
     } else {
       const int len = def[kEvDefLength];
-      if (p + len > count) break;
+      if (p + len > count) {
+        stop(TWalkStop::TruncatedRecord, p);
+        break;
+      }
+      // Only this store's own result counts: the matrix keeps the text of an earlier
+      // operation in LastError (SetRowCount above leaves one when rows beyond the count
+      // exist), which must not end the walk at a jump that stores nothing.
       events_.SetElement(buf + p, r, k, static_cast<uint16_t>(len));
+      if (!events_.LastError.empty()) {
+        stop(TWalkStop::StoreFailed, p);
+        break;
+      }
       p += len;
-      ++k;
+      walkEnd_.Records = k++;
     }
     if (p < count) {
       c = buf[p];
       if (Def(c)[kEvDefLength] == 0) firstUndefinedCode_ = c;
     }
-    if (!events_.LastError.empty()) break;
   }
 }
 
@@ -210,7 +241,7 @@ void TEvLister::BuildSequences() {
   for (uint16_t i = lastClock; i >= 1; --i) {
     const uint16_t size = events_.ElementSize(1, i);
     const uint8_t* e = events_.ElementPtr(1, i);
-    if (e == nullptr || size == 0 || size + size_t{kTimeSize} > currentEvent_.size()) continue;
+    if (e == nullptr || size == 0 || size + size_t{kEventTimeSize} > currentEvent_.size()) continue;
     std::memcpy(currentEvent_.data(), e, size);
     currentEventSize_ = size;
     const uint8_t* rec = currentEvent_.data();
@@ -232,7 +263,7 @@ void TEvLister::BuildSequences() {
     double stored = t;
     if (correct) stored = t + kiv_->Defs.Correction(def[kEvDefGroup]) * 0.001 / 86400;
     PutDoubleLE(currentEvent_.data() + size, stored);
-    currentEventSize_ = static_cast<uint16_t>(size + kTimeSize);
+    currentEventSize_ = static_cast<uint16_t>(size + kEventTimeSize);
     events_.SetElement(currentEvent_.data(), row, ++col, currentEventSize_);
     if (start == 0 || stored < start) start = stored;
     if (stored > end) end = stored;
@@ -254,9 +285,9 @@ void TEvLister::CloseSequence(uint16_t r, double start, double end) {
   const uint8_t c1 = first != nullptr ? first[0] : 0;
   const uint8_t c2 = second != nullptr ? second[0] : 0;
   uint8_t kind = kStartNone;
-  if (c1 == kCodeRestart && c2 == kCodeSwitchgear) {
+  if (c1 == kCodeRestart && c2 == kCodeSwitchgearState) {
     kind = kStartRestart;
-  } else if (c1 == kCodeSwitchgear) {
+  } else if (c1 == kCodeSwitchgearState) {
     kind = kStartNormal;
   }
 
@@ -283,13 +314,13 @@ void TEvLister::CloseSequence(uint16_t r, double start, double end) {
 
   for (uint16_t j = 1; j <= n; ++j) {
     const uint8_t* e = events_.ElementPtr(r, j);
-    if (e != nullptr && e[0] == kCodeSwitchgear) {
+    if (e != nullptr && e[0] == kCodeSwitchgearState) {
       events_.SwapElements(r, 1, r, j);
       break;
     }
   }
   const uint8_t* last = events_.ElementPtr(r, n);
-  if (n >= 2 && last != nullptr && last[0] == kCodeSwitchgear) {
+  if (n >= 2 && last != nullptr && last[0] == kCodeSwitchgearState) {
     end = events_.ElementDouble(r, static_cast<uint16_t>(n - 1));
   }
 
@@ -305,8 +336,18 @@ void TEvLister::SelectSequence(uint16_t n) {
 }
 
 void TEvLister::ForEachEvent(ILineSink& sink) {
-  if (kiv_ == nullptr || !SequenceInRange(selectedSequence_)) return;
-  const uint16_t row = selectedSequence_;
+  if (!SequenceInRange(selectedSequence_)) return;
+  const bool showAll = ShowAllEvents();
+  ForEachShownEvent(selectedSequence_, [&](const TShownEvent& ev, const TDecodeContext& ctx) {
+    if (showAll) sink.Line(RawLine(ev.Record, std::min(ev.DefLength, ev.Length)), false);
+    DecodeEvent(ev.Kind, ev.Record, ev.Length, ctx, sink);
+  });
+}
+
+void TEvLister::ForEachShownEvent(uint16_t row, const TShownEventVisitor& visit) {
+  if (kiv_ == nullptr || !SequenceInRange(row) ||
+      kiv_->EventDefs.size() < static_cast<size_t>(kEventDefsBytes))
+    return;
   const uint16_t n = events_.RowLength(row);
   const double start = records_[row - 1].Start;
   const bool showAll = ShowAllEvents();
@@ -320,26 +361,30 @@ void TEvLister::ForEachEvent(ILineSink& sink) {
   for (uint16_t j = 1; j <= n; ++j) {
     const uint16_t size = events_.ElementSize(row, j);
     const uint8_t* e = events_.ElementPtr(row, j);
-    if (e == nullptr || size <= kTimeSize || size > currentEvent_.size()) continue;
+    if (e == nullptr || size <= kEventTimeSize || size > currentEvent_.size()) continue;
     std::memcpy(currentEvent_.data(), e, size);
     currentEventSize_ = size;
     const uint8_t* rec = currentEvent_.data();
-    const int recLen = size - kTimeSize;
+    const int recLen = size - kEventTimeSize;
     const uint8_t* def = Def(rec[0]);
     const int len = def[kEvDefLength];
 
     if (len != 0 && (def[kEvDefShown] == 1 || showAll)) {
-      if (showAll) sink.Line(RawLine(rec, std::min(len, recLen)), false);
-      const double stored = GetDoubleLE(rec + recLen);
+      TShownEvent ev;
+      ev.Record = rec;
+      ev.Length = recLen;
+      ev.DefLength = len;
+      ev.Kind = def[kEvDefKind];
+      ev.Time = GetDoubleLE(rec + recLen);
+      ev.Prefix = FixedText(ListingSeconds(ev.Time - start), 3, 3) + " [s] - ";
       const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
-      ctx.EventLine = FixedText(ListingSeconds(stored - start), 3, 3) + " [s] - " +
-                      std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
-                                  static_cast<size_t>(nameLen));
+      ctx.EventLine = ev.Prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
+                                              static_cast<size_t>(nameLen));
       ctx.Column = j;
-      DecodeEvent(def[kEvDefKind], rec, recLen, ctx, sink);
+      visit(ev, ctx);
     }
     // The repeat test compares with the last blocking state met, listed or not.
-    if (rec[0] == kCodeBlocking) {
+    if (rec[0] == kCodeBlockingState) {
       std::memcpy(previousBlocking.data(), rec, static_cast<size_t>(recLen));
       ctx.PreviousBlocking = previousBlocking.data();
       ctx.PreviousBlockingLength = recLen;

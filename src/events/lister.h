@@ -6,15 +6,21 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "decoders.h"
 #include "linesink.h"
 #include "listersinks.h"
 #include "matrix.h"
 
 class TKiv;
 class TGraphModel;
+
+// Every event the lister stores in its sequence rows carries its time after the record: a
+// day count as a little-endian double of this many bytes.
+constexpr int kEventTimeSize = 8;
 
 // Sorts row r of the events matrix ascending by the events' times, giving exactly the order
 // of TKivMatrix::SortRow (equal times included) at a fraction of its cost; times and order
@@ -28,11 +34,44 @@ constexpr uint8_t kStartNormal = 1;
 constexpr uint8_t kStartRestart = 2;
 constexpr uint8_t kStartNoRecord = 3;
 
+// Where and why the last walk of the events buffer stopped. The walk cuts the buffer into
+// records from its start; whatever lies after the stop is not part of any sequence.
+enum class TWalkStop : uint8_t {
+  NoBuffer,         // no device, no event definitions or an empty buffer: nothing walked
+  BufferEnd,        // the records fill the buffer up to its length exactly
+  EndMarker,        // a jump with the end marker's count (F0 7F)
+  JumpPastEnd,      // a jump whose skipped bytes reach beyond the buffer's length
+  TruncatedRecord,  // a record, or a jump's count byte, lies partly beyond the length
+  UndefinedCode,    // a code without a definition in the device's table
+  StoreFailed,      // the events matrix refused a record
+};
+
+struct TWalkEnd {
+  TWalkStop Reason = TWalkStop::NoBuffer;
+  int Offset = 0;   // where the record it stopped at begins; Length for BufferEnd
+  int Length = 0;   // the buffer's length the walk used
+  int Records = 0;  // records stored (jumps are not stored)
+};
+
+// "end marker", "truncated record", ...: the reason in words, for tools and logs.
+const char* WalkStopText(TWalkStop reason);
+
 struct TSequenceRecord {
   uint8_t StartKind = kStartNoRecord;
   double Start = 0.0;  // day count of the earliest event
   double End = 0.0;    // day count of the latest event (before a closing switchgear state)
 };
+
+// One event of a sequence that the listing shows, with what its decoder needs.
+struct TShownEvent {
+  const uint8_t* Record = nullptr;  // its code first; valid during the visit only
+  int Length = 0;                   // the record's bytes, without the time
+  int DefLength = 0;                // the length its definition gives
+  uint8_t Kind = 0;                 // its decoder kind
+  double Time = 0.0;                // the stored day count
+  std::string Prefix;               // relative time + " [s] - ": the event line's start
+};
+using TShownEventVisitor = std::function<void(const TShownEvent&, const TDecodeContext&)>;
 
 class TEvLister {
  public:
@@ -55,8 +94,15 @@ class TEvLister {
   // The selected sequence's events through their decoders into sink: bold first lines,
   // regular detail lines.
   void ForEachEvent(ILineSink& sink);
+  // Visits the events of sequence n that the listing shows (hidden ones too with "Show all
+  // events"), in listing order, with the context for each one's decoder: its EventLine is
+  // the prefix and the event's name, its previous blocking state the last one met before
+  // it, shown or not. The listing, the printout and the CSV export all list through this.
+  void ForEachShownEvent(uint16_t n, const TShownEventVisitor& visit);
   // The first event code met in the buffer that has no definition; -1 when none.
   int32_t FirstUndefinedCode() const { return firstUndefinedCode_; }
+  // Where and why the last walk of the buffer (BuildSequences, ShowHexBuffer) stopped.
+  TWalkEnd WalkEnd() const { return walkEnd_; }
 
   // The window's decoding after a reading, after opening a file and when the time
   // correction option changes: rebuild, then select the first sequence through the
@@ -95,6 +141,7 @@ class TEvLister {
   bool SequenceInRange(uint16_t n) const { return n >= 1 && n <= sequenceCount_; }
 
   int32_t firstUndefinedCode_ = -1;
+  TWalkEnd walkEnd_;
   ISequenceList* sequenceList_ = nullptr;
   uint16_t selectedSequence_ = 0;
   IEventListing* listing_ = nullptr;

@@ -3,7 +3,11 @@
 // them; tests and kivtool implement them over plain containers.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "linesink.h"
 
 // The list box of sequence header lines; its line n - 1 is sequence n.
 class ISequenceList {
@@ -43,4 +47,65 @@ class IPrintJob {
   // One text line in bold or regular; the printer's previous font style is restored after.
   virtual void PrintLine(const std::string& line, bool bold) = 0;
   virtual void End() = 0;
+};
+
+// Plain in-memory versions of the three, for tools and tests: they keep what the lister
+// gives them and count the calls a window would see.
+
+class TMemorySequenceList : public ISequenceList {
+ public:
+  std::vector<std::string> lines;
+  bool multiSelect = false;
+  std::vector<int> selected;  // indexes passed to SetSelected(index, true), in order
+  void* clickedBy = nullptr;  // the sender of the last RunClick
+  int clicks = 0;
+  std::function<void()> onClick;  // the window's click handler, when a test needs one
+
+  void Clear() override { lines.clear(); }
+  void Append(const std::string& line) override { lines.push_back(line); }
+  int Count() const override { return static_cast<int>(lines.size()); }
+  void SetMultiSelect(bool on) override { multiSelect = on; }
+  void SetSelected(int index, bool on) override {
+    if (on) selected.push_back(index);
+  }
+  void RunClick(void* sender) override {
+    clickedBy = sender;
+    ++clicks;
+    if (onClick) onClick();
+  }
+};
+
+class TMemoryListing : public IEventListing {
+ public:
+  std::vector<TListedLine> lines;
+  int locks = 0;   // BeginUpdate calls
+  int clears = 0;  // Clear calls
+  bool locked = false;
+
+  void BeginUpdate() override {
+    ++locks;
+    locked = true;
+  }
+  void EndUpdate() override { locked = false; }
+  void Clear() override {
+    ++clears;
+    lines.clear();
+  }
+  void AppendLine(const std::string& line, bool bold) override { lines.push_back({line, bold}); }
+  std::vector<std::string> Texts() const { return LineTexts(lines); }
+};
+
+class TMemoryPrintJob : public IPrintJob {
+ public:
+  std::string title;
+  std::vector<TListedLine> lines;
+  int abortAfter = -1;  // Aborted() once this many lines are printed; -1 never
+  bool ended = false;
+
+  void Begin(const std::string& t) override { title = t; }
+  bool Aborted() const override {
+    return abortAfter >= 0 && static_cast<int>(lines.size()) >= abortAfter;
+  }
+  void PrintLine(const std::string& line, bool bold) override { lines.push_back({line, bold}); }
+  void End() override { ended = true; }
 };

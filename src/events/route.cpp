@@ -6,11 +6,10 @@
 #include "decoders.h"
 #include "eventtables.h"
 #include "evtext.h"
+#include "lister.h"
 
 namespace {
 
-constexpr uint8_t kCodeVoltages = 0xF6;
-constexpr uint8_t kCodeSwitchgear = 0xFB;
 constexpr uint8_t kStateAmbiguous = 2;
 constexpr uint8_t kStateUnknown = 3;
 // Steps start a little before the first event and end a little after the last one, so
@@ -212,7 +211,7 @@ constexpr TSnapRow kSnapshot[] = {
 };
 
 bool FromSnapshot(uint32_t code) {
-  return code == kCodeSwitchgear || code == kCodeVoltages;
+  return code == kCodeSwitchgearState || code == kCodeVoltagesState;
 }
 
 uint8_t Opposite(uint8_t v) {
@@ -277,9 +276,9 @@ class TRouteBuilder {
       const bool listed = def[kEvDefShown] == 1 || in_.ShowAllEvents;
       if (signal != 0 && listed) {
         Append(signal, t, code, def[kEvDefValue]);
-      } else if (code == kCodeVoltages) {
+      } else if (code == kCodeVoltagesState) {
         AppendVoltages(rec, len, t);
-      } else if (code == kCodeSwitchgear) {
+      } else if (code == kCodeSwitchgearState) {
         for (const TSnapRow& r : kSnapshot) {
           const uint8_t b = ByteOf(rec, len, r.byte);
           uint8_t value = 0;
@@ -305,21 +304,22 @@ class TRouteBuilder {
       return VoltageRangeCode(ByteOf(rec, len, a), ByteOf(rec, len, b));
     };
     if (in_.Kivs3) {
-      Append(4, t, kCodeVoltages, range(8, 8));
-      Append(5, t, kCodeVoltages, range(4, 6));
-      Append(6, t, kCodeVoltages, range(7, 7));
-      Append(7, t, kCodeVoltages, range(3, 5));
+      Append(4, t, kCodeVoltagesState, range(8, 8));
+      Append(5, t, kCodeVoltagesState, range(4, 6));
+      Append(6, t, kCodeVoltagesState, range(7, 7));
+      Append(7, t, kCodeVoltagesState, range(3, 5));
     } else {
-      Append(66, t, kCodeVoltages, range(3, 5));
-      Append(67, t, kCodeVoltages, range(4, 6));
-      Append(68, t, kCodeVoltages, range(8, 8));
+      Append(66, t, kCodeVoltagesState, range(3, 5));
+      Append(67, t, kCodeVoltagesState, range(4, 6));
+      Append(68, t, kCodeVoltagesState, range(8, 8));
     }
   }
 
   double EventTime(uint16_t col) const {
     const uint8_t* rec = in_.Events->ElementPtr(in_.Row, col);
     const uint16_t size = in_.Events->ElementSize(in_.Row, col);
-    return rec != nullptr && size >= 8 ? GetDoubleLE(rec + size - 8) : 0.0;
+    return rec != nullptr && size >= kEventTimeSize ? GetDoubleLE(rec + size - kEventTimeSize)
+                                                    : 0.0;
   }
 
   void AddStep(double x, uint8_t state) {

@@ -16,13 +16,6 @@ using TSequence = std::vector<TRecord>;  // chronological
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kMsPerTick = 2.5;
 constexpr size_t kBlockBytes = 250;  // one reading request: 125 registers
-constexpr uint8_t kCodeJump = 0xF0;
-constexpr uint8_t kCodeClock = 0xF3;
-constexpr uint8_t kCodeRestart = 0xF5;
-constexpr uint8_t kCodeVoltages = 0xF6;
-constexpr uint8_t kCodeBlocking = 0xF7;
-constexpr uint8_t kCodeSwitchgear = 0xFB;
-constexpr uint8_t kCodeClockChange = 0xFD;  // KIVS-3 only
 
 // Event codes of one circuit breaker: its two position contacts and its command impulses.
 // The breakless closing impulse has its codes two below those of the one with a break.
@@ -144,7 +137,7 @@ class TGenerator {
     TDateParts d;
     TTimeParts t;
     DecodeDateTime(start, d, t);
-    seq_.push_back({kCodeClock, static_cast<uint8_t>(t.minute), static_cast<uint8_t>(t.hour),
+    seq_.push_back({kCodeClockTime, static_cast<uint8_t>(t.minute), static_cast<uint8_t>(t.hour),
                     static_cast<uint8_t>(d.day), static_cast<uint8_t>(d.month),
                     static_cast<uint8_t>(d.year % 100)});
   }
@@ -175,7 +168,7 @@ class TGenerator {
       at(11) = static_cast<uint8_t>(Pair(reserveClosed_) | (settings2_ ? 0x01 : 0));
       at(9) = reserveClosed_ ? 0x02 : 0;
     }
-    Event(kCodeSwitchgear, ms,
+    Event(kCodeSwitchgearState, ms,
           {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12]});
   }
 
@@ -194,7 +187,7 @@ class TGenerator {
     }
     if (dropA) b6 |= 0x40;
     if (dropB) b5 |= 0x40;
-    Event(kCodeVoltages, ms, {b3, b4, b5, b6, b7, b8});
+    Event(kCodeVoltagesState, ms, {b3, b4, b5, b6, b7, b8});
   }
 
   void OpenBreaker(const TBreaker& cb, double ms) {
@@ -275,7 +268,7 @@ class TGenerator {
       TDateParts d;
       TTimeParts t;
       DecodeDateTime(now_ + Uniform(-600, 600) / 86400.0, d, t);
-      Event(kCodeClockChange, Uniform(100, 3000),
+      Event(kCodeClockTimeChange, Uniform(100, 3000),
             {static_cast<uint8_t>(Uniform(1, 3)), static_cast<uint8_t>(t.second),
              static_cast<uint8_t>(t.minute), static_cast<uint8_t>(t.hour),
              static_cast<uint8_t>(d.day), static_cast<uint8_t>(d.month),
@@ -289,8 +282,9 @@ class TGenerator {
     Event(codes_.blockingUp, Uniform(500, 30000));
     uint8_t bits = static_cast<uint8_t>(codes_.blockingBits & (Uniform(1, 255)));
     if (bits == 0) bits = codes_.blockingBits;
-    Event(kCodeBlocking, Uniform(5, 40), {0, 0, 0, 0, bits, static_cast<uint8_t>(bits & 0x22), 0});
-    Event(kCodeBlocking, Uniform(500, 4000), {0, 0, 0, 0, 0, 0, 0});
+    Event(kCodeBlockingState, Uniform(5, 40),
+          {0, 0, 0, 0, bits, static_cast<uint8_t>(bits & 0x22), 0});
+    Event(kCodeBlockingState, Uniform(500, 4000), {0, 0, 0, 0, 0, 0, 0});
     Event(codes_.blockingFade, Uniform(1000, 40000));
     Closing();
   }

@@ -233,7 +233,7 @@ double RouteOriginDays(TEvLister& lister, uint16_t n) {
   const TKivMatrix& events = lister.EventsMatrix();
   const uint8_t* e = events.ElementPtr(n, 1);
   const uint16_t size = events.ElementSize(n, 1);
-  if (e != nullptr && size >= 8) return GetDoubleLE(e + size - 8);
+  if (e != nullptr && size >= kEventTimeSize) return GetDoubleLE(e + size - kEventTimeSize);
   return lister.SequenceRecord(n).Start;
 }
 

@@ -1,29 +1,15 @@
 #include "csvexport.h"
 
-#include <array>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 
 #include "decoders.h"
-#include "eventtables.h"
 #include "evtext.h"
-#include "kivbase.h"
 #include "kivdate.h"
 #include "lister.h"
 #include "numfmt.h"
 
 namespace {
-
-constexpr uint8_t kCodeBlocking = 0xF7;
-constexpr int kTimeSize = 8;  // the day count the lister appends to every stored event
-
-// Collects the lines of one event.
-class TCollectSink : public ILineSink {
- public:
-  std::vector<std::string> lines;
-  void Line(const std::string& text, bool) override { lines.push_back(text); }
-};
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
@@ -35,61 +21,24 @@ std::string Trim(const std::string& s) {
 
 std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
   std::vector<TListedEvent> out;
-  const TKiv* kiv = lister.Device();
-  if (kiv == nullptr || n < 1 || n > lister.SequenceCount() ||
-      kiv->EventDefs.size() < static_cast<size_t>(kEventDefsBytes))
-    return out;
-  const TKivMatrix& events = lister.EventsMatrix();
-  const uint16_t count = events.RowLength(n);
   const double start = lister.SequenceRecord(n).Start;
-  const bool showAll = kiv->GetReadOptions().ShowAllEvents != 0;
-
-  // The decoders see what the listing's walk gives them.
-  TDecodeContext ctx;
-  ctx.ColumnCount = count;
-  ctx.ImplementsSysLogick = kiv->Defs.ImplementsSysLogick;
-  ctx.ShowAllEvents = showAll;
-  std::array<uint8_t, 264> rec{};
-  std::array<uint8_t, 256> previousBlocking{};
-  for (uint16_t j = 1; j <= count; ++j) {
-    const uint16_t size = events.ElementSize(n, j);
-    const uint8_t* e = events.ElementPtr(n, j);
-    if (e == nullptr || size <= kTimeSize || size > rec.size()) continue;
-    std::memcpy(rec.data(), e, size);
-    const int recLen = size - kTimeSize;
-    const uint8_t* def = kiv->EventDefs.data() + rec[0] * kEventDefSize;
-    const int len = def[kEvDefLength];
-    if (len != 0 && (def[kEvDefShown] == 1 || showAll)) {
-      const double stored = GetDoubleLE(rec.data() + recLen);
-      const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
-      const std::string prefix = FixedText(ListingSeconds(stored - start), 3, 3) + " [s] - ";
-      ctx.EventLine = prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
-                                           static_cast<size_t>(nameLen));
-      ctx.Column = j;
-      TCollectSink sink;
-      DecodeEvent(def[kEvDefKind], rec.data(), recLen, ctx, sink);
-      if (!sink.lines.empty()) {
-        TListedEvent ev;
-        ev.Sequence = n;
-        ev.Time = stored;
-        ev.Relative = DaysToSeconds(stored - start);
-        ev.Code = rec[0];
-        const std::string& first = sink.lines.front();
-        ev.Name = Trim(first.rfind(prefix, 0) == 0 ? first.substr(prefix.size()) : first);
-        for (size_t k = 1; k < sink.lines.size(); ++k) {
-          std::string d = Trim(sink.lines[k]);
-          if (!d.empty()) ev.Details.push_back(std::move(d));
-        }
-        out.push_back(std::move(ev));
-      }
+  lister.ForEachShownEvent(n, [&](const TShownEvent& shown, const TDecodeContext& ctx) {
+    TLineCollector sink;
+    DecodeEvent(shown.Kind, shown.Record, shown.Length, ctx, sink);
+    if (sink.lines.empty()) return;
+    TListedEvent ev;
+    ev.Sequence = n;
+    ev.Time = shown.Time;
+    ev.Relative = DaysToSeconds(shown.Time - start);
+    ev.Code = shown.Record[0];
+    const std::string& first = sink.lines.front().text;
+    ev.Name = Trim(first.rfind(shown.Prefix, 0) == 0 ? first.substr(shown.Prefix.size()) : first);
+    for (size_t k = 1; k < sink.lines.size(); ++k) {
+      std::string d = Trim(sink.lines[k].text);
+      if (!d.empty()) ev.Details.push_back(std::move(d));
     }
-    // The repeat test compares with the last blocking state met, listed or not.
-    if (rec[0] == kCodeBlocking) {
-      std::memcpy(previousBlocking.data(), rec.data(), static_cast<size_t>(recLen));
-      ctx.PreviousBlocking = previousBlocking.data();
-      ctx.PreviousBlockingLength = recLen;
-    }
-  }
+    out.push_back(std::move(ev));
+  });
   return out;
 }
 

@@ -97,31 +97,11 @@ std::vector<uint8_t> FullBuffer(int& largest) {
   return out;
 }
 
-class TListingLines : public IEventListing {
- public:
-  std::vector<std::string> lines;
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void Clear() override { lines.clear(); }
-  void AppendLine(const std::string& line, bool) override { lines.push_back(line); }
-};
-
-class TSequenceLines : public ISequenceList {
- public:
-  std::vector<std::string> lines;
-  void Clear() override { lines.clear(); }
-  void Append(const std::string& line) override { lines.push_back(line); }
-  int Count() const override { return static_cast<int>(lines.size()); }
-  void SetMultiSelect(bool) override {}
-  void SetSelected(int, bool) override {}
-  void RunClick(void*) override {}
-};
-
 struct TSetup {
   TKiv kiv;
   TEvLister lister;
-  TListingLines listing;
-  TSequenceLines list;
+  TMemoryListing listing;
+  TMemorySequenceList list;
   TGraphModel graph;
   int largest = 0;
   TSetup() {

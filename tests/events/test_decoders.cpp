@@ -9,16 +9,6 @@
 
 namespace {
 
-struct TRecordingSink : ILineSink {
-  std::vector<std::pair<std::string, bool>> lines;
-  void Line(const std::string& text, bool bold) override { lines.emplace_back(text, bold); }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> t;
-    for (const auto& l : lines) t.push_back(l.first);
-    return t;
-  }
-};
-
 using TRec = std::vector<uint8_t>;
 
 TDecodeContext Ctx(bool sysLog = false, bool showAll = false, int column = 2, int count = 3) {
@@ -32,8 +22,8 @@ TDecodeContext Ctx(bool sysLog = false, bool showAll = false, int column = 2, in
 }
 
 template <typename F>
-TRecordingSink Decode(F decoder, const TRec& rec, const TDecodeContext& ctx) {
-  TRecordingSink sink;
+TLineCollector Decode(F decoder, const TRec& rec, const TDecodeContext& ctx) {
+  TLineCollector sink;
   decoder(rec.data(), static_cast<int>(rec.size()), ctx, sink);
   return sink;
 }
@@ -95,10 +85,10 @@ TEST(Switchgear, DetailLineCountsWithAndWithoutSysLog) {
   };
   for (const auto& r : rows) {
     for (uint8_t fill : {0x00, 0xFF, 0x5A}) {
-      TRecordingSink s = Decode(r.decoder, Switchgear(fill), Ctx(r.sysLog));
+      TLineCollector s = Decode(r.decoder, Switchgear(fill), Ctx(r.sysLog));
       ASSERT_EQ(s.lines.size(), r.details + 1);
-      EXPECT_TRUE(s.lines[0].second);
-      for (size_t i = 1; i < s.lines.size(); ++i) EXPECT_FALSE(s.lines[i].second);
+      EXPECT_TRUE(s.lines[0].bold);
+      for (size_t i = 1; i < s.lines.size(); ++i) EXPECT_FALSE(s.lines[i].bold);
     }
   }
 }
@@ -117,12 +107,12 @@ TEST(Switchgear, FirstLineByColumn) {
     EXPECT_EQ(
         Decode(DecodeKivs2SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
             .lines[0]
-            .first,
+            .text,
         r.first);
     EXPECT_EQ(
         Decode(DecodeKivs3SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
             .lines[0]
-            .first,
+            .text,
         r.first);
   }
 }
@@ -187,11 +177,11 @@ TEST(VoltagesState, BothTypes) {
   TRec rec = {0xF6, 0, 10, 0x01, 0x0F, 0x43, 0x40, 0x0B, 0x00};
   auto t2 = Decode(DecodeKivs2VoltagesState, rec, Ctx()).lines;
   ASSERT_EQ(t2.size(), 4u);
-  EXPECT_EQ(t2[0], std::make_pair(std::string("1,250 [s] - NAME"), true));
-  EXPECT_EQ(t2[1].first, "  Vl<VR<0.9Vr  Vbus>Vr  VM<Vlt");
-  EXPECT_FALSE(t2[1].second);
-  EXPECT_EQ(t2[2].first, "  Drop down voltage Vbus more than Vs");
-  EXPECT_EQ(t2[3].first, "  Drop down voltage VR more than Vs");
+  EXPECT_EQ(t2[0], (TListedLine{"1,250 [s] - NAME", true}));
+  EXPECT_EQ(t2[1].text, "  Vl<VR<0.9Vr  Vbus>Vr  VM<Vlt");
+  EXPECT_FALSE(t2[1].bold);
+  EXPECT_EQ(t2[2].text, "  Drop down voltage Vbus more than Vs");
+  EXPECT_EQ(t2[3].text, "  Drop down voltage VR more than Vs");
 
   auto t3 = Decode(DecodeKivs3VoltagesState, rec, Ctx()).Texts();
   ASSERT_EQ(t3.size(), 4u);
@@ -203,7 +193,7 @@ TEST(VoltagesState, BothTypes) {
   TRec other = {0x10, 0, 0, 0, 0, 0, 0, 0, 0x0F};
   auto t4 = Decode(DecodeKivs2VoltagesState, other, Ctx()).lines;
   ASSERT_EQ(t4.size(), 1u);
-  EXPECT_EQ(t4[0], std::make_pair(std::string("  VR<Vlt  Vbus<Vlt  VM>Vr"), false));
+  EXPECT_EQ(t4[0], (TListedLine{"  VR<Vlt  Vbus<Vlt  VM>Vr", false}));
 }
 
 TEST(BlockingState, BitsAndRepeatRule) {
@@ -268,10 +258,10 @@ TEST(ClockTimeChange, SourceDateAndTime) {
   for (const auto& r : rows) {
     auto s = Decode(DecodeClockTimeChange, r.rec, Ctx());
     ASSERT_EQ(s.lines.size(), 3u);
-    EXPECT_EQ(s.lines[0], std::make_pair(std::string("1,250 [s] - NAME"), true));
-    EXPECT_EQ(s.lines[1].first, r.source);
-    EXPECT_EQ(s.lines[2].first, r.setting);
-    EXPECT_FALSE(s.lines[2].second);
+    EXPECT_EQ(s.lines[0], (TListedLine{"1,250 [s] - NAME", true}));
+    EXPECT_EQ(s.lines[1].text, r.source);
+    EXPECT_EQ(s.lines[2].text, r.setting);
+    EXPECT_FALSE(s.lines[2].bold);
   }
 }
 
@@ -327,8 +317,8 @@ TEST(Restart, CauseLine) {
     TRec rec = {0xF5, 0, 0, r.hi, r.lo};
     auto s = Decode(DecodeRestart, rec, Ctx());
     ASSERT_EQ(s.lines.size(), 2u);
-    EXPECT_TRUE(s.lines[0].second);
-    EXPECT_EQ(s.lines[1], std::make_pair(std::string(r.line), false));
+    EXPECT_TRUE(s.lines[0].bold);
+    EXPECT_EQ(s.lines[1], (TListedLine{r.line, false}));
   }
 }
 
@@ -347,7 +337,7 @@ TEST(DecodeEvent, KindChoosesDecoder) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE("kind " + std::to_string(r.kind));
-    TRecordingSink sink;
+    TLineCollector sink;
     DecodeEvent(r.kind, rec.data(), 16, Ctx(r.sysLog), sink);
     EXPECT_EQ(sink.lines.size(), r.lines);
   }
@@ -360,14 +350,14 @@ TEST(DecodeEvent, EveryTableCodeDecodesFromShortAndFullRecords) {
       if (def[kEvDefLength] == 0) continue;
       TRec full(def[kEvDefLength], 0);
       full[0] = static_cast<uint8_t>(code);
-      TRecordingSink a, b;
+      TLineCollector a, b;
       DecodeEvent(def[kEvDefKind], full.data(), static_cast<int>(full.size()), Ctx(true, true), a);
       // A record cut to its code byte reads as zeros beyond it.
       DecodeEvent(def[kEvDefKind], full.data(), 1, Ctx(true, true), b);
       EXPECT_EQ(a.lines, b.lines) << "code " << code;
       ASSERT_FALSE(a.lines.empty()) << "code " << code;
       if (code != 0xF6) {
-        EXPECT_TRUE(a.lines[0].second) << "code " << code;
+        EXPECT_TRUE(a.lines[0].bold) << "code " << code;
       }
     }
   }

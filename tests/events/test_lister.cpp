@@ -14,8 +14,8 @@ namespace {
 struct TListerSetup {
   TKiv kiv;
   TEvLister lister;
-  TListing listing;
-  TSequenceList list;
+  TMemoryListing listing;
+  TMemorySequenceList list;
   TGraphModel graph;
   explicit TListerSetup(TKivType type, bool correct = false, bool showAll = false) {
     SetupDevice(kiv, type, correct, showAll);
@@ -103,7 +103,7 @@ TEST(Lister, CorrectionSortingSwitchgearFirstAndEndTime) {
   plain.Build(b);
   plain.lister.SelectSequence(1);
   Lines firstLines;
-  for (const TLine& l : plain.listing.lines)
+  for (const TListedLine& l : plain.listing.lines)
     if (l.bold) firstLines.push_back(l.text);
   EXPECT_EQ(firstLines,
             (Lines{"STATR STATUS SWITCHGEAR", "0,005 [s] - Turn on relay V<t st. 2 (F5-F6)",
@@ -115,7 +115,7 @@ TEST(Lister, CorrectionSortingSwitchgearFirstAndEndTime) {
   corrected.Build(b);
   corrected.lister.SelectSequence(1);
   firstLines.clear();
-  for (const TLine& l : corrected.listing.lines)
+  for (const TListedLine& l : corrected.listing.lines)
     if (l.bold) firstLines.push_back(l.text);
   EXPECT_EQ(firstLines,
             (Lines{"STATR STATUS SWITCHGEAR", "0,005 [s] - Signal CBM close (C1) turn up",
@@ -218,7 +218,7 @@ TEST(Lister, SelectionOutOfRangeKeepsViews) {
     EXPECT_EQ(s.listing.Texts(), shown);
     EXPECT_EQ(s.graph.SeriesCount(), series);
   }
-  TLines sink;
+  TLineCollector sink;
   s.lister.ForEachEvent(sink);
   EXPECT_TRUE(sink.lines.empty());
   EXPECT_EQ(s.listing.locks, 1);
@@ -276,6 +276,69 @@ TEST(Lister, WalkEndsCleanlyAndHexDisplay) {
   EXPECT_EQ(s.lister.SequenceCount(), 0);
 }
 
+TEST(Lister, WalkRecordsWhereAndWhyItStopped) {
+  TListerSetup s(kivtKivs2);
+  EXPECT_EQ(s.lister.WalkEnd().Reason, TWalkStop::NoBuffer);
+  s.lister.BuildSequences();
+  EXPECT_EQ(s.lister.WalkEnd().Reason, TWalkStop::NoBuffer);
+
+  // Newest first: SA key on (3 bytes), clock time (6 bytes); then each tail in turn.
+  const std::vector<uint8_t> head =
+      TEventBuffer().Clock(23, 5, 17, 10, 30).Event(0x04, 2).Bytes(false);
+  ASSERT_EQ(head.size(), 9u);
+  struct {
+    std::vector<uint8_t> tail;
+    TWalkStop reason;
+    int offset;
+    int records;
+  } rows[] = {
+      {{}, TWalkStop::BufferEnd, 9, 2},
+      {{0xF0, 0x7F, 0x04, 0x00, 0x01}, TWalkStop::EndMarker, 9, 2},
+      {{0xF0, 0x02, 0xAA, 0xBB, 0x04, 0x00, 0x01}, TWalkStop::BufferEnd, 16, 3},
+      {{0xF0, 0x05, 0xAA}, TWalkStop::JumpPastEnd, 9, 2},
+      {{0xF0}, TWalkStop::TruncatedRecord, 9, 2},
+      {{0xFB, 0x00, 0x00, 0x00}, TWalkStop::TruncatedRecord, 9, 2},
+      {{0x02, 0x00, 0x00}, TWalkStop::UndefinedCode, 9, 2},
+  };
+  for (const auto& r : rows) {
+    std::vector<uint8_t> buf = head;
+    buf.insert(buf.end(), r.tail.begin(), r.tail.end());
+    LoadBuffer(s.kiv, buf);
+    s.lister.BuildSequences();
+    const TWalkEnd built = s.lister.WalkEnd();
+    EXPECT_EQ(built.Reason, r.reason) << WalkStopText(r.reason);
+    EXPECT_EQ(built.Offset, r.offset) << WalkStopText(r.reason);
+    EXPECT_EQ(built.Records, r.records) << WalkStopText(r.reason);
+    EXPECT_EQ(built.Length, static_cast<int>(buf.size()));
+    // The hex display walks the same bytes to the same place; its lines are unchanged.
+    const Lines hex = s.Hex();
+    EXPECT_EQ(s.lister.WalkEnd().Reason, r.reason);
+    EXPECT_EQ(s.lister.WalkEnd().Offset, r.offset);
+    EXPECT_EQ(hex.front(), "F3 1E 0A 11 05 17 ");
+  }
+  // A buffer that starts with a jump walks on past it in every walk, the hex display's and
+  // a rebuild's included (the matrix's rows of an earlier walk once stopped them there).
+  std::vector<uint8_t> jumpFirst = {0xF0, 0x01, 0xFF};
+  jumpFirst.insert(jumpFirst.end(), head.begin(), head.end());
+  LoadBuffer(s.kiv, jumpFirst);
+  for (int pass = 0; pass < 2; ++pass) {
+    s.lister.BuildSequences();
+    EXPECT_EQ(s.lister.SequenceCount(), 1);
+    EXPECT_EQ(s.Hex(), (Lines{"F3 1E 0A 11 05 17 ", "04 00 02 "}));
+    EXPECT_EQ(s.lister.WalkEnd().Reason, TWalkStop::BufferEnd);
+    EXPECT_EQ(s.lister.WalkEnd().Records, 2);
+  }
+
+  EXPECT_STREQ(WalkStopText(TWalkStop::JumpPastEnd), "jump past the end");
+  EXPECT_STREQ(WalkStopText(TWalkStop::EndMarker), "end marker");
+
+  // A device without definitions walks nothing.
+  s.kiv.EventDefs.clear();
+  s.lister.BuildSequences();
+  EXPECT_EQ(s.lister.WalkEnd().Reason, TWalkStop::NoBuffer);
+  EXPECT_EQ(s.lister.WalkEnd().Records, 0);
+}
+
 TEST(Lister, RefreshSelectsFirstSequenceOrEmptiesViews) {
   TListerSetup s(kivtKivs3);
   s.list.onClick = [&] {
@@ -301,40 +364,26 @@ TEST(Lister, RefreshSelectsFirstSequenceOrEmptiesViews) {
   EXPECT_TRUE(s.list.lines.empty());
 }
 
-class TPrintJob : public IPrintJob {
- public:
-  std::string title;
-  std::vector<TLine> lines;
-  int abortAfter = -1;
-  bool ended = false;
-  void Begin(const std::string& t) override { title = t; }
-  bool Aborted() const override {
-    return abortAfter >= 0 && static_cast<int>(lines.size()) >= abortAfter;
-  }
-  void PrintLine(const std::string& line, bool bold) override { lines.push_back({line, bold}); }
-  void End() override { ended = true; }
-};
-
 TEST(Lister, PrintSequenceHeaderRegularEventsInListingOrder) {
   TListerSetup s(kivtKivs2);
   TEventBuffer b;
   b.Clock(23, 5, 17, 10, 30).Event(0xF5, 0, {0, 1}).Event(0x04, 400);
   s.Build(b);
   s.lister.PrintTitle = "KIVS-2 events";
-  TPrintJob job;
+  TMemoryPrintJob job;
   s.lister.PrintSequence(1, job);
   EXPECT_EQ(job.title, "KIVS-2 events");
   EXPECT_TRUE(job.ended);
   EXPECT_EQ(job.lines,
-            (std::vector<TLine>{
+            (std::vector<TListedLine>{
                 {"Sequence no.1 Date: 2023-05-17 hour: 10:30:00:000", false},
                 {"0,000 [s] - RESTART", true},
                 {"  [01]h :restart by auxiliary voltage return, after long fading", false},
                 {"1,000 [s] - SA key turn on (B1-B2)", true},
             }));
-  EXPECT_EQ(s.listing.lines, std::vector<TLine>(job.lines.begin() + 1, job.lines.end()));
+  EXPECT_EQ(s.listing.lines, std::vector<TListedLine>(job.lines.begin() + 1, job.lines.end()));
 
-  TPrintJob aborted;
+  TMemoryPrintJob aborted;
   aborted.abortAfter = 2;
   s.lister.PrintSequence(1, aborted);
   EXPECT_EQ(aborted.lines.size(), 2u);

@@ -98,14 +98,11 @@ TEST(Scenario, BuffersAreWellFormedForBothTypes) {
       // Every record decodes.
       for (const auto& rec : w.records) {
         const uint8_t* def = kiv.EventDefs.data() + rec[0] * kEventDefSize;
-        struct : ILineSink {
-          int lines = 0;
-          void Line(const std::string&, bool) override { ++lines; }
-        } sink;
+        TLineCollector sink;
         TDecodeContext ctx;
         ctx.ShowAllEvents = true;
         DecodeEvent(def[kEvDefKind], rec.data(), static_cast<int>(rec.size()), ctx, sink);
-        EXPECT_GT(sink.lines, 0);
+        EXPECT_FALSE(sink.lines.empty());
       }
       const int parsetBytes = kiv.Defs.ZnsSize > 0 ? 2 * kiv.Defs.ZnsSize : 224;
       EXPECT_EQ(kiv.Zestaw1Length(), parsetBytes);

@@ -66,12 +66,12 @@ TEST(CsvExport, SmallSequenceMatchesGoldenFileAndListing) {
 
   // The rows carry what the listing shows: its bold lines are the event lines, its
   // regular lines the details.
-  evtest::TLines listing;
+  TLineCollector listing;
   reg.lister.SelectSequence(1);
   reg.lister.ForEachEvent(listing);
   std::vector<std::string> bold;
   size_t regular = 0;
-  for (const evtest::TLine& l : listing.lines) (l.bold ? bold.push_back(l.text) : void(++regular));
+  for (const TListedLine& l : listing.lines) (l.bold ? bold.push_back(l.text) : void(++regular));
   ASSERT_EQ(bold.size(), events.size());
   size_t details = 0;
   for (size_t i = 0; i < events.size(); ++i) {
@@ -104,11 +104,11 @@ TEST(CsvExport, EveryGeneratedSequenceGivesOneRowPerListedEvent) {
     reg.lister.BuildSequences();
     for (uint16_t n = 1; n <= reg.lister.SequenceCount(); ++n) {
       const std::vector<TListedEvent> events = ListedEvents(reg.lister, n);
-      evtest::TLines listing;
+      TLineCollector listing;
       reg.lister.SelectSequence(n);
       reg.lister.ForEachEvent(listing);
       size_t bold = 0;
-      for (const evtest::TLine& l : listing.lines) bold += l.bold ? 1 : 0;
+      for (const TListedLine& l : listing.lines) bold += l.bold ? 1 : 0;
       ASSERT_EQ(events.size(), bold) << "sequence " << n;
       const auto rows = ParseCsv(EventsCsv(events).substr(3));
       ASSERT_EQ(rows.size(), events.size() + 1);

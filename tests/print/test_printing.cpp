@@ -76,12 +76,6 @@ bool InOrder(const QString& raw, const QStringList& needles) {
   return true;
 }
 
-class TLines : public ILineSink {
- public:
-  void Line(const std::string& text, bool) override { lines << QString::fromStdString(text); }
-  QStringList lines;
-};
-
 }  // namespace
 
 class TestPrinting : public QObject {
@@ -150,12 +144,12 @@ class TestPrinting : public QObject {
     QCOMPARE(dialogRuns_, 1);
     QCOMPARE(child.PrintFlags, uint8_t(15));
     const QString text = PdfText(pdf_);
-    TLines one;
+    TLineCollector one;
     child.Lister()->SelectSequence(1);
     child.Lister()->ForEachEvent(one);
     QVERIFY(one.lines.size() > 3);
     QStringList order{"Sequence no.1 "};
-    for (const QString& l : one.lines) order << l.trimmed();
+    for (const TListedLine& l : one.lines) order << QString::fromStdString(l.text).trimmed();
     order << "demo-kivs2.kiv-Sequence 1-Route"
           << "Sequence no.3 "
           << "demo-kivs2.kiv-Sequence 3-Route"

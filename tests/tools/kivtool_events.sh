@@ -42,7 +42,23 @@ expect_eq "hex" "F3 1E 0A 11 05 17
 FB 00 00 00 00 00 00 00 00 00 00 00 00 08 00 01 
 24 00 28 
 27 00 08 
-80 00 04 " "$(kt hex "${src[@]}")"
+80 00 04 
+Walk ended at offset 31 of 33: end marker (records: 5)" "$(kt hex "${src[@]}")"
+
+# Where the walk stops when the buffer ends otherwise: no end marker, a record cut short,
+# a jump past the end, an undefined code.
+head -c 31 "$work/ev.bin" >"$work/nomarker.bin"
+expect_eq "hex walk: buffer end" "Walk ended at offset 31 of 31: buffer end (records: 5)" \
+  "$(kt hex --buffer "$work/nomarker.bin" --type kivs2 | tail -n 1)"
+{ cat "$work/nomarker.bin"; printf '\xFB\x00\x00'; } >"$work/cut.bin"
+expect_eq "hex walk: truncated record" "Walk ended at offset 31 of 34: truncated record (records: 5)" \
+  "$(kt hex --buffer "$work/cut.bin" --type kivs2 | tail -n 1)"
+{ cat "$work/nomarker.bin"; printf '\xF0\x09\x00'; } >"$work/jump.bin"
+expect_eq "hex walk: jump past the end" "Walk ended at offset 31 of 34: jump past the end (records: 5)" \
+  "$(kt hex --buffer "$work/jump.bin" --type kivs2 | tail -n 1)"
+{ printf '\x80\x00\x04\x02'; } >"$work/undef.bin"
+expect_eq "hex walk: undefined code" "First undefined event code:02h
+Walk ended at offset 3 of 4: undefined code (records: 1)" "$(kt hex --buffer "$work/undef.bin" --type kivs2)"
 
 legend=$(kt legend)
 expect_eq "legend lines" "27" "$(wc -l <<<"$legend")"

@@ -22,32 +22,14 @@ constexpr const char* kSource =
     "(FILE.kiv | --buffer FILE --type kivs2|kivs3 [--ident TEXT]) [--correction on|off] "
     "[--all-events on|off] [--defs DIR]";
 
-// The sequence list and the event listing as plain lines.
-class TLineList : public ISequenceList, public IEventListing {
- public:
-  struct TLine {
-    std::string text;
-    bool bold;
-  };
-  std::vector<TLine> lines;
-
-  void Clear() override { lines.clear(); }
-  void Append(const std::string& line) override { lines.push_back({line, false}); }
-  int Count() const override { return static_cast<int>(lines.size()); }
-  void SetMultiSelect(bool) override {}
-  void SetSelected(int, bool) override {}
-  void RunClick(void*) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void AppendLine(const std::string& line, bool bold) override { lines.push_back({line, bold}); }
-
-  void Print(bool withBold) const {
-    for (const TLine& l : lines) {
-      if (withBold) std::printf("%d\t", l.bold ? 1 : 0);
-      std::printf("%s\n", l.text.c_str());
-    }
+// The lines of the sequence list or the event listing, one a line, each after its style
+// (1 bold, 0 regular) and a tab when withBold.
+void PrintListed(const std::vector<TListedLine>& lines, bool withBold) {
+  for (const TListedLine& l : lines) {
+    if (withBold) std::printf("%d\t", l.bold ? 1 : 0);
+    std::printf("%s\n", l.text.c_str());
   }
-};
+}
 
 std::optional<bool> OnOff(TArgs& args, const std::string& name) {
   auto v = args.Value(name);
@@ -131,11 +113,11 @@ int CmdSequences(int argc, char** argv) {
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
   TEvLister lister;
-  TLineList list;
+  TMemorySequenceList list;
   lister.SetDevice(&kiv);
   lister.SetSequenceList(&list);
   lister.BuildSequences();
-  list.Print(false);
+  PrintLines(list.lines);
   return 0;
 }
 
@@ -147,13 +129,13 @@ int CmdListing(int argc, char** argv) {
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
   TEvLister lister;
-  TLineList listing;
+  TMemoryListing listing;
   lister.SetDevice(&kiv);
   lister.SetEventListing(&listing);
   lister.BuildSequences();
   if (!seq || *seq > lister.SequenceCount()) return 0;
   lister.SelectSequence(*seq);
-  listing.Print(bold);
+  PrintListed(listing.lines, bold);
   return 0;
 }
 
@@ -199,12 +181,16 @@ int CmdHex(int argc, char** argv) {
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
   TEvLister lister;
-  TLineList listing;
+  TMemoryListing listing;
   lister.SetDevice(&kiv);
   lister.SetEventListing(&listing);
   lister.BuildSequences();
   lister.ShowHexBuffer();
-  listing.Print(false);
+  PrintListed(listing.lines, false);
+  // Where the records end, which the window leaves to the reader to see.
+  const TWalkEnd end = lister.WalkEnd();
+  std::printf("Walk ended at offset %d of %d: %s (records: %d)\n", end.Offset, end.Length,
+              WalkStopText(end.Reason), end.Records);
   return 0;
 }
 
