@@ -111,7 +111,8 @@ bool TryStrToFloat(const std::string& text, double& value) {
     plain += text[i++];
     mantissaDigit = true;
   }
-  if (i < e && text[i] == kDecimalSeparator) {
+  // People type "." as often as ","; both are the decimal separator.
+  if (i < e && (text[i] == kDecimalSeparator || text[i] == '.')) {
     plain += '.';
     ++i;
     while (i < e && IsDigit(text[i])) {

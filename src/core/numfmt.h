@@ -17,7 +17,8 @@ class EConvertError : public std::runtime_error {
 // Shortest form with up to 15 significant digits, "," as separator, exponent form
 // ("1E20", "1,5E-7") only where the plain form would need more than 15 digits.
 std::string FloatToStrG(double value);
-// Parses a decimal number written with ","; blanks around it are allowed.
+// Parses a decimal number written with "," or "." (what people type); blanks around it are
+// allowed.
 bool TryStrToFloat(const std::string& text, double& value);
 // As TryStrToFloat, raising EConvertError for text that is not a number.
 double StrToFloat(const std::string& text);

@@ -50,7 +50,13 @@ TEST(NumFmt, ParsingUsesCommaOnly) {
   EXPECT_TRUE(TryStrToFloat("2e3", v));
   EXPECT_DOUBLE_EQ(v, 2000);
   v = 42;
-  for (const char* bad : {"", " ", "25.86", "abc", "1,2,3", "1e", "e5", ",", "-", "0x10", "inf",
+  // A typed "." is the decimal separator as well; a second separator of either kind is not.
+  EXPECT_TRUE(TryStrToFloat("25.86", v));
+  EXPECT_DOUBLE_EQ(v, 25.86);
+  EXPECT_TRUE(TryStrToFloat(".5", v));
+  EXPECT_DOUBLE_EQ(v, 0.5);
+  v = 42;
+  for (const char* bad : {"", " ", "1.2.3", "1,2.3", ".", "abc", "1,2,3", "1e", "e5", ",", "-", "0x10", "inf",
                           "nan", "1 2", "1e999"}) {
     EXPECT_FALSE(TryStrToFloat(bad, v)) << bad;
   }
