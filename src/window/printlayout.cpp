@@ -98,7 +98,7 @@ int32_t ParseMargin(const std::string& text) {
       break;
     ++n;
   }
-  const double cm = StrToFloat(text.substr(0, n));
+  const double cm = TypedToFloat(text.substr(0, n));
   const double tenths = RoundHalfEven(cm * 10);
   if (!(tenths > 0)) return 0;
   if (tenths >= static_cast<double>(std::numeric_limits<int32_t>::max())) {

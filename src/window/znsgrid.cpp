@@ -48,6 +48,16 @@ TZnsGridTable::TZnsGridTable(int rows, int cols, QWidget* parent)
   UpdateFixedViews();
 }
 
+TZnsGridTable::~TZnsGridTable() {
+  // The model and headers go after this part of the object: nothing of theirs may reach
+  // the fixed views any more.
+  disconnect(model(), nullptr, this, nullptr);
+  disconnect(horizontalHeader(), nullptr, this, nullptr);
+  disconnect(verticalHeader(), nullptr, this, nullptr);
+  for (QTableView* v : {fixedRow_, fixedCol_, corner_}) v->viewport()->removeEventFilter(this);
+  fixedRow_ = fixedCol_ = corner_ = nullptr;
+}
+
 QTableView* TZnsGridTable::MakeFixedView() {
   auto* v = new QTableView(this);
   v->setModel(model());

@@ -12,6 +12,7 @@ class TZnsGridTable : public QTableWidget {
   Q_OBJECT
  public:
   TZnsGridTable(int rows, int cols, QWidget* parent = nullptr);
+  ~TZnsGridTable() override;
 
   // The views over the fixed row, the fixed column and the corner cell.
   QTableView* FixedRow() const { return fixedRow_; }

@@ -460,6 +460,7 @@ class TestChildForm : public QObject {
     QCOMPARE(row->height(), grid->rowHeight(0));
     QCOMPARE(col->width(), grid->columnWidth(0));
 
+    QCOMPARE(grid->horizontalScrollBar()->value(), 0);
     // Scrolling to the far right leaves the section titles in place; the fixed row follows.
     grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
     QVERIFY(grid->horizontalScrollBar()->value() > 0);
