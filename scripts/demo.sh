@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts kivsvc with a demonstration device: kivsim serves a simulated KIVS-2 on
 # 127.0.0.1, and the program gets its own configuration (KIVSVC_CONFIG) whose TCP path
-# points there. Press "Reading" on the Write/Read page. Closing the program stops the
+# points there. It opens on the Write/Read page: press "Reading". Closing the program stops the
 # simulator. The user's own kiv.ini is not touched.
 # Usage: scripts/demo.sh [BUILD_DIR] [kivsvc arguments...]
 set -euo pipefail
@@ -49,4 +49,7 @@ Speed=6
 Time_Out=500
 TimeSilence=20
 INI
-KIVSVC_CONFIG="$demo/kiv.ini" KIVSVC_INSTALLDIR="$build/share/kivsvc" "$build/bin/kivsvc" "$@"
+# KIVSVC_DEMO: with nothing named on the command line the program opens a registration
+# window on its Write/Read page, connected to the simulator: the first click is Reading.
+KIVSVC_DEMO=1 KIVSVC_CONFIG="$demo/kiv.ini" KIVSVC_INSTALLDIR="$build/share/kivsvc" \
+  "$build/bin/kivsvc" "$@"

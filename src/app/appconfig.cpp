@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "kivbase.h"
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -95,6 +97,28 @@ void WriteAppConfig(TIniFile& ini, const std::string& section, const TAppConfig&
   ini.WriteString(section, "TimeSilence", std::to_string(c.TimeSilence));
 }
 
+TWindowPlacement ReadWindowPlacement(const TIniFile& ini, const std::string& section) {
+  TWindowPlacement p;
+  p.Left = ReadProfileInt(ini, section, "WindowLeft", 0);
+  p.Top = ReadProfileInt(ini, section, "WindowTop", 0);
+  p.Width = ReadProfileInt(ini, section, "WindowWidth", 0);
+  p.Height = ReadProfileInt(ini, section, "WindowHeight", 0);
+  p.Maximized = ReadProfileInt(ini, section, "WindowMaximized", 0) == 1;
+  // A size that makes no window counts as none stored.
+  if (p.Width <= 0 || p.Height <= 0 || p.Width > 100000 || p.Height > 100000) {
+    p.Width = p.Height = 0;
+  }
+  return p;
+}
+
+void WriteWindowPlacement(TIniFile& ini, const std::string& section, const TWindowPlacement& p) {
+  ini.WriteString(section, "WindowLeft", std::to_string(p.Left));
+  ini.WriteString(section, "WindowTop", std::to_string(p.Top));
+  ini.WriteString(section, "WindowWidth", std::to_string(p.Width));
+  ini.WriteString(section, "WindowHeight", std::to_string(p.Height));
+  ini.WriteString(section, "WindowMaximized", p.Maximized ? "1" : "0");
+}
+
 std::string ConfigSectionName(const std::string& executablePath) {
   size_t slash = executablePath.find_last_of("/\\");
   std::string name = slash == std::string::npos ? executablePath : executablePath.substr(slash + 1);
@@ -137,7 +161,9 @@ std::string ParamsWindowName(const std::string& params) {
   size_t at = Lower(params).find("file");
   if (at == std::string::npos) return "";
   std::string rest = params.substr(at + 4);
-  size_t dash = rest.find('-');
+  // The name ends where the next item starts, as the parser splits it: a "-" within a
+  // path is part of the name.
+  size_t dash = NextItemStart(rest);
   if (dash != std::string::npos) rest.resize(dash);
   return Trim(rest);
 }

@@ -18,6 +18,21 @@ struct TAppConfig : TLinkSettings {
   uint8_t Speed = 6;
 };
 
+// Where the main window was when the program last ended: its normal (not maximised)
+// frame position and size, and whether it was maximised. Width 0: never stored.
+struct TWindowPlacement {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  bool Maximized = false;
+};
+
+// Kept in "kiv.ini" after the communication settings (keys WindowLeft, WindowTop,
+// WindowWidth, WindowHeight, WindowMaximized).
+TWindowPlacement ReadWindowPlacement(const TIniFile& ini, const std::string& section);
+void WriteWindowPlacement(TIniFile& ini, const std::string& section, const TWindowPlacement& p);
+
 // The serial port a configuration without a Port key names.
 std::string DefaultPortName();
 // The port a numeric Port value n names on this platform (ttyS(n-1) here, COMn on Windows).
@@ -58,7 +73,7 @@ TCmdWalk WalkCommandLine(const std::vector<std::string>& args,
                          const std::function<bool(const std::string&)>& fileExists);
 
 // The window name of a start-up parameter text: the text after the first "file" up to
-// the next "-", trimmed; empty when there is none.
+// the next item (a "-" at the start or after a blank), trimmed; empty when there is none.
 std::string ParamsWindowName(const std::string& params);
 
 // "File n.kiv" for the first n above counter whose file does not exist; counter is

@@ -14,9 +14,12 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 
@@ -28,18 +31,10 @@
 #include "messages.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
+#include "programicons.h"
+#include "uitext.h"
 
 namespace {
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
-void SetHint(QAction* a, const QString& hint) {
-  int bar = hint.indexOf('|');
-  a->setToolTip(bar < 0 ? hint : hint.left(bar));
-  a->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
 
 bool Exists(const std::string& name) {
   return QFileInfo::exists(Q(name));
@@ -87,24 +82,6 @@ class TLogoMdiArea : public QMdiArea {
   }
 };
 
-// A toolbar glyph: a letter on a small tile, our own drawing.
-QIcon Glyph(const QString& text, const QColor& color) {
-  QPixmap pm(22, 22);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(color);
-  p.setPen(Qt::NoPen);
-  p.drawRoundedRect(QRect(1, 1, 20, 20), 4, 4);
-  p.setPen(Qt::white);
-  QFont f = p.font();
-  f.setBold(true);
-  f.setPixelSize(text.size() > 1 ? 9 : 13);
-  p.setFont(f);
-  p.drawText(QRect(1, 1, 20, 20), Qt::AlignCenter, text);
-  return QIcon(pm);
-}
-
 }  // namespace
 
 std::string ConfigFilePath() {
@@ -114,20 +91,20 @@ std::string ConfigFilePath() {
   return (dir + "/kiv.ini").toStdString();
 }
 
-TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), arguments_(arguments) {
+TMainForm::TMainForm(const QStringList& arguments, IChildServices* services, QWidget* parent)
+    : QMainWindow(parent), arguments_(arguments), services_(services) {
   setWindowTitle("KIV service");
   setObjectName("MainForm");
-  resize(628, 425);
 
   MdiArea = new TLogoMdiArea(this);
   MdiArea->setBackground(QColor(160, 160, 160));
   setCentralWidget(MdiArea);
+  // The long hint panel takes the width the second panel leaves, so long hints stay whole.
   StatusPanel0 = new QLabel(this);
-  StatusPanel0->setFixedWidth(200);
+  StatusPanel0->setMinimumWidth(200);
   StatusPanel1 = new QLabel(this);
   StatusPanel1->setFixedWidth(50);
-  statusBar()->addWidget(StatusPanel0);
+  statusBar()->addWidget(StatusPanel0, 1);
   statusBar()->addWidget(StatusPanel1);
   BuildToolbar();
   BuildMenus();
@@ -168,7 +145,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     QFileInfo info(Q(name));
     QFileDialog dlg(this, "Save As", info.path(), "Registration file (*.kiv);;All files (*)");
     dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setDefaultSuffix("kiv");
+    // A raw file never gets the registration's extension.
+    if (!allFiles) dlg.setDefaultSuffix("kiv");
     // The registration window asks about replacing a file itself.
     dlg.setOption(QFileDialog::DontConfirmOverwrite);
     if (allFiles) dlg.selectNameFilter("All files (*)");
@@ -191,33 +169,33 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildToolbar() {
   QToolBar* bar = addToolBar("Tools");
+  bar->setObjectName("Toolbar");
   bar->setMovable(false);
   bar->setIconSize(QSize(22, 22));
-  auto add = [&](const QString& glyph, const QColor& color, const QString& hint,
-                 std::function<void()> fn) {
-    QAction* a = bar->addAction(Glyph(glyph, color), hint.section('|', 0, 0));
+  auto add = [&](const QString& icon, const QString& hint, std::function<void()> fn) {
+    QAction* a = bar->addAction(ProgramIcon(icon), ShortHint(hint));
     SetHint(a, hint);
     connect(a, &QAction::triggered, this, fn);
     return a;
   };
-  QColor file(60, 90, 150), view(50, 130, 90);
-  btnLoad = add("O", file, "Open|Load file", [this] { OpenCommand(); });
-  btnSave =
-      add("S", file, "Save|Save to file", [this] { ForActive([](TChildForm& c) { c.Save(); }); });
-  btnSaveAs = add("SA", file, "Save Ass...|Save ass other name",
+  btnLoad = add("document-open", "Open|Load file", [this] { OpenCommand(); });
+  btnSave = add("document-save", "Save|Save to file",
+                [this] { ForActive([](TChildForm& c) { c.Save(); }); });
+  btnSaveAs = add("document-save-as", "Save Ass...|Save ass other name",
                   [this] { ForActive([](TChildForm& c) { c.SaveAs(); }); });
-  btnPrint = add("P", file, "Print", [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
+  btnPrint = add("document-print", "Print",
+                 [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
   bar->addSeparator();
-  btnNormView =
-      add("A", view, "Show all", [this] { ForActive([](TChildForm& c) { c.SetView(0); }); });
-  btnEventsView = add("Q", view, "List of sequence",
+  btnNormView = add("kivsvc-view-all", "Show all",
+                    [this] { ForActive([](TChildForm& c) { c.SetView(0); }); });
+  btnEventsView = add("kivsvc-view-sequences", "List of sequence",
                       [this] { ForActive([](TChildForm& c) { c.SetView(1); }); });
-  btnListView =
-      add("L", view, "Listing", [this] { ForActive([](TChildForm& c) { c.SetView(3); }); });
-  btnGraphView =
-      add("G", view, "Graph", [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
-  btnGraphLegend =
-      add("Lg", view, "Legend", [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
+  btnListView = add("kivsvc-view-listing", "Listing",
+                    [this] { ForActive([](TChildForm& c) { c.SetView(3); }); });
+  btnGraphView = add("kivsvc-view-graph", "Graph",
+                     [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
+  btnGraphLegend = add("kivsvc-legend", "Legend",
+                       [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
   btnLoad->setObjectName("btnLoad");
   btnSave->setObjectName("btnSave");
   btnSaveAs->setObjectName("btnSaveAs");
@@ -237,8 +215,11 @@ void TMainForm::BuildToolbar() {
   cbXScale->setStatusTip("Scale of X asix");
   cbXScale->setMinimumWidth(70);
   cbXScale->setCurrentText("");
+  // No inline completion: "1" must stay "1" while the user types 150, not become 100.
+  cbXScale->setCompleter(nullptr);
   bar->addWidget(cbXScale);
-  connect(cbXScale, &QComboBox::currentTextChanged, this, [this] { ApplyXScale(false); });
+  // Typing applies nothing; Enter or a choice from the list does.
+  connect(cbXScale, &QComboBox::activated, this, [this] { ApplyXScale(true); });
   connect(cbXScale->lineEdit(), &QLineEdit::returnPressed, this, [this] { ApplyXScale(true); });
 }
 
@@ -248,11 +229,14 @@ void TMainForm::BuildMenus() {
   fileMenuAction_ = FileMenu->menuAction();
   QAction* a = FileMenu->addAction("&New", QKeySequence("Ctrl+N"), this, [this] { NewCommand(); });
   SetHint(a, "New registration");
+  a->setIcon(ProgramIcon("document-new"));
   a = FileMenu->addAction("&Open", QKeySequence("Ctrl+O"), this, [this] { OpenCommand(); });
   SetHint(a, "Open registration file");
+  a->setIcon(ProgramIcon("document-open"));
   FileMenu->addSeparator();
   a = FileMenu->addAction("Close", this, [this] { close(); });
   SetHint(a, "Finish the programme");
+  a->setIcon(ProgramIcon("application-exit"));
   // Ctrl+M opens the File menu, whichever File menu is shown.
   auto* openFileMenu = new QAction(this);
   openFileMenu->setShortcut(QKeySequence("Ctrl+M"));
@@ -267,9 +251,10 @@ void TMainForm::BuildMenus() {
   SetHint(a, "Serial port configuration");
 
   QMenu* help = menuBar()->addMenu("Help");
-  help->addAction("Help", QKeySequence(Qt::Key_F1), this, [this] { Help(); });
+  help->addAction(ProgramIcon("help-contents"), "Help", QKeySequence(Qt::Key_F1), this,
+                  [this] { Help(); });
   help->addSeparator();
-  help->addAction("About", this, [this] { About(); });
+  help->addAction(ProgramIcon("help-about"), "About", this, [this] { About(); });
 
   QMenu* window = menuBar()->addMenu("Window");
   connect(window, &QMenu::aboutToShow, this, [this, window] {
@@ -300,8 +285,45 @@ void TMainForm::MergeMenus(TChildForm* child) {
   menuBar()->insertAction(optionsMenu_->menuAction(), mergedGraph_);
 }
 
+void TMainForm::ApplyPlacement(const TWindowPlacement& p) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  QRect r;
+  if (p.Width > 0 && p.Height > 0) {
+    // A placement from a larger or another screen is brought back onto this one.
+    r = QRect(p.Left, p.Top, std::min<int>(p.Width, avail.width()),
+              std::min<int>(p.Height, avail.height()));
+    if (!avail.intersects(r)) r.moveCenter(avail.center());
+  } else {
+    // The first start takes most of the screen: the grid, listing and graph need room.
+    r = QRect(0, 0, std::max(628, avail.width() * 4 / 5), std::max(425, avail.height() * 4 / 5));
+    r.setSize(r.size().boundedTo(avail.size()));
+    r.moveCenter(avail.center());
+  }
+  resize(r.size());
+  move(r.topLeft());
+  normalGeometry_ = r;
+  if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::RememberNormalGeometry() {
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
+  normalGeometry_ = QRect(pos(), size());
+}
+
+void TMainForm::moveEvent(QMoveEvent* e) {
+  QMainWindow::moveEvent(e);
+  RememberNormalGeometry();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  RememberNormalGeometry();
+}
+
 void TMainForm::ReadConfig() {
   TIniFile ini(ConfigFilePath());
+  ApplyPlacement(ReadWindowPlacement(ini, ConfigSection));
   TAppConfig c = ReadAppConfig(ini, ConfigSection);
   static_cast<TLinkSettings&>(comm_) = c;
   SerialPort->CommPort = c.Port;
@@ -318,6 +340,17 @@ void TMainForm::WriteConfig() const {
   int speed = static_cast<int>(SerialPort->BaudRate);
   c.Speed = static_cast<uint8_t>(speed >= 0 && speed < kBaudRateCount ? speed : br9600);
   WriteAppConfig(ini, ConfigSection, c);
+  TWindowPlacement p;
+  // A window not maximised is where it is; a maximised one keeps its last normal place.
+  const bool normal =
+      !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
+  const QRect normalGeometry = normal ? QRect(pos(), size()) : normalGeometry_;
+  p.Left = normalGeometry.x();
+  p.Top = normalGeometry.y();
+  p.Width = normalGeometry.width();
+  p.Height = normalGeometry.height();
+  p.Maximized = (windowState() & Qt::WindowMaximized) != 0;
+  WriteWindowPlacement(ini, ConfigSection, p);
   ini.UpdateFile();
 }
 
@@ -400,7 +433,7 @@ void TMainForm::UpdateControls() {
     cbXScale->setCurrentText("");
     applyingScale_ = false;
   }
-  btnPrint->setEnabled(enabled && static_cast<bool>(TChildForm::PrintHandler));
+  btnPrint->setEnabled(enabled && services_ != nullptr);
   for (QAction* a : {btnSave, btnSaveAs, btnNormView, btnGraphLegend, btnListView, btnGraphView,
                      btnEventsView}) {
     a->setEnabled(enabled);
@@ -458,16 +491,23 @@ std::string TMainForm::NewFileName() {
   return NextNewFileName(NewFileCounter, Exists);
 }
 
+void TMainForm::ShowChildWindow(QMdiSubWindow* w) {
+  // The only registration window gets the whole frame; more share it as the user tiles.
+  if (MdiArea->subWindowList().size() == 1) {
+    w->showMaximized();
+  } else {
+    w->show();
+  }
+  MdiArea->setActiveSubWindow(w);
+}
+
 TChildForm* TMainForm::CreateChild(const std::string& name, bool show) {
-  auto* child = new TChildForm(this);
+  auto* child = new TChildForm(this, services_);
   QMdiSubWindow* w = MdiArea->addSubWindow(child);
   w->setAttribute(Qt::WA_DeleteOnClose);
   child->SetFileName(name);
   w->resize(600, 330);
-  if (show) {
-    w->show();
-    MdiArea->setActiveSubWindow(w);
-  }
+  if (show) ShowChildWindow(w);
   return child;
 }
 
@@ -485,6 +525,29 @@ void TMainForm::OpenCommand() {
 
 bool TMainForm::OpenFileByName(const std::string& fileName) {
   openDialogName_ = fileName;
+  QFileInfo info(Q(fileName));
+  if (!info.exists() && !info.isSymLink()) {
+    // A name that does not exist yet: an empty registration that Save writes there.
+    TChildForm* child = CreateChild(fileName);
+    child->setWindowTitle(Q(fileName));
+    child->Named = true;
+    UpdateControls();
+    return true;
+  }
+  // An existing name that cannot be read says why, and no window is left behind that a
+  // later Save would write over it with.
+  std::string reason;
+  if (info.isDir()) {
+    reason = "It is a folder, not a registration file.";
+  } else {
+    QFile file(Q(fileName));
+    if (!file.open(QIODevice::ReadOnly)) reason = file.errorString().toStdString();
+  }
+  if (!reason.empty()) {
+    Messages().Show(MsgIcon::Error, "Error", "Cannot open file " + fileName + "\n" + reason);
+    UpdateControls();
+    return false;
+  }
   TChildForm* child = CreateChild("", false);
   QMdiSubWindow* w = qobject_cast<QMdiSubWindow*>(child->parentWidget());
   bool ok = false;
@@ -499,8 +562,7 @@ bool TMainForm::OpenFileByName(const std::string& fileName) {
     UpdateControls();
     return false;
   }
-  w->show();
-  MdiArea->setActiveSubWindow(w);
+  ShowChildWindow(w);
   UpdateControls();
   return true;
 }
@@ -521,6 +583,13 @@ void TMainForm::ProcessCommandLine() {
     }
   }
   if (!walk.params.empty()) OpenFromParameters(walk.params);
+  if (OpenWriteReadAtStart && Children().isEmpty()) {
+    NewCommand();
+    if (TChildForm* child = ActiveChild()) {
+      child->Notebook1->setCurrentIndex(2);
+      child->Btn1->setFocus();
+    }
+  }
 }
 
 void TMainForm::OpenFromParameters(const std::string& params) {
@@ -543,9 +612,7 @@ void TMainForm::OpenFromParameters(const std::string& params) {
   child->EventsListClick(false);
   child->ShowParset();
   child->Kiv.Modified = false;
-  QWidget* w = child->parentWidget();
-  w->show();
-  MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w));
+  ShowChildWindow(qobject_cast<QMdiSubWindow*>(child->parentWidget()));
   UpdateControls();
   if (!ok || !message.empty()) {
     Messages().Show(ok ? MsgIcon::Information : MsgIcon::Error, ok ? "Information:" : "Error",
@@ -563,7 +630,12 @@ bool TMainForm::ExecuteSaveDialog(std::string& fileName, bool allFiles) {
 void TMainForm::CommOptions() {
   // The port and the TCP settings must not change under a running dialogue.
   for (TChildForm* child : Children()) {
-    if (child->Kiv.IsReading) return;
+    if (child->Kiv.IsReading) {
+      Messages().Show(MsgIcon::Information, "Serial port",
+                      "A reading is in progress in " + child->FileName +
+                          ".\nThe port can be set up when it has ended or was cancelled.");
+      return;
+    }
   }
   std::string port = SerialPort->CommPort;
   TBaudRate speed = SerialPort->BaudRate;
@@ -610,6 +682,16 @@ void TMainForm::HelpRequest(int context) {
     return;
   }
   if (!help_) help_ = new THelpWindow;
+  // Help asked for from a modal dialog belongs to that dialog, or the dialog would block
+  // it until it closes; otherwise it is a window of its own.
+  QWidget* owner = QApplication::activeModalWidget();
+  if (owner == help_) owner = nullptr;
+  if (help_->parentWidget() != owner) {
+    const bool visible = help_->isVisible();
+    const QRect geometry = help_->geometry();
+    help_->setParent(owner, Qt::Window);
+    if (visible) help_->setGeometry(geometry);
+  }
   help_->ShowContext(dir, context);
   help_->show();
   help_->raise();
@@ -622,4 +704,8 @@ void TMainForm::About() {
                   "The kivsvc developers\n"
                   "Free software, built from its own sources\n"
                   "Version " KIVSVC_VERSION);
+}
+
+THelpWindow* TMainForm::HelpWindow() const {
+  return help_;
 }

@@ -13,6 +13,7 @@
 
 #include "appconfig.h"
 #include "childhost.h"
+#include "childservices.h"
 #include "commlink.h"
 
 class QAction;
@@ -36,7 +37,9 @@ class TMainForm : public QMainWindow, public IChildHost {
   Q_OBJECT
  public:
   // arguments: the program's arguments without the program name.
-  explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
+  // services: handed to every registration window (printing, the File menu's additions).
+  explicit TMainForm(const QStringList& arguments, IChildServices* services = nullptr,
+                     QWidget* parent = nullptr);
   ~TMainForm() override;
 
   // --- IChildHost ---
@@ -57,6 +60,7 @@ class TMainForm : public QMainWindow, public IChildHost {
   // when it could not be read.
   bool OpenFileByName(const std::string& fileName);
   TChildForm* CreateChild(const std::string& name, bool show = true);
+  void ShowChildWindow(QMdiSubWindow* w);
   std::string NewFileName();
   void ApplyXScale(bool enter);
   void ShowXScaleOf(TChildForm* child);
@@ -67,7 +71,7 @@ class TMainForm : public QMainWindow, public IChildHost {
   void WriteConfig() const;
 
   TChildForm* ActiveChild() const;
-  THelpWindow* HelpWindow() const { return help_; }
+  THelpWindow* HelpWindow() const;
   QList<TChildForm*> Children() const;
 
   // File dialogs; tests replace them. Each returns true with the chosen name.
@@ -80,6 +84,9 @@ class TMainForm : public QMainWindow, public IChildHost {
   std::string ConfigSection;
   uint16_t NewFileCounter = 0;
   bool CommandLineDone() const { return commandLineDone_; }
+  // The demonstration start (scripts/run.sh): when the command line opened nothing, a new
+  // registration window opens on its Write/Read page, so the first click is "Reading".
+  bool OpenWriteReadAtStart = false;
 
   // --- controls ---
   QMdiArea* MdiArea;
@@ -101,15 +108,23 @@ class TMainForm : public QMainWindow, public IChildHost {
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildToolbar();
   void BuildMenus();
   void ReadConfig();
+  // Puts the window where it was last time, or on a good share of the screen at first.
+  void ApplyPlacement(const TWindowPlacement& placement);
+  void RememberNormalGeometry();
   void MergeMenus(TChildForm* child);
   void ForActive(const std::function<void(TChildForm&)>& fn);
 
   QStringList arguments_;
+  // The frame position and size of the window while not maximised.
+  QRect normalGeometry_;
+  IChildServices* services_;
   TCommSettings comm_;
   std::unique_ptr<TMBTCPClient> tcp_;
   std::unique_ptr<TQtWaiter> waiter_;
@@ -124,5 +139,6 @@ class TMainForm : public QMainWindow, public IChildHost {
   // The merged menus belong to the registration window and go with it.
   QPointer<QAction> mergedFile_;
   QPointer<QAction> mergedGraph_;
-  THelpWindow* help_ = nullptr;
+  // Owned here, or by the modal dialog it was opened from (then gone with it).
+  QPointer<THelpWindow> help_;
 };

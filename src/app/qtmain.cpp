@@ -6,10 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extrasdlg.h"
 #include "mainform.h"
 #include "messages.h"
-#include "printing.h"
+#include "programservices.h"
 #include "qtmessages.h"
 
 namespace {
@@ -61,14 +60,10 @@ int main(int argc, char* argv[]) {
   app.setWindowIcon(AppIcon());
   QStringList args = QApplication::arguments();
   args.removeFirst();
-  // Print and Print preview of the registration windows, before the first window exists.
-  TMainForm* mainForm = nullptr;
-  InstallPrinting([&mainForm](int context) {
-    if (mainForm) mainForm->HelpRequest(context);
-  });
-  InstallExtras();
-  TMainForm form(args);
-  mainForm = &form;
+  // Printing and the File menu's additions of every registration window.
+  TProgramServices services;
+  TMainForm form(args, &services);
+  form.OpenWriteReadAtStart = qEnvironmentVariableIntValue("KIVSVC_DEMO") == 1;
   TQtMessageService messages(&form);
   TScopedMessageService scope(&messages);
   form.show();

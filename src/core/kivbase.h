@@ -51,6 +51,11 @@ constexpr uint32_t kZestaw2 = 19974;
 constexpr uint32_t kZestawCapacity = 512;
 }  // namespace kivimg
 
+// Where the next item of a start-up parameter text starts: the first "-" at or after from
+// that begins the text or follows a blank (npos when none). A "-" inside a word, as in
+// /data/site-a/ev.bin, is part of that word.
+size_t NextItemStart(const std::string& text, size_t from = 0);
+
 class TKiv {
  public:
   using TNotify = std::function<void()>;

@@ -138,6 +138,9 @@ std::string TimeToStr(double days) {
 }
 
 std::string DateTimeToStr(double days) {
+  // A count without a fraction is a date alone (as the image stores some reading dates);
+  // "00:00:00" after it would claim a time nobody recorded.
+  if (days == std::floor(days)) return DateToStr(days);
   return DateToStr(days) + " " + TimeToStr(days);
 }
 

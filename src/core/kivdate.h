@@ -22,6 +22,6 @@ void DecodeDateTime(double days, TDateParts& date, TTimeParts& time);
 // "yyyy-mm-dd" and "hh:mm:ss" (24-hour, two digits each).
 std::string DateToStr(double days);
 std::string TimeToStr(double days);
-std::string DateTimeToStr(double days);  // "yyyy-mm-dd hh:mm:ss"
+std::string DateTimeToStr(double days);  // "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd" for a whole day
 double NowDays();   // local date and time
 double TodayDays(); // local date only

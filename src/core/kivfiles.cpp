@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,34 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
   return true;
 }
 
+// Temporary files of a save are named after their target with this and six characters
+// of mkstemp, so they can be told from anything else beside the target.
+constexpr const char* kTempTag = ".kivsave-";
+
+// A save killed part-way (power cut, kill -9) leaves its temporary file. The next save of
+// the same file removes those whose writer is gone: a save holds a lock on its temporary
+// until it ends, so a temporary that can be locked belongs to nobody.
+void RemoveStaleTemporaries(const std::string& fileName) {
+  const size_t slash = fileName.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
+  const std::string prefix =
+      (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + kTempTag;
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = (slash == std::string::npos ? "" : dir) + name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    ::close(fd);
+  }
+  ::closedir(d);
+}
+
 }  // namespace
 
 // The file a save really replaces: a link is followed so that the link itself stays.
@@ -63,12 +92,15 @@ bool WriteRawFile(const std::string& requestedName, const uint8_t* bytes, size_t
     Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
     return false;
   }
-  std::string temp = fileName + ".XXXXXX";
+  RemoveStaleTemporaries(fileName);
+  std::string temp = fileName + kTempTag + "XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) {
     Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
     return false;
   }
+  // Held until the save ends, so another save of this file never takes it for stale.
+  ::flock(fd, LOCK_EX);
   // mkstemp creates the file private; give it the permissions a new file would get.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -153,6 +185,16 @@ void LinesToNote(const std::vector<std::string>& lines, uint8_t* area, size_t si
     }
   }
   if (pos < size) area[pos] = 0;
+}
+
+long NoteBytesLeft(const std::vector<std::string>& lines, size_t size) {
+  // As LinesToNote stores them: each line with its terminator, then the ending NUL.
+  long used = 1;
+  for (const std::string& utf8 : lines) {
+    const size_t bytes = Utf8ToCp1250(utf8).size();
+    used += static_cast<long>(bytes == 0 ? 2 : bytes + 1);
+  }
+  return static_cast<long>(size) - used;
 }
 
 bool FileExists(const std::string& path) {

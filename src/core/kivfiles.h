@@ -28,6 +28,9 @@ bool ReadRawFile(const std::string& fileName, std::vector<uint8_t>& content,
 // Note lines are UTF-8 here and Windows-1250 bytes in the area.
 void NoteToLines(const uint8_t* area, size_t size, std::vector<std::string>& lines);
 void LinesToNote(const std::vector<std::string>& lines, uint8_t* area, size_t size);
+// The bytes of an area of `size` that the lines leave free (negative: that many too many;
+// LinesToNote would drop lines).
+long NoteBytesLeft(const std::vector<std::string>& lines, size_t size);
 
 // Case-insensitive file lookup: the exact name first, then a name that differs only in
 // case in the same directory. Empty when there is none.

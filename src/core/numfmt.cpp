@@ -93,7 +93,10 @@ std::string FloatToStrG(double value) {
   return out;
 }
 
-bool TryStrToFloat(const std::string& text, double& value) {
+namespace {
+
+// pointToo: a "." is the decimal separator as well as "," (numbers people type).
+bool ParseFloat(const std::string& text, double& value, bool pointToo) {
   size_t b = 0, e = text.size();
   while (b < e && IsBlank(text[b])) ++b;
   while (e > b && IsBlank(text[e - 1])) --e;
@@ -111,7 +114,7 @@ bool TryStrToFloat(const std::string& text, double& value) {
     plain += text[i++];
     mantissaDigit = true;
   }
-  if (i < e && text[i] == kDecimalSeparator) {
+  if (i < e && (text[i] == kDecimalSeparator || (pointToo && text[i] == '.'))) {
     plain += '.';
     ++i;
     while (i < e && IsDigit(text[i])) {
@@ -147,9 +150,27 @@ bool TryStrToFloat(const std::string& text, double& value) {
   return true;
 }
 
+}  // namespace
+
+bool TryStrToFloat(const std::string& text, double& value) {
+  return ParseFloat(text, value, false);
+}
+
 double StrToFloat(const std::string& text) {
   double value = 0.0;
   if (!TryStrToFloat(text, value))
+    throw EConvertError("'" + text + "' is not a valid floating point value");
+  return value;
+}
+
+bool TryTypedToFloat(const std::string& text, double& value) {
+  // People type "." as often as ","; both are the decimal separator then.
+  return ParseFloat(text, value, true);
+}
+
+double TypedToFloat(const std::string& text) {
+  double value = 0.0;
+  if (!TryTypedToFloat(text, value))
     throw EConvertError("'" + text + "' is not a valid floating point value");
   return value;
 }

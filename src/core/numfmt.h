@@ -21,6 +21,10 @@ std::string FloatToStrG(double value);
 bool TryStrToFloat(const std::string& text, double& value);
 // As TryStrToFloat, raising EConvertError for text that is not a number.
 double StrToFloat(const std::string& text);
+// A number a person typed: as TryStrToFloat, with "." taken as the separator too. Files
+// keep to ",".
+bool TryTypedToFloat(const std::string& text, double& value);
+double TypedToFloat(const std::string& text);
 // printf-style "%w.pf" with "," as the separator, correctly rounded from the binary value.
 std::string FormatFixed(double value, int decimals, int width = 0);
 // Banker's rounding (a half goes to the even neighbour), as every conversion here rounds.

@@ -48,7 +48,7 @@ std::string RealToText(const TSetDesc& desc, uint16_t value) {
 }
 
 uint16_t TextToReal(const TSetDesc& desc, const std::string& text) {
-  const double number = StrToFloat(text);
+  const double number = TypedToFloat(text);
   const double quotient = number / desc.Base;
   // A zero scale or a quotient beyond any integer has no register value.
   if (desc.Base == 0.0 || !std::isfinite(quotient) || std::fabs(quotient) >= 9.2e18)

@@ -23,6 +23,19 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+}  // namespace
+
+size_t NextItemStart(const std::string& text, size_t from) {
+  // A "-" inside a word (site-a, 2024-05-01) belongs to that word; only one at the start
+  // of the text or after a blank starts an item, so paths keep their minus signs.
+  for (size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '-' && (i == 0 || static_cast<unsigned char>(text[i - 1]) <= ' ')) return i;
+  }
+  return std::string::npos;
+}
+
+namespace {
+
 struct TRawArea {
   std::string fileName;
   uint8_t* area;
@@ -49,7 +62,7 @@ bool TKiv::ParseStartParams(const std::string& params, std::string& message) {
     }
     rest.erase(0, 1);
     std::string item;
-    size_t dash = rest.find('-');
+    size_t dash = NextItemStart(rest);
     if (dash != std::string::npos) {
       item = rest.substr(0, dash);
       rest = rest.substr(dash);

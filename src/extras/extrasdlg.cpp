@@ -246,7 +246,3 @@ void RunExtrasCommand(TChildForm& form, const std::string& command) {
     ServiceReport(form);
   }
 }
-
-void InstallExtras() {
-  TChildForm::ExtrasHandler = RunExtrasCommand;
-}

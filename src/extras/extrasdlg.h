@@ -71,6 +71,3 @@ extern std::function<std::string(QWidget*, const std::string& proposed)> ExportD
 extern std::function<std::string(QWidget*, const std::string& proposed)> ExportFileHook;
 // Test hook for the comparison view: called with the dialog instead of exec().
 extern std::function<void(TSettingsCompareDlg&)> CompareDialogHook;
-
-// Installs RunExtrasCommand as the registration windows' handler of these menu items.
-void InstallExtras();

@@ -35,7 +35,7 @@ void ShowConversionError(const std::string& Text) {
 // An integer field of 16 bits: the text rounded, within Min..65535.
 bool ParseField16(const std::string& Text, long Min, uint16_t& Value) {
   double v = 0;
-  if (!TryStrToFloat(Text, v) || !std::isfinite(v)) return false;
+  if (!TryTypedToFloat(Text, v) || !std::isfinite(v)) return false;
   const double r = RoundHalfEven(v);
   if (r < Min || r > std::numeric_limits<uint16_t>::max()) return false;
   Value = static_cast<uint16_t>(r);
@@ -46,7 +46,7 @@ bool ParseField16(const std::string& Text, long Min, uint16_t& Value) {
 
 bool ParseThickness(const std::string& Text, double& Value) {
   double v = 0;
-  if (!TryStrToFloat(Text, v) || !std::isfinite(v)) return false;
+  if (!TryTypedToFloat(Text, v) || !std::isfinite(v)) return false;
   Value = v;
   return true;
 }
@@ -265,7 +265,7 @@ void TGraphSetup::OnScalingEdited() {
   // A value that would leave the x mapping undefined, or that does not fit its field,
   // is not taken: the field keeps its last valid value.
   double v = 0;
-  if (TryStrToFloat(Text(edit_dXPerDiv), v) && std::isfinite(v) && v > 0) ValuePerDiv = v;
+  if (TryTypedToFloat(Text(edit_dXPerDiv), v) && std::isfinite(v) && v > 0) ValuePerDiv = v;
   uint16_t n = 0;
   if (ParseField16(Text(editdXLen), 1, n)) DivLen = n;
   if (ParseField16(Text(edit_MinorGridCnt), 0, n)) MinorCount = n;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
@@ -25,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include "childhost.h"
+#include "childservices.h"
 #include "fileinfodlg.h"
 #include "gridlayout.h"
 #include "kivcomm.h"
@@ -35,31 +38,18 @@
 #include "route.h"
 #include "settingcells.h"
 #include "settings.h"
+#include "programicons.h"
+#include "uitext.h"
 #include "widgetsinks.h"
-
-std::function<void(TChildForm&, bool)> TChildForm::PrintHandler;
-std::function<void(TChildForm&)> TChildForm::PrintSetupHandler;
-std::function<void(TChildForm&, const std::string&)> TChildForm::ExtrasHandler;
+#include "znsgrid.h"
 
 namespace {
 
 constexpr int kKeyRole = Qt::UserRole + 1;
-
-// A control's hint: the short part is its tooltip, the long part goes to the status bar.
-void SetHint(QWidget* w, const QString& hint) {
-  int bar = hint.indexOf('|');
-  w->setToolTip(bar < 0 ? hint : hint.left(bar));
-  w->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
-
-void SetHint(QAction* a, const QString& hint) {
-  a->setToolTip(hint);
-  a->setStatusTip(hint);
-}
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+// Widest a name or value column gets when fitted at opening; dragging goes beyond.
+constexpr int kMaxNameColumnWidth = 260;
+constexpr int kWriteReadPage = 2;
+constexpr int kMaxValueColumnWidth = 160;
 
 }  // namespace
 
@@ -79,8 +69,13 @@ class TZnsDelegate : public QStyledItemDelegate {
   TChildForm* form_;
 };
 
-TChildForm::TChildForm(IChildHost* host, QWidget* parent)
-    : QWidget(parent), Graph(new TGraph), GraphModel(Graph->Model()), host_(host) {
+TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* parent)
+    : QWidget(parent),
+      Graph(new TGraph),
+      GraphModel(Graph->Model()),
+      host_(host),
+      services_(services),
+      serviceMode_(host->ServiceMode()) {
   Graph->StateNamer = RouteStateName;  // the route's state names in the changes list
   setAttribute(Qt::WA_DeleteOnClose, false);
   setObjectName("ChildForm");
@@ -140,8 +135,8 @@ TChildForm::TChildForm(IChildHost* host, QWidget* parent)
   // 4-5: read options and the service controls.
   OptionsToControls();
   ControlsToOptions();
-  ChbTraceMessages->setVisible(host_->ServiceMode());
-  Kiv.TraceMessages = host_->ServiceMode();
+  ChbTraceMessages->setVisible(serviceMode_);
+  Kiv.TraceMessages = serviceMode_;
   ChbTraceMessages->setChecked(Kiv.TraceMessages);
 
   // 6: the title column of the grid is three default columns wide.
@@ -223,8 +218,9 @@ void TChildForm::BuildEventsPage() {
   EventsListBox = new QListWidget(Panel3);
   EventsListBox->setObjectName("EventsListBox");
   EventsListBox->addItem("Not read");
-  EventsListBox->installEventFilter(this);
-  EventsListBox->viewport()->installEventFilter(this);
+  // Click, Ctrl+click and Shift+click, and the arrows with Shift, pick sequences for
+  // printing; the sequence under the cursor is the one shown.
+  EventsListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FMemo = new QTextEdit(Panel3);
   FMemo->setObjectName("FMemo");
   FMemo->setReadOnly(true);
@@ -235,12 +231,19 @@ void TChildForm::BuildEventsPage() {
   Graph->setObjectName("Graph");
   connect(EventsListBox, &QListWidget::itemClicked, this,
           [this] { Guarded([this] { EventsListClick(true); }); });
+  // The listing and the graph follow the current sequence however it moves: arrows,
+  // Home/End, Page keys, or the mouse. Enter does what a click does.
+  connect(EventsListBox, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0) Guarded([this] { ShowCurrentSequence(); });
+  });
+  connect(EventsListBox, &QListWidget::itemActivated, this,
+          [this] { Guarded([this] { EventsListClick(true); }); });
   Notebook1->addTab(page, "Events buffer");
 }
 
 void TChildForm::BuildSettingsPage() {
   auto* page = new QWidget;
-  ZnsGrid = new QTableWidget(znsgrid::kInitialRows, znsgrid::kInitialCols, page);
+  ZnsGrid = new TZnsGridTable(znsgrid::kInitialRows, znsgrid::kInitialCols, page);
   ZnsGrid->setObjectName("ZnsGrid");
   ZnsGrid->horizontalHeader()->hide();
   ZnsGrid->verticalHeader()->hide();
@@ -322,44 +325,68 @@ void TChildForm::BuildWriteReadPage() {
   MemoMessage = new QPlainTextEdit(page);
   MemoMessage->setObjectName("MemoMessage");
   MemoMessage->setReadOnly(true);
-  MemoMessage->setFixedHeight(64);
   MemoMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
+  // The trace is what the engineer reads during and after a reading (": OK", "Verified",
+  // the hex frames): it gets most of the height; the splitter gives the tree more at will.
+  TraceSplitter = new QSplitter(Qt::Vertical, page);
+  TraceSplitter->setObjectName("TraceSplitter");
+  TraceSplitter->addWidget(cmdOutline);
+  TraceSplitter->addWidget(MemoMessage);
+  TraceSplitter->setStretchFactor(0, 1);
+  TraceSplitter->setStretchFactor(1, 3);
+  TraceSplitter->setSizes({100, 300});
+  TraceSplitter->setChildrenCollapsible(false);
+
+  WriteReadTop = new QWidget(page);
+  WriteReadTop->setLayout(top);
+  top->setContentsMargins(0, 0, 0, 0);
   auto* box = new QVBoxLayout(page);
-  box->addLayout(top);
-  box->addWidget(cmdOutline, 1);
-  box->addWidget(MemoMessage);
+  box->addWidget(WriteReadTop);
+  box->addWidget(TraceSplitter, 1);
   Notebook1->addTab(page, "Write/Read");
 }
 
 void TChildForm::BuildMenus() {
   fileMenu_ = new QMenu("&File", this);
   auto add = [this](QMenu* m, const QString& text, const QKeySequence& key, const QString& hint,
-                    std::function<void()> fn) {
+                    std::function<void()> fn, const QString& icon = {}) {
     QAction* a = m->addAction(text);
+    if (!icon.isEmpty()) a->setIcon(ProgramIcon(icon));
     if (!key.isEmpty()) a->setShortcut(key);
     if (!hint.isEmpty()) SetHint(a, hint);
     connect(a, &QAction::triggered, this, [this, fn] { Guarded(fn); });
     return a;
   };
   add(fileMenu_, "&New", QKeySequence("Ctrl+N"), "New registration",
-      [this] { host_->NewCommand(); });
-  add(fileMenu_, "&Open", QKeySequence("Ctrl+O"), "Open file", [this] { host_->OpenCommand(); });
-  add(fileMenu_, "Close", {}, "Close active window", [this] {
-    if (QWidget* w = parentWidget()) {
-      w->close();
-    } else {
-      close();
-    }
-  });
+      [this] { host_->NewCommand(); }, "document-new");
+  add(
+      fileMenu_, "&Open", QKeySequence("Ctrl+O"), "Open file", [this] { host_->OpenCommand(); },
+      "document-open");
+  add(
+      fileMenu_, "Close", {}, "Close active window",
+      [this] {
+        if (QWidget* w = parentWidget()) {
+          w->close();
+        } else {
+          close();
+        }
+      },
+      "window-close");
   fileMenu_->addSeparator();
-  actSave = add(fileMenu_, "&Save", QKeySequence("Ctrl+S"), "Save file", [this] { Save(); });
-  actSaveAs = add(fileMenu_, "Save As...", {}, "Save file ass other name", [this] { SaveAs(); });
+  actSave = add(
+      fileMenu_, "&Save", QKeySequence("Ctrl+S"), "Save file", [this] { Save(); },
+      "document-save");
+  actSaveAs = add(
+      fileMenu_, "Save As...", {}, "Save file ass other name", [this] { SaveAs(); },
+      "document-save-as");
   fileMenu_->addSeparator();
-  add(fileMenu_, "Properties", {}, "Information about automation", [this] { Properties(); });
+  add(
+      fileMenu_, "Properties", {}, "Information about automation", [this] { Properties(); },
+      "document-properties");
   auto extras = [this](const std::string& command) {
     return [this, command] {
-      if (ExtrasHandler) ExtrasHandler(*this, command);
+      if (services_) services_->Extras(*this, command);
     };
   };
   actCompare = add(fileMenu_, "Compare settings...", {},
@@ -376,19 +403,24 @@ void TChildForm::BuildMenus() {
           "Service report|Identification, both parsets and the selected sequences in one PDF",
           extras("report"));
   fileMenu_->addSeparator();
-  actPrint = add(fileMenu_, "Print", QKeySequence("Ctrl+P"), "Print registered courses",
-                 [this] { Print(true); });
-  actPrintPreview = add(fileMenu_, "Print preview", {}, "Change the printer options", [this] {
-    if (PrintSetupHandler) PrintSetupHandler(*this);
-  });
+  actPrint = add(
+      fileMenu_, "Print", QKeySequence("Ctrl+P"), "Print registered courses",
+      [this] { Print(true); }, "document-print");
+  actPrintPreview = add(
+      fileMenu_, "Print preview", {}, "Change the printer options",
+      [this] {
+        if (services_) services_->PrintSetup(*this);
+      },
+      "document-print-preview");
   fileMenu_->addSeparator();
-  QAction* closeProgram =
-      add(fileMenu_, "Close", {}, "Close programme", [this] { host_->CloseProgram(); });
+  QAction* closeProgram = add(
+      fileMenu_, "Close", {}, "Close programme", [this] { host_->CloseProgram(); },
+      "application-exit");
   closeProgram->setEnabled(false);
 
   graphMenu_ = new QMenu("&Graph", this);
-  add(graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); });
-  add(graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); });
+  add(graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); }, "edit-select-all");
+  add(graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); }, "edit-copy");
   add(graphMenu_, "Deselect All", {}, {}, [this] { Graph->DeselectAll(); });
   add(graphMenu_, "Changes between cursors", {}, {},
       [this] { Graph->ShowChangesBetweenCursors(); });
@@ -401,10 +433,10 @@ void TChildForm::SetDocumentActionsEnabled(bool enabled) {
   documentActionsEnabled_ = enabled;
   actSave->setEnabled(enabled);
   actSaveAs->setEnabled(enabled);
-  actPrint->setEnabled(enabled && static_cast<bool>(PrintHandler));
-  actPrintPreview->setEnabled(static_cast<bool>(PrintSetupHandler));
+  actPrint->setEnabled(enabled && services_ != nullptr);
+  actPrintPreview->setEnabled(services_ != nullptr);
   for (QAction* a : {actCompare, actExportComtrade, actExportCsv, actReport})
-    a->setEnabled(enabled && static_cast<bool>(ExtrasHandler));
+    a->setEnabled(enabled && services_ != nullptr);
 }
 
 void TChildForm::BuildCommandTree() {
@@ -435,7 +467,7 @@ void TChildForm::Guarded(const std::function<void()>& fn) {
 
 void TChildForm::OptionsToControls() {
   TReadOptions o = Kiv.GetReadOptions();
-  if (!host_->ServiceMode()) {
+  if (!serviceMode_) {
     o.CorrectIOTimes = 1;
     o.ShowAllEvents = 0;
     Kiv.SetReadOptions(o);
@@ -562,10 +594,58 @@ void TChildForm::closeEvent(QCloseEvent* event) {
   }
 }
 
+namespace {
+
+// Whether two names denote the same file (through links and relative paths).
+bool SameFile(const std::string& a, const std::string& b) {
+  QFileInfo fa(Q(a)), fb(Q(b));
+  if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
+  return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
+}  // namespace
+
+std::string RawBufferFileName(const std::string& registration) {
+  QString reg = Q(registration);
+  QFileInfo info(reg);
+  QString base = info.completeBaseName();
+  if (base.isEmpty()) base = info.fileName();
+  QString name = base + "-events.bin";
+  if (reg.contains('/')) name = info.dir().filePath(name);
+  return name.toStdString();
+}
+
 void TChildForm::SaveBuffer() {
-  std::string name = FileName;
-  if (!host_->ExecuteSaveDialog(name, true)) return;
-  Guarded([&] { WriteRawFile(name, Kiv.EventBuffer(), Kiv.EventBufferLength()); });
+  // The raw buffer is proposed beside the registration under a name of its own: proposing
+  // the registration's name let one Enter replace it with the raw bytes.
+  std::string name = RawBufferFileName(FileName);
+  for (;;) {
+    if (!host_->ExecuteSaveDialog(name, true)) return;
+    if (SameFile(name, FileName)) {
+      Messages().Show(MsgIcon::Warning, "Warning",
+                      "File :" + name +
+                          " is the file of this registration\nChoose another name for the "
+                          "events buffer.");
+      continue;
+    }
+    if (QFileInfo(Q(name)).suffix().compare("kiv", Qt::CaseInsensitive) == 0) {
+      Messages().Show(MsgIcon::Warning, "Warning",
+                      "File :" + name +
+                          "\nA raw events buffer is no registration file: choose a name "
+                          "without the \".kiv\" extension.");
+      continue;
+    }
+    if (FileExists(name)) {
+      MsgAnswer a = Messages().Ask(MsgIcon::Warning, "Warning",
+                                   "File :" + name +
+                                       " file already exists\nReplace existing file?",
+                                   MsgButtons::YesNoCancel);
+      if (a == MsgAnswer::No) continue;
+      if (a != MsgAnswer::Yes) return;
+    }
+    Guarded([&] { WriteRawFile(name, Kiv.EventBuffer(), Kiv.EventBufferLength()); });
+    return;
+  }
 }
 
 void TChildForm::Properties() {
@@ -574,7 +654,7 @@ void TChildForm::Properties() {
 }
 
 void TChildForm::Print(bool withDialog) {
-  if (PrintHandler) Guarded([&] { PrintHandler(*this, withDialog); });
+  if (services_) Guarded([&] { services_->Print(*this, withDialog); });
 }
 
 // ---------------------------------------------------------------------------
@@ -615,26 +695,29 @@ void TChildForm::LayoutEventsPage() {
 bool TChildForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel3 && event->type() == QEvent::Resize) {
     LayoutEventsPage();
-  } else if ((watched == EventsListBox && event->type() == QEvent::KeyPress) ||
-             (watched == EventsListBox->viewport() && event->type() == QEvent::MouseButtonPress)) {
-    // Several sequences are picked (for printing) while Ctrl is held.
-    bool ctrl = static_cast<QInputEvent*>(event)->modifiers() & Qt::ControlModifier;
-    EventsListBox->setSelectionMode(ctrl ? QAbstractItemView::MultiSelection
-                                         : QAbstractItemView::SingleSelection);
-    if (!ctrl && event->type() == QEvent::MouseButtonPress) EventsListBox->clearSelection();
   }
   return QWidget::eventFilter(watched, event);
 }
 
-void TChildForm::EventsListClick(bool fromList) {
-  Graph->DeselectAll();
+int TChildForm::CurrentSequenceRow() const {
   int row = EventsListBox->currentRow();
   if (row < 0 && !EventsListBox->selectedItems().isEmpty()) {
     row = EventsListBox->row(EventsListBox->selectedItems().first());
   }
-  lister_->SelectSequence(static_cast<uint16_t>(row + 1));
+  return row;
+}
+
+void TChildForm::ShowCurrentSequence() {
+  Graph->DeselectAll();
+  lister_->SelectSequence(static_cast<uint16_t>(CurrentSequenceRow() + 1));
+}
+
+void TChildForm::EventsListClick(bool fromList) {
+  // A click has moved the current sequence already, which showed it.
+  if (!fromList || lister_->SelectedSequence() != CurrentSequenceRow() + 1) {
+    ShowCurrentSequence();
+  }
   if (fromList) {
-    // The selection mode follows Ctrl already (set when the mouse or key went down).
     if (ViewMode == 1) SetView(3);
     if (EventsListBox->isVisible()) EventsListBox->setFocus();
   }
@@ -661,7 +744,7 @@ void TChildForm::ShowLegend() {
 // Pages, side buttons and reading
 
 void TChildForm::SetupButtons(int page) {
-  bool service = host_->ServiceMode();
+  bool service = serviceMode_;
   bool reading = Kiv.IsReading;
   switch (page) {
     case 0:
@@ -706,7 +789,15 @@ int TChildForm::HelpContext() const {
 
 void TChildForm::UpdateState() {
   host_->UpdateControls();
-  Notebook1->setEnabled(!Kiv.IsReading);
+  // While a reading runs the pages and their controls are locked, but the trace stays
+  // enabled, so the engineer can scroll back through it meanwhile.
+  const bool idle = !Kiv.IsReading;
+  Notebook1->tabBar()->setEnabled(idle);
+  for (int i = 0; i < Notebook1->count(); ++i) {
+    if (i != kWriteReadPage) Notebook1->widget(i)->setEnabled(idle);
+  }
+  WriteReadTop->setEnabled(idle);
+  cmdOutline->setEnabled(idle);
   SetupButtons(Notebook1->currentIndex());
 }
 
@@ -742,7 +833,8 @@ void TChildForm::SetCell(int r, int c, const std::string& text) {
     ZnsGrid->setItem(r, c, item);
   }
   bool fixed = r < znsgrid::kFixedRows || c < znsgrid::kFixedCols;
-  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // The fixed row and column are headings, never part of a selection.
+  Qt::ItemFlags flags = fixed ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   if (znsgrid::IsValueCell(Kiv.Defs, c, r)) flags |= Qt::ItemIsEditable;
   item->setFlags(flags);
   if (fixed) item->setBackground(palette().button());
@@ -761,6 +853,7 @@ void TChildForm::ShowParset() {
   ShowParsetDates();
   fillingGrid_ = true;
   const TKivDefs& defs = Kiv.Defs;
+  const bool fitColumns = gridFittedFor_ != defs.FileName;
   int sections = defs.SectionCount();
   if (sections + 1 > ZnsGrid->rowCount()) ZnsGrid->setRowCount(sections + 1);
   for (int r = 1; r <= sections; ++r) {
@@ -773,23 +866,40 @@ void TChildForm::ShowParset() {
         ZnsGrid->setColumnCount(nameCol + 2 + znsgrid::kFixedCols);
       }
       TSetDesc desc = sets->GetSetting(j);
+      const std::string value = SettingToText(desc, parset, length);
       SetCell(r, nameCol, SettingNameCell(desc));
-      SetCell(r, nameCol + 1, SettingToText(desc, parset, length));
-      int valueWidth = znsgrid::kDefaultColWidth / 2;
-      int spacerWidth = znsgrid::kDefaultColWidth / 3;
-      if (ZnsGrid->columnWidth(nameCol + 1) != valueWidth)
-        ZnsGrid->setColumnWidth(nameCol + 1, valueWidth);
-      if (nameCol + 2 < ZnsGrid->columnCount() &&
-          ZnsGrid->columnWidth(nameCol + 2) != spacerWidth) {
-        ZnsGrid->setColumnWidth(nameCol + 2, spacerWidth);
-      }
+      SetCell(r, nameCol + 1, value);
+      // The whole name, the value and what may be typed, wherever the column cuts them.
+      const QString tip = Q(SettingTooltip(desc, value));
+      ZnsGrid->item(r, nameCol)->setToolTip(tip);
+      ZnsGrid->item(r, nameCol + 1)->setToolTip(tip);
+      // Column widths are set when the grid is fitted (below), not at every filling:
+      // afterwards they are the user's.
     }
     int from = n > 0 ? znsgrid::SpacerColumn(n) + 1 : znsgrid::kFixedCols;
     int last = ZnsGrid->columnCount() - 1;
     for (int c = std::min(from, last); c <= last; ++c) SetCell(r, c, "");
   }
   SetCell(0, 0, DefinitionCell(defs));
+  if (fitColumns) FitGridColumns();
   fillingGrid_ = false;
+}
+
+void TChildForm::FitGridColumns() {
+  // At opening (and when other definitions come) names and values get the width they
+  // need, within limits; afterwards the widths are the user's.
+  gridFittedFor_ = Kiv.Defs.FileName;
+  auto* grid = static_cast<TZnsGridTable*>(ZnsGrid);
+  int maxSettings = 0;
+  for (int r = 1; r <= Kiv.Defs.SectionCount(); ++r)
+    maxSettings = std::max(maxSettings, znsgrid::SettingCount(Kiv.Defs, r));
+  for (int j = 1; j <= maxSettings; ++j) {
+    const int nameCol = znsgrid::NameColumn(j);
+    grid->FitColumn(nameCol, znsgrid::kDefaultColWidth, kMaxNameColumnWidth);
+    grid->FitColumn(nameCol + 1, znsgrid::kDefaultColWidth / 2, kMaxValueColumnWidth);
+    if (nameCol + 2 < ZnsGrid->columnCount())
+      ZnsGrid->setColumnWidth(nameCol + 2, znsgrid::kDefaultColWidth / 3);
+  }
 }
 
 void TChildForm::GridEditEnded(int c, int r) {
@@ -813,17 +923,29 @@ void TChildForm::CommitCell(int c, int r) {
   QTableWidgetItem* item = ZnsGrid->item(r, c);
   std::string typed = item ? item->text().toStdString() : std::string();
   fillingGrid_ = true;
+  std::string refused;
   try {
+    uint16_t code = 0;
+    // A voltage outside what the device keeps is not stored; say so rather than let the
+    // old value come back without a word.
+    if (desc.Kind == skVoltage && !typed.empty() && !VoltageTextToCode(typed, code)) {
+      refused = "'" + typed + "' is out of range.\n" + SettingAllowableValues(desc);
+    }
     TextToSetting(desc, typed, length, parset);
     std::string shown = SettingToText(desc, parset, length);
     SetCell(r, c, shown);
     if (shown != typed) Kiv.Modified = true;
     EditCol = EditRow = -1;
-  } catch (const std::exception&) {
-    // Text that is not a number (EConvertError): the stored value comes back silently.
+  } catch (const std::exception& e) {
+    // Text that is not a number: the stored value comes back, and the person who typed it
+    // learns why.
     SetCell(r, c, SettingToText(desc, parset, length));
+    refused = e.what();
   }
   fillingGrid_ = false;
+  if (!refused.empty()) {
+    Messages().Show(MsgIcon::Warning, "Warning", refused);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QTabBar;
 class QTabWidget;
 class QTableWidget;
@@ -27,26 +28,26 @@ class QTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 class IChildHost;
+class IChildServices;
 class TKivComm;
 class TMemoTrace;
 class TListBoxSequences;
 class TMemoListing;
 class TEvLister;
 
+// The name proposed for a registration's raw events buffer: NAME-events.bin beside it.
+std::string RawBufferFileName(const std::string& registration);
+
 class TChildForm : public QWidget {
   Q_OBJECT
  public:
-  explicit TChildForm(IChildHost* host, QWidget* parent = nullptr);
+  // host: the main window holding it; services: printing and the File menu's additions,
+  // built outside this library (without them those menu items stay disabled).
+  explicit TChildForm(IChildHost* host, IChildServices* services = nullptr,
+                      QWidget* parent = nullptr);
   ~TChildForm() override;
-
-  // Printing is built elsewhere; until a handler is installed Print and Print preview
-  // stay disabled. withDialog: the options dialog first (menu Print) or not (toolbar).
-  static std::function<void(TChildForm&, bool withDialog)> PrintHandler;
-  static std::function<void(TChildForm&)> PrintSetupHandler;
-  // The settings comparison, the export of a sequence and the service report, by command
-  // ("compare", "export-comtrade", "export-csv", "report"); their menu items stay disabled
-  // until a handler is installed.
-  static std::function<void(TChildForm&, const std::string& command)> ExtrasHandler;
+  IChildHost* Host() const { return host_; }
+  IChildServices* Services() const { return services_; }
 
   // --- offered to the main window ---
   // False when the file could not be read; the caller then closes the window.
@@ -121,6 +122,9 @@ class TChildForm : public QWidget {
   QLabel* lbBufLoadTime;
   QTreeWidget* cmdOutline;
   QPlainTextEdit* MemoMessage;
+  // The command tree above the trace; and the reading options above both.
+  QSplitter* TraceSplitter;
+  QWidget* WriteReadTop;
 
   QAction* actSave;
   QAction* actSaveAs;
@@ -144,14 +148,21 @@ class TChildForm : public QWidget {
   void BuildCommandTree();
   void LayoutEventsPage();
   void EventsRead();
+  int CurrentSequenceRow() const;
+  void ShowCurrentSequence();
   void RedecodeEvents();
   void GridEditEnded(int c, int r);
   void ShowParsetDates();
+  void FitGridColumns();
   void SetCell(int r, int c, const std::string& text);
   // Runs fn; an exception becomes a message box instead of ending the program.
   void Guarded(const std::function<void()>& fn);
 
   IChildHost* host_;
+  IChildServices* services_;
+  // Service mode as it was when the window was made: a window keeps one state, its side
+  // buttons and its check boxes alike, when "-service" comes later on the command line.
+  bool serviceMode_;
   std::unique_ptr<TKivComm> comm_;
   std::unique_ptr<TMemoTrace> trace_;
   std::unique_ptr<TListBoxSequences> sequences_;
@@ -161,6 +172,8 @@ class TChildForm : public QWidget {
   QMenu* graphMenu_;
   bool loadingOptions_ = false;
   bool fillingGrid_ = false;
+  // The definitions the grid's columns were last fitted to.
+  std::string gridFittedFor_ = "\x01";
   bool documentActionsEnabled_ = true;
   friend class TZnsDelegate;
 };

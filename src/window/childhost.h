@@ -26,6 +26,4 @@ class IChildHost {
   virtual void ChildActivated(TChildForm* child) = 0;
   // Help at the page of a context number (0: contents).
   virtual void HelpRequest(int context) { (void)context; }
-  // Hook for printing and its options; empty by default.
-  virtual void PrintSetup() {}
 };

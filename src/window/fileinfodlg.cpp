@@ -1,10 +1,14 @@
 #include "fileinfodlg.h"
 
+#include <algorithm>
+
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -41,11 +45,50 @@ TFileInfoDlg::TFileInfoDlg(QWidget* parent) : QDialog(parent) {
   box->addLayout(form);
   box->addWidget(new QLabel("Note:", this));
   box->addWidget(Memo1);
+  lbNoteLeft = new QLabel(this);
+  lbNoteLeft->setObjectName("lbNoteLeft");
+  box->addWidget(lbNoteLeft);
   box->addWidget(buttons);
   setSizeGripEnabled(false);
   resize(420, 380);
 
-  connect(Memo1, &QTextEdit::textChanged, this, [this] { NoteChanged = true; });
+  connect(Memo1, &QTextEdit::textChanged, this, [this] { NoteEdited(); });
+  NoteEdited();
+  NoteChanged = false;
+}
+
+namespace {
+
+std::vector<std::string> NoteLines(const QString& note) {
+  std::vector<std::string> lines;
+  if (!note.isEmpty()) {
+    for (const QString& l : note.split('\n')) lines.push_back(l.toStdString());
+  }
+  return lines;
+}
+
+}  // namespace
+
+void TFileInfoDlg::NoteEdited() {
+  if (restoring_) return;
+  long left = NoteBytesLeft(NoteLines(Memo1->toPlainText()), kivimg::kNoteAreaSize);
+  if (left < 0) {
+    // More than the note area holds would be cut off at saving without a word: the edit
+    // is refused here, where the person typing sees it.
+    restoring_ = true;
+    Memo1->setPlainText(lastNote_);
+    QTextCursor c = Memo1->textCursor();
+    c.setPosition(std::min(lastCursor_, static_cast<int>(lastNote_.size())));
+    Memo1->setTextCursor(c);
+    restoring_ = false;
+    QApplication::beep();
+    left = NoteBytesLeft(NoteLines(lastNote_), kivimg::kNoteAreaSize);
+  } else {
+    lastNote_ = Memo1->toPlainText();
+    lastCursor_ = Memo1->textCursor().position();
+    NoteChanged = true;
+  }
+  lbNoteLeft->setText(QString("%1 bytes left of %2").arg(left).arg(kivimg::kNoteAreaSize - 1));
 }
 
 void TFileInfoDlg::Fill(const TKiv& kiv) {
@@ -67,10 +110,7 @@ void TFileInfoDlg::Fill(const TKiv& kiv) {
 
 void TFileInfoDlg::Apply(TKiv& kiv) {
   std::vector<std::string> lines;
-  QString note = Memo1->toPlainText();
-  if (!note.isEmpty()) {
-    for (const QString& l : note.split('\n')) lines.push_back(l.toStdString());
-  }
+  lines = NoteLines(Memo1->toPlainText());
   LinesToNote(lines, kiv.NoteArea(), kivimg::kNoteAreaSize);
   if (NoteChanged) kiv.Modified = true;
   std::string station = tbStationInfo->text().toStdString();

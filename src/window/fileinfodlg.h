@@ -27,6 +27,14 @@ class TFileInfoDlg : public QDialog {
   QLabel* lbKivVersion;
   QLabel* labVer;
   QTextEdit* Memo1;
+  // The bytes the note area has left; typing beyond it is refused.
+  QLabel* lbNoteLeft;
   QLineEdit* tbStationInfo;
   bool NoteChanged = false;
+
+ private:
+  void NoteEdited();
+  QString lastNote_;
+  int lastCursor_ = 0;
+  bool restoring_ = false;
 };

@@ -187,8 +187,6 @@ double TChildPrintSource::ScreenDpiY() const {
 
 namespace {
 
-std::function<void(int)> helpHandler;
-
 bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
   if (PrintDialogHook) return PrintDialogHook(printer, parent);
   QPrintDialog dlg(&printer, parent);
@@ -211,12 +209,12 @@ class TPrintingGuard {
 
 }  // namespace
 
-void PrintChild(TChildForm& form, bool withDialog) {
+void PrintChild(TChildForm& form, bool withDialog, const std::function<void(int)>& help) {
   if (form.Printing) return;
   if (withDialog) {
     TPageDlgFrm& dlg = TPageDlgFrm::Instance();
-    dlg.OnHelp = [&form] {
-      if (helpHandler) helpHandler(form.HelpContext());
+    dlg.OnHelp = [&form, help] {
+      if (help) help(form.HelpContext());
     };
     dlg.SetFlags(form.PrintFlags);
     if (!dlg.Run()) return;
@@ -245,10 +243,4 @@ void PrintSetupChild(TChildForm& form) {
   (void)ok;
   // Whatever the dialog ended with, the graph shows the printer's paper.
   form.Graph->UpdatePaperSize(&printer);
-}
-
-void InstallPrinting(std::function<void(int)> help) {
-  helpHandler = std::move(help);
-  TChildForm::PrintHandler = PrintChild;
-  TChildForm::PrintSetupHandler = PrintSetupChild;
 }

@@ -86,10 +86,8 @@ class TChildPrintSource : public IPrintSource {
 };
 
 // The window's Print (withDialog: the menu's, with the options and print dialogs; without:
-// the toolbar's, with the current PrintFlags).
-void PrintChild(TChildForm& form, bool withDialog);
+// the toolbar's, with the current PrintFlags). help, when given, shows the help page of a
+// context number (the options dialog's Help button).
+void PrintChild(TChildForm& form, bool withDialog, const std::function<void(int)>& help = {});
 // The window's Print preview: the printer setup dialog, then the graph takes the paper.
 void PrintSetupChild(TChildForm& form);
-// Installs both as the registration windows' print handlers; help, when given, shows the
-// help page of a context number (the options dialog's Help button).
-void InstallPrinting(std::function<void(int)> help = {});

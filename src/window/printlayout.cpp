@@ -95,10 +95,11 @@ int32_t ParseMargin(const std::string& text) {
   size_t n = 0;
   while (n < text.size()) {
     const char c = text[n];
-    if (!((c >= '0' && c <= '9') || c == kDecimalSeparator || c == '-' || c == '+')) break;
+    if (!((c >= '0' && c <= '9') || c == kDecimalSeparator || c == '.' || c == '-' || c == '+'))
+      break;
     ++n;
   }
-  const double cm = StrToFloat(text.substr(0, n));
+  const double cm = TypedToFloat(text.substr(0, n));
   const double tenths = RoundHalfEven(cm * 10);
   if (!(tenths > 0)) return 0;
   if (tenths >= static_cast<double>(std::numeric_limits<int32_t>::max())) {

@@ -4,10 +4,30 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+namespace {
+
+// The newest line stays in view, unless the reader has scrolled back to read older ones.
+class TFollowEnd {
+ public:
+  explicit TFollowEnd(QPlainTextEdit* memo)
+      : bar_(memo->verticalScrollBar()), atEnd_(bar_->value() >= bar_->maximum() - 1) {}
+  ~TFollowEnd() {
+    if (atEnd_) bar_->setValue(bar_->maximum());
+  }
+  TFollowEnd(const TFollowEnd&) = delete;
+  TFollowEnd& operator=(const TFollowEnd&) = delete;
+
+ private:
+  QScrollBar* bar_;
+  bool atEnd_;
+};
+
+}  // namespace
+
 void TMemoTrace::Append(const std::string& line) {
+  TFollowEnd follow(memo_);
   memo_->appendPlainText(QString::fromStdString(line));
   ++count_;
-  memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
 }
 
 void TMemoTrace::DeleteFirst() {
@@ -41,6 +61,7 @@ void TMemoTrace::AppendToLast(const std::string& text) {
     Append(text);
     return;
   }
+  TFollowEnd follow(memo_);
   QTextCursor c(memo_->document()->lastBlock());
   c.movePosition(QTextCursor::EndOfBlock);
   c.insertText(QString::fromStdString(text));
@@ -51,7 +72,8 @@ void TListBoxSequences::Append(const std::string& line) {
 }
 
 void TListBoxSequences::SetMultiSelect(bool on) {
-  list_->setSelectionMode(on ? QAbstractItemView::MultiSelection
+  // Several sequences are picked as everywhere else: Ctrl and Shift with click or arrows.
+  list_->setSelectionMode(on ? QAbstractItemView::ExtendedSelection
                              : QAbstractItemView::SingleSelection);
 }
 

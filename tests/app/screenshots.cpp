@@ -2,6 +2,9 @@
 // view is grabbed into a PNG. Run under Xvfb: xvfb-run -a kivsvc_screenshots OUTDIR
 #include <QApplication>
 #include <QDir>
+#include <QImage>
+#include <QThread>
+#include <QPainter>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -17,14 +20,45 @@
 #include "childform.h"
 #include "commdlg.h"
 #include "mainform.h"
+#include "programicons.h"
+#include "programservices.h"
 #include "messages.h"
 
 namespace {
 
 bool Save(QWidget* w, const QString& dir, const char* name) {
-  QCoreApplication::processEvents();
+  // Let the page just shown finish its layout (scroll bars included) before the grab.
+  for (int i = 0; i < 5; ++i) {
+    QCoreApplication::processEvents();
+    QThread::msleep(20);
+  }
   QString path = dir + "/" + name;
   bool ok = w->grab().save(path, "PNG");
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+// The toolbar and menu icons at 1x and 2x, side by side.
+bool SaveIcons(const QString& dir, const char* name) {
+  const QStringList names = {"document-new", "document-open", "document-save", "document-save-as",
+                             "document-print", "document-print-preview", "document-properties",
+                             "kivsvc-view-all", "kivsvc-view-sequences", "kivsvc-view-listing",
+                             "kivsvc-view-graph", "kivsvc-legend", "edit-copy", "edit-select-all",
+                             "window-close", "application-exit", "help-contents", "help-about"};
+  const int cell = 52;
+  QImage img(cell * names.size() + 8, 22 + 44 + 24, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  for (int i = 0; i < names.size(); ++i) {
+    QIcon icon = ProgramIcon(names[i]);
+    p.drawPixmap(8 + i * cell + 15, 6, icon.pixmap(QSize(22, 22)));
+    QPixmap big = icon.pixmap(QSize(22, 22), 2.0);
+    big.setDevicePixelRatio(1.0);
+    p.drawPixmap(8 + i * cell + 4, 36, big);
+  }
+  p.end();
+  QString path = dir + "/" + name;
+  bool ok = img.save(path, "PNG");
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
   return ok;
 }
@@ -72,13 +106,15 @@ int main(int argc, char* argv[]) {
   TScopedMessageService scope(&messages);
   bool ok = true;
   {
-    TMainForm form({});
+    TProgramServices services;
+    TMainForm form({}, &services);
     form.resize(1024, 720);
     form.show();
-    form.NewCommand();
+    // The demonstration start: a registration window on the Write/Read page.
+    form.OpenWriteReadAtStart = true;
+    form.ProcessCommandLine();
     TChildForm* child = form.ActiveChild();
-    form.MdiArea->currentSubWindow()->showMaximized();
-    child->Notebook1->setCurrentIndex(2);
+    ok &= Save(&form, out, "screenshot-start.png");
     child->Btn1->click();
     child->cmdOutline->setCurrentItem(child->cmdOutline->topLevelItem(0)->child(0));
     ok &= Save(&form, out, "screenshot-writeread.png");
@@ -94,6 +130,7 @@ int main(int argc, char* argv[]) {
     child->SetView(0);
     child->Notebook1->setCurrentIndex(1);
     ok &= Save(&form, out, "screenshot-settings.png");
+    ok &= SaveIcons(out, "toolbar-icons.png");
 
     form.RunCommDialog = [&](TCommDlg& dlg) {
       dlg.show();

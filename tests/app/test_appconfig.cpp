@@ -125,6 +125,7 @@ TEST(CommandLine, WindowNameOfParameters) {
   EXPECT_EQ(ParamsWindowName("-zns2file  Set.BIN  -kivtype kivs2"), "Set.BIN");
   EXPECT_EQ(ParamsWindowName("-kivtype kivs2"), "");
   EXPECT_EQ(ParamsWindowName("-buffile"), "");
+  EXPECT_EQ(ParamsWindowName("-buffile /data/site-a/x.bin -kivtype kivs2"), "/data/site-a/x.bin");
 }
 
 TEST(NewFileNames, SkipExistingFilesAndContinueTheCounter) {

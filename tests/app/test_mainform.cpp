@@ -2,6 +2,10 @@
 // Open, Save As, the close query, the options dialog and the X-scale box.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QScreen>
+#include <QTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +18,7 @@
 #include <QtTest>
 
 #include "childform.h"
+#include "childservices.h"
 #include "commdlg.h"
 #include "guitestutil.h"
 #include "helpwindow.h"
@@ -104,10 +109,19 @@ class TestMainForm : public QObject {
     TChildForm* child = form.Children().first();
     QCOMPARE(child->FileName, Path("B.KIV").toStdString());
     QVERIFY(child->Named);
-    // Opened while service mode was still off.
+    // Opened while service mode was still off, and it stays a window without it: no
+    // service buttons beside hidden service check boxes.
     QVERIFY(child->ChbTraceMessages->isHidden());
+    child->Notebook1->setCurrentIndex(0);
+    QVERIFY(child->Panel2->isHidden());
+    QVERIFY(child->chbcorrectIOtimes->isHidden());
+    form.NewCommand();
+    TChildForm* later = form.ActiveChild();
+    later->Notebook1->setCurrentIndex(0);
+    QVERIFY(!later->Panel2->isHidden());
+    QVERIFY(!later->chbcorrectIOtimes->isHidden());
     form.ProcessCommandLine();  // runs once only
-    QCOMPARE(form.Children().size(), 1);
+    QCOMPARE(form.Children().size(), 2);
   }
 
   void exactServiceArgumentAtCreation() {
@@ -196,6 +210,190 @@ class TestMainForm : public QObject {
     form.OpenDialog = [](std::string&) { return false; };
     form.OpenCommand();
     QCOMPARE(form.Children().size(), 1);
+  }
+
+  // Opening new, missing and unreadable names.
+  void openNewAndUnreadableNames() {
+    TMainForm form({});
+    std::string answer = Path("fresh.kiv").toStdString();
+    form.OpenDialog = [&](std::string& name) {
+      name = answer;
+      return true;
+    };
+    // A name that does not exist opens an empty window under that name; Save writes there.
+    form.OpenCommand();
+    QCOMPARE(form.Children().size(), 1);
+    TChildForm* child = form.Children().first();
+    QCOMPARE(child->FileName, answer);
+    QVERIFY(child->Named);
+    QVERIFY(messages_.shown.empty());
+    QVERIFY(!QFile::exists(Path("fresh.kiv")));
+    child->Save();
+    QCOMPARE(QFileInfo(Path("fresh.kiv")).size(), qint64(20486));
+    // A folder is said to be one, and no window stays.
+    QVERIFY(QDir(dir_.path()).mkpath("afolder.kiv"));
+    answer = Path("afolder.kiv").toStdString();
+    form.OpenCommand();
+    QCOMPARE(form.Children().size(), 1);
+    QCOMPARE(int(messages_.shown.size()), 1);
+    QVERIFY2(messages_.shown[0].text.find("Cannot open file " + answer) == 0,
+             messages_.shown[0].text.c_str());
+    QVERIFY(messages_.shown[0].text.find("folder") != std::string::npos);
+  }
+
+  // Start-up parameters with dashes in paths.
+  void startupPathsWithDashes() {
+    QDir(dir_.path()).mkpath("site-a");
+    QFile raw(Path("site-a/x-1.bin"));
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write(QByteArray(48, '\x7f'));
+    raw.close();
+    const QString path = Path("site-a/x-1.bin");
+    TMainForm form({"-buffile", path, "-kivtype", "kivs2"});
+    form.ProcessCommandLine();
+    QCOMPARE(form.Children().size(), 1);
+    TChildForm* child = form.Children().first();
+    QCOMPARE(child->FileName, path.toStdString());
+    QCOMPARE(int(child->Kiv.EventBufferLength()), 48);
+    QCOMPARE(child->Kiv.GetKivType(), kivtKivs2);
+    QVERIFY2(messages_.shown.empty(), messages_.shown.empty() ? "" : messages_.shown[0].text.c_str());
+  }
+
+  // The raw buffer's save dialog never appends ".kiv"; the registration's does.
+  void saveDialogSuffixes() {
+    TMainForm form({});
+    QString suffix = "unset";
+    auto look = [&] {
+      QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        suffix = dlg->defaultSuffix();
+        dlg->reject();
+      });
+    };
+    std::string name = Path("buf1").toStdString();
+    look();
+    QVERIFY(!form.ExecuteSaveDialog(name, true));
+    QCOMPARE(suffix, QString());
+    look();
+    QVERIFY(!form.ExecuteSaveDialog(name, false));
+    QCOMPARE(suffix, QString("kiv"));
+  }
+
+  // The registration windows get the program's services from the main window.
+  void servicesReachEveryWindow() {
+    struct TCounting : IChildServices {
+      void Print(TChildForm&, bool withDialog) override { prints.push_back(withDialog); }
+      void PrintSetup(TChildForm&) override { ++setups; }
+      void Extras(TChildForm&, const std::string& command) override { extras.push_back(command); }
+      std::vector<bool> prints;
+      int setups = 0;
+      std::vector<std::string> extras;
+    } services;
+    TMainForm form({}, &services);
+    form.NewCommand();
+    TChildForm* child = form.ActiveChild();
+    QVERIFY(child);
+    QCOMPARE(child->Services(), static_cast<IChildServices*>(&services));
+    QVERIFY(form.btnPrint->isEnabled());
+    form.btnPrint->trigger();
+    child->actPrint->trigger();
+    child->actPrintPreview->trigger();
+    child->actCompare->trigger();
+    child->actReport->trigger();
+    QCOMPARE(services.prints, (std::vector<bool>{false, true}));
+    QCOMPARE(services.setups, 1);
+    QCOMPARE(services.extras, (std::vector<std::string>{"compare", "report"}));
+    // Without services the items stay disabled.
+    TMainForm bare({});
+    bare.NewCommand();
+    QVERIFY(!bare.btnPrint->isEnabled());
+    QVERIFY(!bare.ActiveChild()->actPrint->isEnabled());
+  }
+
+  // Geometry remembered: the main window's place and state, and the first start's share.
+  void geometryRemembered() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QVERIFY(screen);
+    const QRect avail = screen->availableGeometry();
+    {
+      TMainForm form({});
+      // First start: most of the screen, not the old 628 x 425.
+      QCOMPARE(form.width(), std::max(628, avail.width() * 4 / 5));
+      QCOMPARE(form.height(), std::max(425, avail.height() * 4 / 5));
+      form.resize(500, 300);
+      form.move(avail.left() + 20, avail.top() + 30);
+    }
+    QString text = ReadIni();
+    QVERIFY2(text.contains("WindowWidth=500") && text.contains("WindowHeight=300"),
+             qPrintable(text));
+    QVERIFY(text.contains("WindowMaximized=0"));
+    {
+      TMainForm form({});
+      QCOMPARE(form.size(), QSize(500, 300));
+      QCOMPARE(form.pos(), QPoint(avail.left() + 20, avail.top() + 30));
+      form.show();
+      form.showMaximized();
+      QVERIFY(QTest::qWaitFor([&] { return form.isMaximized(); }));
+    }
+    QVERIFY(ReadIni().contains("WindowMaximized=1"));
+    QVERIFY(ReadIni().contains("WindowWidth=500"));
+    {
+      TMainForm form({});
+      QVERIFY(form.windowState() & Qt::WindowMaximized);
+      // The only registration window fills the frame; a second one does not change that.
+      form.NewCommand();
+      QVERIFY(form.MdiArea->currentSubWindow()->isMaximized());
+    }
+  }
+
+  // The demonstration start opens a registration window on the Write/Read page.
+  void demonstrationOpensOnWriteRead() {
+    TMainForm form({});
+    form.OpenWriteReadAtStart = true;
+    form.ProcessCommandLine();
+    QCOMPARE(form.Children().size(), 1);
+    QCOMPARE(form.ActiveChild()->Notebook1->currentIndex(), 2);
+    QCOMPARE(form.ActiveChild()->Btn1->text(), QString("Reading"));
+    // Named files on the command line take the place of the demonstration window.
+    QVERIFY(WriteRegistration(Path("demo.kiv"), kivtKivs2, Defs()));
+    TMainForm other({Path("demo.kiv")});
+    other.OpenWriteReadAtStart = true;
+    other.ProcessCommandLine();
+    QCOMPARE(other.Children().size(), 1);
+    QVERIFY(other.ActiveChild()->Named);
+  }
+
+  // No silent dead ends: the options during a reading say why; help from a modal dialog
+  // can be used while the dialog is open.
+  void optionsDuringAReadingAndHelpFromADialog() {
+    TMainForm form({});
+    form.NewCommand();
+    TChildForm* child = form.ActiveChild();
+    int runs = 0;
+    form.RunCommDialog = [&](TCommDlg&) {
+      ++runs;
+      return int(QDialog::Rejected);
+    };
+    child->Kiv.IsReading = true;
+    form.CommOptions();
+    child->Kiv.IsReading = false;
+    QCOMPARE(runs, 0);
+    QCOMPARE(int(messages_.shown.size()), 1);
+    QVERIFY(messages_.shown[0].text.find("A reading is in progress") == 0);
+
+    QDialog dialog(&form);
+    QWidget* helpParent = nullptr;
+    QTimer::singleShot(0, [&] {
+      form.HelpRequest(5);
+      helpParent = form.HelpWindow()->parentWidget();
+      dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(helpParent, static_cast<QWidget*>(&dialog));
+    form.HelpRequest(6);
+    QVERIFY(form.HelpWindow());
+    QCOMPARE(form.HelpWindow()->parentWidget(), static_cast<QWidget*>(nullptr));
   }
 
   void saveAsAsksBeforeReplacing() {
@@ -362,7 +560,9 @@ class TestMainForm : public QObject {
     QCOMPARE(form.cbXScale->currentText(),
              QString(child->GraphModel.Autoscale() ? "Fit"
                                                    : QString::number(child->GraphModel.ScaleX())));
+    // A choice from the list applies at once.
     form.cbXScale->setCurrentIndex(form.cbXScale->findText("75"));
+    emit form.cbXScale->activated(form.cbXScale->currentIndex());
     QCOMPARE(child->GraphModel.ScaleX(), 75);
     QVERIFY(!child->GraphModel.Autoscale());
     QLineEdit* edit = form.cbXScale->lineEdit();
@@ -385,8 +585,19 @@ class TestMainForm : public QObject {
     type("50001");
     QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(child->GraphModel.Autoscale());
-    type("50");  // equals an item: applied at once
-    QCOMPARE(child->GraphModel.ScaleX(), 50);
+    // Scale box typing: nothing is completed or applied until Enter.
+    type("1");
+    QCOMPARE(form.cbXScale->currentText(), QString("1"));
+    QVERIFY(child->GraphModel.Autoscale());
+    type("5");
+    QCOMPARE(form.cbXScale->currentText(), QString("5"));
+    type("50");  // equals an item, but the user may still be typing 500
+    QVERIFY(child->GraphModel.Autoscale());
+    QTest::keyClicks(edit, "0");
+    QCOMPARE(form.cbXScale->currentText(), QString("500"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(child->GraphModel.ScaleX(), 500);
+    QVERIFY(!child->GraphModel.Autoscale());
   }
 
   void toolbarFollowsTheActiveWindowAndMenusMerge() {
@@ -416,7 +627,22 @@ class TestMainForm : public QObject {
     QCOMPARE(form.btnLoad->statusTip(), QString("Load file"));
     QCOMPARE(form.btnLoad->toolTip(), QString("Open"));
     QCOMPARE(form.btnSaveAs->toolTip(), QString("Save Ass..."));
-    QCOMPARE(form.StatusPanel0->width(), 200);
+    // The registration window's newer items split their hints too, and a long hint is
+    // not cut by a fixed panel.
+    form.NewCommand();
+    TChildForm* child = form.ActiveChild();
+    QCOMPARE(child->actCompare->toolTip(), QString("Compare settings"));
+    QCOMPARE(child->actCompare->statusTip(),
+             QString("Both parsets, or a parset of another registration or file"));
+    form.resize(900, 400);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStatusTipEvent longTip(child->actReport->statusTip());
+    QCoreApplication::sendEvent(&form, &longTip);
+    QVERIFY(!form.StatusPanel0->text().contains('|'));
+    QVERIFY(form.StatusPanel0->width() >= form.StatusPanel0->fontMetrics().horizontalAdvance(
+                                              form.StatusPanel0->text()));
+    child->Kiv.Modified = false;
   }
 
   void helpOpensThePageOfTheContext() {

@@ -80,6 +80,11 @@ TEST(KivDate, TimeRoundsToTheMillisecondAndCarries) {
   EXPECT_EQ(DateToStr(nearlyMidnight), "2024-03-16");
   EXPECT_EQ(TimeToStr(nearlyMidnight), "00:00:00");
 
+  // A whole day count is a date alone; any time of day, midnight by rounding included,
+  // keeps its time.
+  EXPECT_EQ(DateTimeToStr(Date(2024, 3, 16)), "2024-03-16");
+  EXPECT_EQ(DateTimeToStr(Date(2024, 3, 16) + 1.0 / 86400), "2024-03-16 00:00:01");
+
   // Year's end carries into the next year.
   EXPECT_EQ(DateTimeToStr(Date(2023, 12, 31) + 0.99999999999), "2024-01-01 00:00:00");
 }
@@ -94,7 +99,7 @@ TEST(KivDate, NegativeCountsUseTheFloor) {
   EXPECT_EQ(date.day, 28);
   EXPECT_EQ(time.hour, 18);
   EXPECT_EQ(DateTimeToStr(-1.25), "1899-12-28 18:00:00");
-  EXPECT_EQ(DateTimeToStr(0), "1899-12-30 00:00:00");
+  EXPECT_EQ(DateTimeToStr(0), "1899-12-30");  // a whole day count: the date alone
 }
 
 TEST(KivDate, OutOfRangeCountsHaveNoDate) {

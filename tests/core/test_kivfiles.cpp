@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -410,6 +412,39 @@ TEST(KivFiles, SavingKeepsLinksAndNeverReplacesDevices) {
   EXPECT_EQ(messages.shown[0].text, "Error Not saved.");
   EXPECT_TRUE(kiv.Modified);
   EXPECT_EQ(std::filesystem::status(pipe).type(), std::filesystem::file_type::fifo);
+}
+
+TEST(KivFiles, SaveRemovesStaleTemporariesOfItsFileOnly) {
+  TTempDir dir;
+  TKiv kiv;
+  const std::string file = dir.File("site.kiv");
+  // What saves killed part-way left, a save running in another program (its temporary is
+  // locked), and files that only look alike.
+  const std::string stale1 = dir.Write("site.kiv.kivsave-Ab12Cd", std::string("partial"));
+  const std::string stale2 = dir.Write("site.kiv.kivsave-zzzzzz", std::string(""));
+  const std::string running = dir.Write("site.kiv.kivsave-Run123", std::string("busy"));
+  const std::string backup = dir.Write("site.kiv.backup", std::string("mine"));
+  const std::string other = dir.Write("other.kiv.kivsave-Ab12Cd", std::string("x"));
+  const std::string longer = dir.Write("site.kiv.kivsave-Ab12Cd7", std::string("x"));
+  int fd = ::open(running.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  ASSERT_TRUE(kiv.SaveToFile(file));
+  ::close(fd);
+  EXPECT_FALSE(std::filesystem::exists(stale1));
+  EXPECT_FALSE(std::filesystem::exists(stale2));
+  EXPECT_TRUE(std::filesystem::exists(running));
+  EXPECT_TRUE(std::filesystem::exists(backup));
+  EXPECT_TRUE(std::filesystem::exists(other));
+  EXPECT_TRUE(std::filesystem::exists(longer));
+  EXPECT_EQ(TTempDir::Read(file).size(), 20486u);
+  // A raw file saved into the same folder cleans up after itself the same way.
+  const std::string raw = dir.File("ev.bin");
+  const std::string rawStale = dir.Write("ev.bin.kivsave-q1w2e3", std::string("x"));
+  const uint8_t bytes[3] = {1, 2, 3};
+  ASSERT_TRUE(WriteRawFile(raw, bytes, 3));
+  EXPECT_FALSE(std::filesystem::exists(rawStale));
+  EXPECT_TRUE(std::filesystem::exists(running));
 }
 
 }  // namespace

@@ -50,6 +50,17 @@ TEST(NumFmt, ParsingUsesCommaOnly) {
   EXPECT_TRUE(TryStrToFloat("2e3", v));
   EXPECT_DOUBLE_EQ(v, 2000);
   v = 42;
+  // A number a person typed takes "." as the separator as well; files keep to ",".
+  EXPECT_TRUE(TryTypedToFloat("25.86", v));
+  EXPECT_DOUBLE_EQ(v, 25.86);
+  EXPECT_TRUE(TryTypedToFloat(".5", v));
+  EXPECT_DOUBLE_EQ(v, 0.5);
+  EXPECT_TRUE(TryTypedToFloat("1,5", v));
+  EXPECT_DOUBLE_EQ(v, 1.5);
+  EXPECT_DOUBLE_EQ(TypedToFloat("-2.25e1"), -22.5);
+  for (const char* bad : {"1.2.3", "1,2.3", ".", "abc"}) EXPECT_FALSE(TryTypedToFloat(bad, v)) << bad;
+  EXPECT_THROW(TypedToFloat("x.5"), EConvertError);
+  v = 42;
   for (const char* bad : {"", " ", "25.86", "abc", "1,2,3", "1e", "e5", ",", "-", "0x10", "inf",
                           "nan", "1 2", "1e999"}) {
     EXPECT_FALSE(TryStrToFloat(bad, v)) << bad;

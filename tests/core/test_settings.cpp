@@ -105,8 +105,11 @@ TEST(Settings, RealEditing) {
   TextToSetting(Desc(skReal, 2, 1.0), "65537", 512, p.bytes.data());
   EXPECT_EQ(p.Get(2), 1);
 
+  // A typed "." is the decimal separator too.
+  TextToSetting(Desc(skReal, 2, 0.1), "25.86", 512, p.bytes.data());
+  EXPECT_EQ(p.Get(2), 259);
   p.Set(2, 77);
-  EXPECT_THROW(TextToSetting(Desc(skReal, 2, 0.1), "25.86", 512, p.bytes.data()), EConvertError);
+  EXPECT_THROW(TextToSetting(Desc(skReal, 2, 0.1), "25.8.6", 512, p.bytes.data()), EConvertError);
   EXPECT_THROW(TextToSetting(Desc(skReal, 2, 0.0), "1", 512, p.bytes.data()), EConvertError);
   EXPECT_THROW(TextToSetting(Desc(skReal, 2, 1e-300), "1e10", 512, p.bytes.data()), EConvertError);
   EXPECT_THROW(TextToSetting(Desc(skReal, 2, 1e-300), "1e300", 512, p.bytes.data()), EConvertError);

@@ -102,4 +102,30 @@ TEST(StartParams, RawFilesAreCutToCapacity) {
   EXPECT_EQ(other.Zestaw1Length(), 0);
 }
 
+TEST(StartParams, MinusSignsInsidePathsAndWords) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir.File("site-a"));
+  std::string buf = dir.Write("site-a/ev-2024-05-01.bin", std::vector<uint8_t>(40, 0x7f));
+  std::string z1 = dir.Write("site-a/p-1.bin", std::vector<uint8_t>(6, 0x11));
+  TKiv kiv;
+  kiv.DefsDir = dir.Path();
+  TParsed r = Parse(kiv, "-buffile " + buf + " -zns1file " + z1 + " -kivtype kivs2");
+  ASSERT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(kiv.EventBufferLength(), 40);
+  EXPECT_EQ(kiv.Zestaw1Length(), 6);
+  EXPECT_EQ(kiv.GetKivType(), kivtKivs2);
+  // An identification with a minus sign stays whole; a "-" after a blank starts an item.
+  TKiv other;
+  r = Parse(other, "-kivtype kiv-x2 -h");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.message, TKiv::kStartParamsHelp);
+  EXPECT_EQ(other.IdentificationName(), "KIV-X2");
+  r = Parse(other, "-bogus-a");
+  EXPECT_EQ(r.message, "Unknown command: bogus-a");
+  EXPECT_EQ(NextItemStart("a-b -c"), 4u);
+  EXPECT_EQ(NextItemStart("-a"), 0u);
+  EXPECT_EQ(NextItemStart("x\t-y"), 2u);
+  EXPECT_EQ(NextItemStart("site-a"), std::string::npos);
+}
+
 }  // namespace

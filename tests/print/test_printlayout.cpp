@@ -120,6 +120,7 @@ TEST(PrintLayout, MarginTexts) {
   EXPECT_EQ(FormatMargin(2000), "2,0E+002 cm");
 
   EXPECT_EQ(ParseMargin("1,75 cm"), 18);
+  EXPECT_EQ(ParseMargin("1.75 cm"), 18);  // a typed point is the separator too
   EXPECT_EQ(ParseMargin("2,50 cm"), 25);
   EXPECT_EQ(ParseMargin("3"), 30);
   EXPECT_EQ(ParseMargin("0,25cm"), 2);  // 2.5 tenths, the half to even

@@ -24,6 +24,13 @@ expect_eq "info definitions" "definitions: Kivs2.set" "$(grep '^definitions:' <<
 grep -qE '^created: [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$' <<<"$info" ||
   fail "created is not yyyy-mm-dd hh:mm:ss"
 
+# params: minus signs inside paths belong to the path.
+mkdir -p "$work/site-a"
+head -c 120 /dev/zero >"$work/site-a/ev-2024-05.bin"
+out=$("$KIVTOOL" params "-buffile $work/site-a/ev-2024-05.bin -kivtype kivs2" --defs "$KIVSVC_DEFS")
+expect_eq "dashed path ok" "ok: yes" "$(sed -n 1p <<<"$out")"
+expect_eq "dashed path buffer" "events buffer: 120" "$(grep '^events buffer:' <<<"$out")"
+
 # params errors: the parser's messages and status 2, help text with its line feeds.
 expect_status "bad params" 2 kt params "buffile x"
 expect_eq "bad params message" 'message:  then expected character was: "-" :buffile x' \

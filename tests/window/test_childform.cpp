@@ -11,6 +11,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -30,6 +33,10 @@
 #include "qtwaiter.h"
 #include "route.h"
 #include "settings.h"
+#include "numfmt.h"
+#include "settingcells.h"
+#include "znsgrid.h"
+#include "uitext.h"
 
 namespace {
 
@@ -53,6 +60,12 @@ class TTestHost : public IChildHost {
   void CloseProgram() override {}
   bool ExecuteSaveDialog(std::string& fileName, bool allFiles) override {
     lastAllFiles = allFiles;
+    proposed.push_back(fileName);
+    if (!saveAnswers.empty()) {
+      fileName = saveAnswers.front();
+      saveAnswers.erase(saveAnswers.begin());
+      return !fileName.empty();
+    }
     if (saveAnswer.empty()) return false;
     fileName = saveAnswer;
     return true;
@@ -65,6 +78,9 @@ class TTestHost : public IChildHost {
   TQtWaiter waiter;
   int updates = 0;
   std::string saveAnswer;
+  // Answers of the save dialog one after the other ("" is Cancel), before saveAnswer.
+  std::vector<std::string> saveAnswers;
+  std::vector<std::string> proposed;
   bool lastAllFiles = false;
 };
 
@@ -252,9 +268,10 @@ class TestChildForm : public QObject {
     TSetDesc first = defs.SectionSets(1)->GetSetting(1);
     QCOMPARE(child.ZnsGrid->item(1, 1)->text(),
              QString::fromStdString(first.Name + " [" + first.Dim + "]").left(27));
-    QCOMPARE(child.ZnsGrid->columnWidth(2), 44);
+    // At opening name and value columns are fitted to what they hold, within limits.
+    QVERIFY(child.ZnsGrid->columnWidth(2) >= 44);
     QCOMPARE(child.ZnsGrid->columnWidth(3), 29);
-    QCOMPARE(child.ZnsGrid->columnWidth(1), 88);
+    QVERIFY(child.ZnsGrid->columnWidth(1) >= 88 && child.ZnsGrid->columnWidth(1) <= 260);
     // Cells after the last spacer of the row are empty.
     int after = znsgrid::SpacerColumn(n) + 1;
     if (after < child.ZnsGrid->columnCount()) {
@@ -291,7 +308,7 @@ class TestChildForm : public QObject {
              std::string("6,5k"));
     QCOMPARE(child.EditCol, -1);
 
-    // Letters in a REAL cell bring the stored value back without a message.
+    // Letters in a REAL cell bring the stored value back, and say why.
     QVERIFY(FindSetting(defs, skReal, r, j));
     TSetDesc real = defs.SectionSets(r)->GetSetting(j);
     QString before = child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text();
@@ -299,7 +316,21 @@ class TestChildForm : public QObject {
     child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("abc");
     QCOMPARE(child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text(), before);
     QVERIFY(std::equal(bytes.begin(), bytes.end(), child.Kiv.Zestaw1()));
-    QVERIFY(messages_.shown.empty());
+    QCOMPARE(int(messages_.shown.size()), 1);
+    QCOMPARE(messages_.shown[0].text, std::string("'abc' is not a valid floating point value"));
+    // A decimal point is taken as the separator and shown back with ",".
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("0.3");
+    const QString shown = child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text();
+    QCOMPARE(shown.toStdString(),
+             SettingToText(real, child.Kiv.Zestaw1(), child.Kiv.Zestaw1Length()));
+    QVERIFY2(shown == "0,3" || real.DecPlaces == 0 || real.Base > 0.3, qPrintable(shown));
+    QCOMPARE(int(messages_.shown.size()), 1);
+    // A voltage out of range says what is allowed.
+    FindSetting(defs, skVoltage, r, j);
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("5");
+    QCOMPARE(int(messages_.shown.size()), 2);
+    QVERIFY(messages_.shown[1].text.find("Allowable values") != std::string::npos);
+    QCOMPARE(child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text(), QString("6,5k"));
 
     // The tab set shows parset 2; both reading dates stay.
     child.Kiv.SetZestaw1ReadDate(38000.5);
@@ -387,6 +418,227 @@ class TestChildForm : public QObject {
     QFile f(dir.filePath("buf.bin"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a", 10));
+  }
+
+  // Save and save buffer: the raw buffer never replaces the registration, asks before
+  // replacing another file, and keeps the name typed.
+  void saveBufferProtectsTheRegistration() {
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("site.kiv");
+    QVERIFY(WriteRegistration(reg, kivtKivs2, qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString()));
+    const qint64 regSize = QFileInfo(reg).size();
+    TTestHost host;
+    TChildForm child(&host);
+    QVERIFY(child.OpenFile(reg.toStdString()));
+    for (int i = 0; i < 10; ++i) child.Kiv.EventBuffer()[i] = static_cast<uint8_t>(0xA0 + i);
+    child.Kiv.SetEventBufferLength(10);
+
+    // One Enter on the proposal writes NAME-events.bin beside the registration.
+    const std::string proposal = dir.filePath("site-events.bin").toStdString();
+    host.saveAnswers = {proposal};
+    child.SaveBuffer();
+    QCOMPARE(host.proposed.back(), proposal);
+    QCOMPARE(QFileInfo(dir.filePath("site-events.bin")).size(), qint64(10));
+    QCOMPARE(QFileInfo(reg).size(), regSize);
+
+    // The registration's own file is refused and the dialog comes back; a ".kiv" name too.
+    host.saveAnswers = {reg.toStdString(), dir.filePath("other.kiv").toStdString(), ""};
+    child.SaveBuffer();
+    QCOMPARE(int(messages_.shown.size()), 2);
+    QVERIFY(messages_.shown[0].text.find("is the file of this registration") !=
+            std::string::npos);
+    QVERIFY(messages_.shown[1].text.find(".kiv") != std::string::npos);
+    QCOMPARE(QFileInfo(reg).size(), regSize);
+    QVERIFY(!QFile::exists(dir.filePath("other.kiv")));
+
+    // An existing file: No asks for another name, Cancel ends, Yes replaces.
+    const std::string existing = dir.filePath("old.bin").toStdString();
+    {
+      QFile f(Q(existing));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("keep");
+    }
+    messages_.answers = {MsgAnswer::No, MsgAnswer::Cancel};
+    host.saveAnswers = {existing, existing};
+    child.SaveBuffer();
+    QCOMPARE(int(messages_.asked.size()), 2);
+    QCOMPARE(messages_.asked[0].text,
+             "File :" + existing + " file already exists\nReplace existing file?");
+    QCOMPARE(QFileInfo(Q(existing)).size(), qint64(4));
+    messages_.answers = {MsgAnswer::Yes};
+    host.saveAnswers = {existing};
+    child.SaveBuffer();
+    QCOMPARE(QFileInfo(Q(existing)).size(), qint64(10));
+
+    // A name without an extension stays as typed.
+    host.saveAnswers = {dir.filePath("buf1").toStdString()};
+    child.SaveBuffer();
+    QVERIFY(QFile::exists(dir.filePath("buf1")));
+    QVERIFY(!QFile::exists(dir.filePath("buf1.kiv")));
+    QCOMPARE(RawBufferFileName("File 1.kiv"), std::string("File 1-events.bin"));
+  }
+
+  // Grid editing, freezing, resizing and tooltips.
+  void gridFixedPartsResizingAndTooltips() {
+    TTestHost host;
+    TChildForm child(&host);
+    child.resize(700, 400);
+    child.show();
+    child.Notebook1->setCurrentIndex(1);
+    LoadType(child, kivtKivs2);
+    child.ShowParset();
+    QVERIFY(QTest::qWaitForWindowExposed(&child));
+    auto* grid = qobject_cast<TZnsGridTable*>(child.ZnsGrid);
+    QVERIFY(grid);
+    QTableView* row = grid->FixedRow();
+    QTableView* col = grid->FixedColumn();
+    QVERIFY(row->isVisible() && col->isVisible() && grid->FixedCorner()->isVisible());
+    QCOMPARE(row->height(), grid->rowHeight(0));
+    QCOMPARE(col->width(), grid->columnWidth(0));
+
+    QCOMPARE(grid->horizontalScrollBar()->value(), 0);
+    // Scrolling to the far right leaves the section titles in place; the fixed row follows.
+    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+    QVERIFY(grid->horizontalScrollBar()->value() > 0);
+    QCOMPARE(col->horizontalScrollBar()->value(), 0);
+    QCOMPARE(col->geometry().left(), grid->viewport()->geometry().left());
+    QCOMPARE(row->horizontalScrollBar()->value(), grid->horizontalScrollBar()->value());
+    QCOMPARE(col->indexAt(QPoint(5, grid->rowViewportPosition(1) + 2)).column(), 0);
+    grid->horizontalScrollBar()->setValue(0);
+
+    // The fixed row and column are never selected, by the keyboard or Select All.
+    QVERIFY(!(grid->item(0, 0)->flags() & Qt::ItemIsSelectable));
+    QVERIFY(!(grid->item(1, 0)->flags() & Qt::ItemIsSelectable));
+    grid->setFocus();
+    grid->setCurrentCell(1, 1);
+    QTest::keyClick(grid, Qt::Key_Left);
+    QTest::keyClick(grid, Qt::Key_Up);
+    QCOMPARE(grid->currentRow(), 1);
+    QCOMPARE(grid->currentColumn(), 1);
+    grid->selectAll();
+    for (QTableWidgetItem* it : grid->selectedItems()) {
+      QVERIFY(it->row() > 0 && it->column() > 0);
+    }
+
+    // A column border in the fixed row is dragged; a double-click fits the column.
+    auto send = [&](QEvent::Type type, int x) {
+      QPointF at(x, row->height() / 2);
+      QMouseEvent e(type, at, row->viewport()->mapToGlobal(at), Qt::LeftButton,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                    Qt::NoModifier);
+      QCoreApplication::sendEvent(row->viewport(), &e);
+    };
+    const int c = znsgrid::NameColumn(1);
+    const int w = grid->columnWidth(c);
+    const int border = row->columnViewportPosition(c) + row->columnWidth(c);
+    QCOMPARE(grid->BorderColumnAt(row, border + 1), c);
+    send(QEvent::MouseButtonPress, border);
+    send(QEvent::MouseMove, border + 40);
+    send(QEvent::MouseButtonRelease, border + 40);
+    QCOMPARE(grid->columnWidth(c), w + 40);
+    QCOMPARE(row->columnWidth(c), w + 40);
+    send(QEvent::MouseButtonDblClick, row->columnViewportPosition(c) + row->columnWidth(c));
+    QCOMPARE(grid->columnWidth(c), std::clamp(grid->ContentWidth(c), 24, 400));
+    // Widths chosen by the user stay when the parset tab changes.
+    grid->setColumnWidth(c + 1, 120);
+    child.TabSet1->setCurrentIndex(1);
+    QCOMPARE(grid->columnWidth(c + 1), 120);
+
+    // Every name and value cell tells its whole name, value and allowable values.
+    TSetDesc d = child.Kiv.Defs.SectionSets(1)->GetSetting(1);
+    const QString tip = grid->item(1, c)->toolTip();
+    QVERIFY(tip.startsWith(QString::fromStdString(d.Name + " [" + d.Dim + "]")));
+    QCOMPARE(grid->item(1, c + 1)->toolTip(), tip);
+    int r = 0, j = 0;
+    QVERIFY(FindSetting(child.Kiv.Defs, skYesNo, r, j));
+    QVERIFY(grid->item(r, znsgrid::ValueColumn(j))->toolTip().contains("Allowable values: [Y/N]"));
+  }
+
+  // Keyboard navigation of sequences.
+  void keyboardMovesTheShownSequence() {
+    TTestHost host;
+    TChildForm child(&host);
+    child.resize(700, 500);
+    child.show();
+    child.Notebook1->setCurrentIndex(0);
+    QVERIFY(child.OpenFile(KIVSVC_SOURCE_DIR "/examples/demo-kivs2.kiv"));
+    QListWidget* list = child.EventsListBox;
+    QVERIFY(list->count() >= 4);
+    list->setFocus();
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 1);
+    const QString first = child.FMemo->toPlainText();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 2);
+    QVERIFY(child.FMemo->toPlainText() != first);
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), list->count());
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 1);
+    QCOMPARE(child.FMemo->toPlainText(), first);
+    // Shift extends the selection for printing; the sequence shown follows the cursor.
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(list->selectedItems().size(), 3);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 3);
+    // Ctrl+click adds one; a plain click selects only one again.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(list->item(0)).center());
+    QCOMPARE(list->selectedItems().size(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(2)).center());
+    QCOMPARE(list->selectedItems().size(), 2);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 3);
+    // In the list-only view Enter shows the listing, as a click does.
+    child.SetView(1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(child.ViewMode, 1);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(child.ViewMode, 3);
+    QCOMPARE(int(child.Lister()->SelectedSequence()), 4);
+  }
+
+  // The trace gets most of the Write/Read page and follows its newest line unless the
+  // reader scrolled back.
+  void traceListHasRoomAndFollowsTheEnd() {
+    TTestHost host;
+    TChildForm child(&host);
+    child.resize(700, 600);
+    child.show();
+    child.Notebook1->setCurrentIndex(2);
+    QVERIFY(QTest::qWaitForWindowExposed(&child));
+    QVERIFY(child.MemoMessage->height() > child.cmdOutline->height());
+    QVERIFY(child.MemoMessage->height() > 150);
+    for (int i = 0; i < 200; ++i) child.Kiv.Trace("line " + std::to_string(i));
+    QScrollBar* bar = child.MemoMessage->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    bar->setValue(0);
+    child.Kiv.Trace("newer");
+    QCOMPARE(bar->value(), 0);
+    bar->setValue(bar->maximum());
+    child.Kiv.Trace("newest");
+    QCOMPARE(bar->value(), bar->maximum());
+  }
+
+  // The note editor refuses what the note area cannot hold and shows what is left.
+  void noteEditorKeepsToTheArea() {
+    TKiv kiv;
+    TFileInfoDlg dlg;
+    dlg.Fill(kiv);
+    QVERIFY(dlg.lbNoteLeft->text().startsWith("2047 bytes left"));
+    dlg.Memo1->setPlainText(QString(2000, 'a'));
+    QVERIFY(dlg.lbNoteLeft->text().startsWith("46 bytes left"));
+    dlg.Memo1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dlg.Memo1, QString(60, 'b'));
+    QCOMPARE(dlg.Memo1->toPlainText().size(), 2046);
+    QVERIFY(dlg.lbNoteLeft->text().startsWith("0 bytes left"));
+    dlg.Memo1->insertPlainText("more");
+    QCOMPARE(dlg.Memo1->toPlainText().size(), 2046);
+    dlg.Apply(kiv);
+    std::vector<std::string> lines;
+    NoteToLines(kiv.NoteArea(), kivimg::kNoteAreaSize, lines);
+    QCOMPARE(int(lines.size()), 1);
+    QCOMPARE(int(lines[0].size()), 2046);
   }
 
   void wholeReadingAgainstTheSimulator() {
@@ -484,7 +736,10 @@ class TestChildForm : public QObject {
     QTimer::singleShot(400, [&] {
       wasReading = child.Kiv.IsReading;
       cancelEnabled = child.Btn3->isEnabled();
-      pagesDisabled = !child.Notebook1->isEnabled();
+      // The pages are locked, but the trace can be scrolled meanwhile.
+      pagesDisabled = !child.Notebook1->tabBar()->isEnabled() && !child.cmdOutline->isEnabled() &&
+                      !child.SpinSlaveNo->isEnabled() && child.MemoMessage->isEnabled() &&
+                      child.MemoMessage->isVisibleTo(&child);
       closeRefused = !child.CloseQuery();
       QTest::mouseClick(child.Btn3, Qt::LeftButton);
     });
