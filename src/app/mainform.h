@@ -28,6 +28,7 @@ class TMBTCPClient;
 class TQtWaiter;
 class TCommDlg;
 class THelpWindow;
+class TArchiveUi;
 
 // "kiv.ini": $KIVSVC_CONFIG when set, else in the user's configuration directory.
 std::string ConfigFilePath();
@@ -68,6 +69,8 @@ class TMainForm : public QMainWindow, public IChildHost {
 
   TChildForm* ActiveChild() const;
   THelpWindow* HelpWindow() const { return help_; }
+  // Events archive: its window, File -> "Add to archive", "Archive every reading".
+  TArchiveUi* ArchiveUi() const { return archiveUi_; }
   QList<TChildForm*> Children() const;
 
   // File dialogs; tests replace them. Each returns true with the chosen name.
@@ -125,4 +128,5 @@ class TMainForm : public QMainWindow, public IChildHost {
   QPointer<QAction> mergedFile_;
   QPointer<QAction> mergedGraph_;
   THelpWindow* help_ = nullptr;
+  TArchiveUi* archiveUi_ = nullptr;  // events archive
 };

@@ -66,6 +66,7 @@ int main(int argc, char* argv[]) {
   ini.close();
   qputenv("KIVSVC_CONFIG", ini.fileName().toLocal8Bit());
   qputenv("KIVSVC_INSTALLDIR", defs.toLocal8Bit());
+  qputenv("KIVSVC_ARCHIVE", tmp.filePath("archive.sqlite").toLocal8Bit());
   QDir::setCurrent(tmp.path());
 
   TRecordingMessages messages;
