@@ -9,9 +9,9 @@ k() { "$KIVTOOL" "$@" --defs "$KIVSVC_DEFS"; }
 db=${KIVSVC_TEST_PG:-$tmp/archive.sqlite}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Three readings of one device: the ring holds about 25 sequences.
+# Three readings of one device: the ring holds about 20 sequences.
 for n in 20 26 31; do
-  k generate --type kivs2 --seed 12 --sequences $n --max-bytes 4000 --station "Substation 7" \
+  k generate --type kivs2 --seed 12 --sequences $n --max-bytes 1600 --station "Substation 7" \
     -o "$tmp/r$n.kiv" >/dev/null
 done
 c20=$(k sequences "$tmp/r20.kiv" | wc -l)

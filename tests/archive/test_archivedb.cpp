@@ -88,6 +88,7 @@ class ArchiveDb : public ::testing::TestWithParam<TEngine> {
       ASSERT_TRUE(ParseArchiveLocation(url, loc, e)) << e;
       TRaw raw(loc);
       ASSERT_TRUE(raw.ok);
+      ASSERT_TRUE(raw.Exec("SET client_min_messages TO warning"));
       ASSERT_TRUE(raw.Exec("DROP SCHEMA public CASCADE"));
       ASSERT_TRUE(raw.Exec("CREATE SCHEMA public"));
     } else {

@@ -65,8 +65,7 @@ void LoadSequence(TArchive& archive, int64_t id, const std::string& defsDir, TKi
                                                std::to_string(id) + " is damaged");
 }
 
-int Add(TArgs& args) {
-  const std::string defsDir = DefsDirFrom(args);
+int Add(TArgs& args, const std::string& defsDir) {
   auto device = args.Value("--device");
   TArchive archive;
   archive.DefsDir = defsDir;
@@ -154,13 +153,13 @@ int CmdArchive(int argc, char** argv) {
   const std::string sub = argv[1];
   auto app = StartQtCore();
   TArgs args(argc - 1, argv + 1);
-  if (sub == "add") return Add(args);
+  const std::string defsDir = DefsDirFrom(args);
+  if (sub == "add") return Add(args, defsDir);
   if (sub == "devices") return Devices(args);
   if (sub == "sequences") return Sequences(args);
   if (sub != "listing" && sub != "route" && sub != "export" && sub != "kiv")
     throw EToolError(std::string("Unknown archive command: ") + sub + "\n" + kUsage);
 
-  const std::string defsDir = DefsDirFrom(args);
   const bool bold = sub == "listing" && args.Flag("--bold");
   std::optional<std::string> comtrade, csv, out;
   if (sub == "export") {
