@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   socat poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -9,7 +9,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -18,6 +17,7 @@
 #include "childform.h"
 #include "inifile.h"
 #include "kivdate.h"
+#include "messages.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ QVariant TArchiveSequenceModel::data(const QModelIndex& index, int role) const {
     std::string error;
     if (!archive_->Seen(s->Id, seen, error)) return Q(error);
     return Q("First seen: " + SeenText(seen.First) + "\nLast seen: " + SeenText(seen.Last) +
-             "\nIn " + std::to_string(seen.Readings) + " readings; " +
-             std::to_string(s->Events) + " events");
+             "\nReadings: " + std::to_string(seen.Readings) +
+             "\nEvents: " + std::to_string(s->Events));
   }
   return {};
 }
@@ -288,10 +288,10 @@ void TArchiveUi::AttachChild(TChildForm* child) {
     std::string text;
     const bool ok = AddToArchive(*child, text);
     if (ok) {
-      QMessageBox::information(child, "Archive", Q(text));
+      Messages().Show(MsgIcon::Information, "Archive", text);
     } else {
       child->Kiv.Trace("Not archived: " + text);
-      QMessageBox::critical(child, "Archive", Q(text));
+      Messages().Show(MsgIcon::Error, "Archive", text);
     }
   });
   // A reading that ended normally with its events buffer read goes to the archive too.
@@ -320,7 +320,7 @@ void TArchiveUi::OpenSequence(int64_t id) {
   std::vector<uint8_t> image;
   std::string device;
   if (a == nullptr || !a->SequenceImage(id, image, device, error)) {
-    QMessageBox::critical(window_ ? static_cast<QWidget*>(window_) : main_, "Archive", Q(error));
+    Messages().Show(MsgIcon::Error, "Archive", error);
     return;
   }
   TChildForm* child = createChild_();
@@ -330,7 +330,7 @@ void TArchiveUi::OpenSequence(int64_t id) {
   for (char& c : name)
     if (c == '/' || c == '\\') c = '_';
   if (!LoadImage(child->Kiv, image)) {
-    QMessageBox::critical(main_, "Archive", "The stored reading is damaged");
+    Messages().Show(MsgIcon::Error, "Archive", "The stored reading is damaged");
     return;
   }
   child->FileName = name;
