@@ -58,8 +58,13 @@ QVariant TArchiveSequenceModel::data(const QModelIndex& index, int role) const {
         return QVariant(static_cast<qlonglong>(s->Id));
       case 1:
         return Q(s->Device);
-      default:
-        return Q(s->Header) + (s->Version > 1 ? QString("  [version %1]").arg(s->Version) : "");
+      default: {
+        // The line as the sequence list shows it, without "Sequence no.1 ": each archived
+        // sequence is sequence 1 of the registration that holds it.
+        QString line = Q(s->Header);
+        if (line.startsWith("Sequence no.")) line = line.section(' ', 2);
+        return line + (s->Version > 1 ? QString("  [version %1]").arg(s->Version) : "");
+      }
     }
   }
   if (role == Qt::ToolTipRole && archive_ != nullptr) {
@@ -126,7 +131,7 @@ TArchiveWindow::TArchiveWindow(std::function<TArchive*(std::string&)> archive,
   tvSequences->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   tvSequences->horizontalHeader()->setStretchLastSection(true);
   tvSequences->setColumnWidth(0, 60);
-  tvSequences->setColumnWidth(1, 130);
+  tvSequences->setColumnWidth(1, 170);
   connect(tvSequences, &QTableView::doubleClicked, this,
           [this](const QModelIndex& i) { OpenRow(i.row()); });
   split->addWidget(lbDevices);
