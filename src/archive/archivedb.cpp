@@ -251,6 +251,18 @@ bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
 }
 
 bool TArchive::CheckSchema(std::string& error) {
+  if (!location_.Postgres) {
+    // A file with an SQLite header whose pages are damaged fails here, before anything
+    // could be written into it.
+    std::string e;
+    QSqlQuery probe(Db());
+    probe.prepare("SELECT COUNT(*) FROM sqlite_master");
+    if (!Exec(probe, e) && !Retryable()) {
+      error = "The archive " + location_.Path + " is damaged or is no archive (" + e +
+              "); it was left as it is";
+      return false;
+    }
+  }
   for (int attempt = 0; attempt < kImportAttempts; ++attempt) {
     std::string e;
     if (!Begin(e)) {

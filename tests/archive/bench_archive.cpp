@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdlib>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -49,28 +50,24 @@ int main(int argc, char** argv) {
   }
 
   // The history: reading r of device d holds the newest sequences of the first
-  // 80 + r * advance of its life, as many as its ring keeps.
-  const auto t0 = TClock::now();
-  std::vector<std::vector<std::string>> files(static_cast<size_t>(devices));
-  const int extra = 40;  // readings beyond the timed ones, to reach the query's event count
-  for (int d = 0; d < devices; ++d) {
-    for (int r = 0; r < readings + extra; ++r) {
-      const QString out = QDir(tmp.path()).filePath(QString("d%1_r%2.kiv").arg(d).arg(r));
-      QProcess p;
-      p.start(QString::fromStdString(kivtool),
-              {"generate", "--type", d % 2 ? "kivs3" : "kivs2", "--seed", QString::number(100 + d),
-               "--sequences", QString::number(80 + r * advance), "--station",
-               QString("Station %1").arg(d), "-o", out, "--defs", QString::fromStdString(defs)});
-      if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "kivtool generate failed: %s\n", p.readAllStandardError().constData());
-        return 1;
-      }
-      files[static_cast<size_t>(d)].push_back(out.toStdString());
+  // 80 + r * advance of its life, as many as its ring keeps; made when first needed.
+  double generating = 0;
+  const auto reading = [&](int d, int r) {
+    const auto a = TClock::now();
+    const QString out = QDir(tmp.path()).filePath(QString("d%1_r%2.kiv").arg(d).arg(r));
+    QProcess p;
+    p.start(QString::fromStdString(kivtool),
+            {"generate", "--type", d % 2 ? "kivs3" : "kivs2", "--seed", QString::number(100 + d),
+             "--sequences", QString::number(80 + r * advance), "--station",
+             QString("Station %1").arg(d), "-o", out, "--defs", QString::fromStdString(defs)});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+      std::fprintf(stderr, "kivtool generate failed: %s\n", p.readAllStandardError().constData());
+      std::exit(1);
     }
-  }
-  const auto t1 = TClock::now();
-  std::printf("generated %d readings of %d devices in %.1f s\n", devices * (readings + extra),
-              devices, Seconds(t0, t1));
+    generating += Seconds(a, TClock::now());
+    return out.toStdString();
+  };
+  const int extra = 200;  // readings beyond the timed ones, to reach the query's event count
 
   TArchiveLocation loc;
   std::string error;
@@ -82,17 +79,22 @@ int main(int argc, char** argv) {
   }
   // Readings in the order they were taken, the devices interleaved.
   int imported = 0, fresh = 0, grown = 0, known = 0;
+  double importing = 0;
   const auto importRound = [&](int r) {
     for (int d = 0; d < devices; ++d) {
       TKiv kiv;
       kiv.DefsDir = defs;
-      const std::string& file = files[static_cast<size_t>(d)][static_cast<size_t>(r)];
+      const std::string file = reading(d, r);
+      const double generated = generating;
+      const auto a = TClock::now();
       if (!kiv.LoadFromFile(file)) return false;
       TImportResult res;
       if (!archive.Import(kiv, file, "", res, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
       }
+      importing += Seconds(a, TClock::now());
+      (void)generated;
       ++imported;
       fresh += res.New;
       grown += res.Grown;
@@ -100,16 +102,15 @@ int main(int argc, char** argv) {
     }
     return true;
   };
-  const auto t2 = TClock::now();
   for (int r = 0; r < readings; ++r)
     if (!importRound(r)) return 1;
-  const auto t3 = TClock::now();
   int64_t nReadings = 0, nSequences = 0, nEvents = 0;
   archive.Counts(nReadings, nSequences, nEvents, error);
   std::printf("engine: %s\n", loc.Postgres ? "PostgreSQL" : "SQLite");
+  std::printf("generated %d readings with kivtool generate in %.1f s\n", imported, generating);
   std::printf("imported %d readings in %.1f s: %.1f readings/s (%d new, %d grown, %d known "
               "sequences)\n",
-              imported, Seconds(t2, t3), imported / Seconds(t2, t3), fresh, grown, known);
+              imported, importing, imported / importing, fresh, grown, known);
   std::printf("archive: %lld readings, %lld sequences, %lld events\n",
               static_cast<long long>(nReadings), static_cast<long long>(nSequences),
               static_cast<long long>(nEvents));

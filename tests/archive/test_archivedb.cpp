@@ -444,6 +444,7 @@ TEST(ArchiveSqlite, DamagedOrForeignFileRefused) {
   std::fill(bytes.begin() + 100, bytes.end(), 0xA5);
   dir.Write("broken.sqlite", bytes);
   EXPECT_FALSE(a.Open(loc, e));
+  EXPECT_NE(e.find("damaged"), std::string::npos) << e;
   EXPECT_EQ(TTempDir::Read(loc.Path), bytes);
 
   loc.Path = dir.File("other.sqlite");
