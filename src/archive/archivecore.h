@@ -125,6 +125,9 @@ struct TSequenceTexts {
   std::vector<std::string> Listing;
 };
 TSequenceTexts SequenceTexts(TKiv& kiv);
+// The distinct words of listing lines in lower case, blank-separated, numbers left out:
+// what the free text search looks in (a fraction of the listing's size).
+std::string ListingWords(const std::vector<std::string>& lines);
 // Replaces the events buffer of kiv by the sequence's records, as BuildSequenceImage does,
 // keeping everything else of kiv (its definitions stay loaded).
 bool SetSequenceBuffer(TKiv& kiv, const TRecords& records);

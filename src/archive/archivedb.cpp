@@ -67,7 +67,7 @@ QStringList SchemaV1(const TDialect& d) {
           blob +
           " NOT NULL, record_count INTEGER NOT NULL, hash TEXT NOT NULL, "
           "reading_id BIGINT NOT NULL REFERENCES readings(id), header TEXT NOT NULL, "
-          "listing TEXT NOT NULL, UNIQUE (device_id, start_us, first_record, version))",
+          "words TEXT NOT NULL, UNIQUE (device_id, start_us, first_record, version))",
       "CREATE TABLE sequence_readings (sequence_id BIGINT NOT NULL REFERENCES sequences(id), "
       "reading_id BIGINT NOT NULL REFERENCES readings(id), PRIMARY KEY (sequence_id, "
       "reading_id))",
@@ -518,9 +518,7 @@ bool TArchive::ImportOnce(const TKiv& source, const std::string& sourceName,
     }
     if (!SetSequenceBuffer(texts, s.Records)) return fail("A sequence does not fit a buffer");
     const TSequenceTexts t = SequenceTexts(texts);
-    std::string listing;
-    for (const std::string& l : t.Listing) listing += l + "\n";
-    listing = LowerAscii(listing);
+    const std::string listing = ListingWords(t.Listing);
     const std::vector<uint8_t> blob = SerializeRecords(s.Records);
     int64_t seqId = grownId;
     if (grownId != 0) {
@@ -528,7 +526,7 @@ bool TArchive::ImportOnce(const TKiv& source, const std::string& sourceName,
       QSqlQuery up(Db());
       up.prepare(
           "UPDATE sequences SET start_kind = ?, records = ?, record_count = ?, hash = ?, "
-          "reading_id = ?, header = ?, listing = ? WHERE id = ?");
+          "reading_id = ?, header = ?, words = ? WHERE id = ?");
       up.addBindValue(static_cast<int>(s.StartKind));
       up.addBindValue(Bytes(blob));
       up.addBindValue(static_cast<int>(s.Records.size()));
@@ -552,7 +550,7 @@ bool TArchive::ImportOnce(const TKiv& source, const std::string& sourceName,
       QSqlQuery ins(Db());
       ins.prepare(
           "INSERT INTO sequences (device_id, start_kind, start_us, first_record, version, "
-          "records, record_count, hash, reading_id, header, listing) VALUES (?, ?, ?, ?, ?, ?, "
+          "records, record_count, hash, reading_id, header, words) VALUES (?, ?, ?, ?, ?, ?, "
           "?, ?, ?, ?, ?) RETURNING id");
       ins.addBindValue(Int64(deviceId));
       ins.addBindValue(static_cast<int>(s.StartKind));
@@ -650,7 +648,7 @@ bool TArchive::Sequences(const TSequenceFilter& f, std::vector<TArchiveSequence>
     binds << Q(LikePattern(f.EventName));
   }
   for (const std::string& w : f.Words) {
-    sql += " AND s.listing LIKE ? ESCAPE '!'";
+    sql += " AND s.words LIKE ? ESCAPE '!'";
     binds << Q(LikePattern(w));
   }
   sql += " ORDER BY s.start_us, s.id";
@@ -738,4 +736,13 @@ std::string ImportSummary(const TImportResult& r) {
   if (r.Conflicts > 0)
     s += ", " + std::to_string(r.Conflicts) + " conflicting kept as further versions";
   return s;
+}
+
+int64_t TArchive::SizeBytes() {
+  if (!location_.Postgres) return QFileInfo(Q(location_.Path)).size();
+  QSqlQuery q(Db());
+  std::string e;
+  q.prepare("SELECT pg_database_size(current_database())");
+  if (!Exec(q, e) || !q.next()) return -1;
+  return q.value(0).toLongLong();
 }

@@ -81,6 +81,8 @@ class TArchive {
   bool Seen(int64_t id, TSequenceSeen& seen, std::string& error);
   // Counts of rows per table, for tests and the benchmark.
   bool Counts(int64_t& readings, int64_t& sequences, int64_t& events, std::string& error);
+  // Bytes the archive takes: the SQLite file, or the PostgreSQL database; -1 when unknown.
+  int64_t SizeBytes();
   // The definitions directory for the texts computed at import.
   std::string DefsDir;
 

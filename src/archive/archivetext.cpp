@@ -1,5 +1,6 @@
 // The texts of an archived sequence as the registration window's views give them.
 #include <algorithm>
+#include <set>
 
 #include "archivecore.h"
 #include "lister.h"
@@ -49,4 +50,18 @@ bool SetSequenceBuffer(TKiv& kiv, const TRecords& records) {
   std::copy(buf.begin(), buf.end(), kiv.EventBuffer());
   kiv.SetEventBufferLength(static_cast<uint16_t>(buf.size()));
   return true;
+}
+
+std::string ListingWords(const std::vector<std::string>& lines) {
+  std::set<std::string> words;
+  for (const std::string& line : lines) {
+    for (const std::string& w : SplitWords(LowerAscii(line))) {
+      // Times and values ("12,500", "0.9") say nothing a date or code filter would not.
+      if (w.find_first_not_of("0123456789,.:-+") == std::string::npos) continue;
+      words.insert(w);
+    }
+  }
+  std::string text;
+  for (const std::string& w : words) text += w + " ";
+  return text;
 }

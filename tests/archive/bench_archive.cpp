@@ -114,9 +114,7 @@ int main(int argc, char** argv) {
   std::printf("archive: %lld readings, %lld sequences, %lld events\n",
               static_cast<long long>(nReadings), static_cast<long long>(nSequences),
               static_cast<long long>(nEvents));
-  if (!loc.Postgres)
-    std::printf("archive size after %d readings: %.1f MB\n", imported,
-                QFileInfo(QString::fromStdString(loc.Path)).size() / 1e6);
+  std::printf("archive size after %d readings: %.1f MB\n", imported, archive.SizeBytes() / 1e6);
 
   for (int r = readings; r < readings + extra && nEvents < wantEvents; ++r) {
     if (!importRound(r)) return 1;
@@ -125,8 +123,7 @@ int main(int argc, char** argv) {
   std::printf("query archive: %lld readings, %lld sequences, %lld events\n",
               static_cast<long long>(nReadings), static_cast<long long>(nSequences),
               static_cast<long long>(nEvents));
-  if (!loc.Postgres)
-    std::printf("archive size: %.1f MB\n", QFileInfo(QString::fromStdString(loc.Path)).size() / 1e6);
+  std::printf("archive size: %.1f MB\n", archive.SizeBytes() / 1e6);
 
   // sequences --code X --from --to over every device: restarts (F5) and the main breaker's
   // opening (26h) in a year of the history; the median of repeated runs.

@@ -246,3 +246,10 @@ TEST(ArchiveCore, FilterTexts) {
   kiv.SetStationInfo("  Station North ");
   EXPECT_EQ(DefaultDeviceName(kiv), "Station North");
 }
+
+TEST(ArchiveCore, ListingWords) {
+  EXPECT_EQ(ListingWords({"0,000 [s] - RESTART", "  [01]h :restart by auxiliary voltage",
+                          "12,500 [s] - CBR ON", "  V<Vlt 0.9 -"}),
+            ":restart [01]h [s] auxiliary by cbr on restart v<vlt voltage ");
+  EXPECT_EQ(ListingWords({}), "");
+}
