@@ -248,7 +248,6 @@ std::vector<TArchSequence> ExtractSequences(const uint8_t* buffer, size_t length
     Finish(current, defs);
     out.push_back(std::move(current));
   }
-  (void)kCodeJump;
   return out;
 }
 
@@ -384,15 +383,12 @@ bool ParseArchiveLocation(const std::string& text, TArchiveLocation& loc, std::s
     std::string userinfo = authority.substr(0, at);
     authority = authority.substr(at + 1);
     std::string user = userinfo, password;
-    bool hasPassword = false;
     if (size_t colon = userinfo.find(':'); colon != std::string::npos) {
       user = userinfo.substr(0, colon);
       password = userinfo.substr(colon + 1);
-      hasPassword = true;
     }
     if (!PercentDecode(user, loc.User) || !PercentDecode(password, loc.Password))
       return bad("broken %-escape");
-    (void)hasPassword;
   }
   std::string host = authority, port;
   if (!authority.empty() && authority[0] == '[') {

@@ -10,8 +10,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QVariant>
+#include <cstdio>
 #include <cstdlib>
-#include <map>
 
 #include "inifile.h"
 #include "kivdate.h"
