@@ -45,7 +45,7 @@ k archive kiv "$newest_id" -o "$tmp/one.kiv" --db "$db" >/dev/null
 mkdir "$tmp/ct1" "$tmp/ct2"
 k archive export "$newest_id" --comtrade "$tmp/ct1" --db "$db" >/dev/null
 k export "$tmp/r31.kiv" --seq "$c31" --comtrade "$tmp/ct2" >/dev/null
-cmp "$tmp/ct1/archive_$newest_id.dat" "$tmp/ct2/r31_seq$c31.dat" || fail "COMTRADE data"
+cmp "$tmp/ct1/archive_${newest_id}_seq1.dat" "$tmp/ct2/r31_seq$c31.dat" || fail "COMTRADE data"
 k archive export "$newest_id" --csv "$tmp/a.csv" --db "$db" >/dev/null
 k export "$tmp/r31.kiv" --seq "$c31" --csv "$tmp/b.csv" >/dev/null
 [[ $(wc -l <"$tmp/a.csv") -eq $(wc -l <"$tmp/b.csv") ]] || fail "CSV rows"

@@ -2,6 +2,8 @@
 // kept per device; queries; and any archived sequence shown, exported or written as a
 // registration exactly as a registration holding it would be.
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,7 @@
 #include "commands.h"
 #include "common.h"
 #include "kivdate.h"
+#include "kivfiles.h"
 
 namespace {
 
@@ -152,39 +155,66 @@ int CmdArchive(int argc, char** argv) {
   if (argc < 2) throw EToolError(kUsage);
   const std::string sub = argv[1];
   auto app = StartQtCore();
-  TArgs args(argc - 1, argv + 1);
-  const std::string defsDir = DefsDirFrom(args);
-  if (sub == "add") return Add(args, defsDir);
-  if (sub == "devices") return Devices(args);
-  if (sub == "sequences") return Sequences(args);
+  if (sub == "add" || sub == "devices" || sub == "sequences") {
+    TArgs args(argc - 1, argv + 1);
+    const std::string defsDir = DefsDirFrom(args);
+    if (sub == "add") return Add(args, defsDir);
+    if (sub == "devices") return Devices(args);
+    return Sequences(args);
+  }
   if (sub != "listing" && sub != "route" && sub != "export" && sub != "kiv")
     throw EToolError(std::string("Unknown archive command: ") + sub + "\n" + kUsage);
-
-  const bool bold = sub == "listing" && args.Flag("--bold");
-  std::optional<std::string> comtrade, csv, out;
-  if (sub == "export") {
-    comtrade = args.Value("--comtrade");
-    csv = args.Value("--csv");
-    if (comtrade.has_value() == csv.has_value()) throw EToolError(kUsage);
-  }
-  if (sub == "kiv") {
-    out = args.Value("-o");
-    if (!out) throw EToolError(kUsage);
+  if (argc < 3) throw EToolError(kUsage);
+  const int64_t id = SequenceId({argv[2]});
+  // The other arguments, --db taken out, go to the command as it runs on a registration.
+  std::optional<std::string> db;
+  std::vector<std::string> rest;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--db") == 0) {
+      if (i + 1 >= argc) throw EToolError("Missing value after --db");
+      db = argv[++i];
+    } else {
+      rest.emplace_back(argv[i]);
+    }
   }
   TArchive archive;
-  OpenArchive(args, archive);
-  const int64_t id = SequenceId(args.Positional());
+  {
+    std::vector<std::string> dbArgs = {"archive"};
+    if (db) dbArgs.insert(dbArgs.end(), {"--db", *db});
+    std::vector<char*> v;
+    for (std::string& a : dbArgs) v.push_back(a.data());
+    TArgs args(static_cast<int>(v.size()), v.data());
+    OpenArchive(args, archive);
+  }
   TKiv kiv;
-  LoadSequence(archive, id, defsDir, kiv);
-  if (sub == "listing") {
-    PrintListingOf(kiv, 1, bold);
-  } else if (sub == "route") {
-    PrintRouteOf(kiv, 1);
-  } else if (sub == "export") {
-    return ExportSequenceOf(kiv, 1, comtrade, csv, "archive_" + std::to_string(id));
-  } else {
+  LoadSequence(archive, id, InstallDir(), kiv);
+  if (sub == "kiv") {
+    std::vector<std::string> a = {"kiv"};
+    a.insert(a.end(), rest.begin(), rest.end());
+    std::vector<char*> v;
+    for (std::string& x : a) v.push_back(x.data());
+    TArgs kivArgs(static_cast<int>(v.size()), v.data());
+    DefsDirFrom(kivArgs);  // accepted as by every command; the image needs none
+    auto out = kivArgs.Value("-o");
+    if (!out || !kivArgs.Positional().empty()) throw EToolError(kUsage);
     SaveRegistration(kiv, *out);
     std::printf("%s\n", out->c_str());
+    return 0;
   }
-  return 0;
+  // listing, route and export run as they run on a registration file holding the sequence
+  // alone, so they print exactly what they print for one.
+  QTemporaryDir tmp;
+  if (!tmp.isValid()) throw EToolError("Cannot create a temporary folder");
+  const std::string file =
+      QDir(tmp.path()).filePath(QString("archive_%1.kiv").arg(id)).toStdString();
+  SaveRegistration(kiv, file);
+  std::vector<std::string> a = {sub, file, "--seq", "1"};
+  a.insert(a.end(), rest.begin(), rest.end());
+  std::vector<char*> v;
+  for (std::string& x : a) v.push_back(x.data());
+  v.push_back(nullptr);
+  const int n = static_cast<int>(a.size());
+  if (sub == "listing") return CmdListing(n, v.data());
+  if (sub == "route") return CmdRoute(n, v.data());
+  return CmdExport(n, v.data());
 }

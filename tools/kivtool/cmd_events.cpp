@@ -131,19 +131,15 @@ int CmdListing(int argc, char** argv) {
   bool bold = args.Flag("--bold");
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
-  PrintListingOf(kiv, seq, bold);
-  return 0;
-}
-
-void PrintListingOf(TKiv& kiv, std::optional<uint16_t> seq, bool bold) {
   TEvLister lister;
   TLineList listing;
   lister.SetDevice(&kiv);
   lister.SetEventListing(&listing);
   lister.BuildSequences();
-  if (!seq || *seq > lister.SequenceCount()) return;
+  if (!seq || *seq > lister.SequenceCount()) return 0;
   lister.SelectSequence(*seq);
   listing.Print(bold);
+  return 0;
 }
 
 int CmdRoute(int argc, char** argv) {
@@ -152,19 +148,15 @@ int CmdRoute(int argc, char** argv) {
   auto seq = SequenceArg(args, usage);
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
-  PrintRouteOf(kiv, seq);
-  return 0;
-}
-
-void PrintRouteOf(TKiv& kiv, std::optional<uint16_t> seq) {
   TEvLister lister;
   TGraphModel graph;
   lister.SetDevice(&kiv);
   lister.SetGraph(&graph);
   lister.BuildSequences();
-  if (!seq || *seq > lister.SequenceCount()) return;
+  if (!seq || *seq > lister.SequenceCount()) return 0;
   lister.SelectSequence(*seq);
   PrintLines(GraphSeriesLines(graph));
+  return 0;
 }
 
 int CmdHex(int argc, char** argv) {

@@ -86,13 +86,6 @@ int CmdExport(int argc, char** argv) {
   TKiv kiv;
   kiv.DefsDir = defsDir;
   LoadRegistration(kiv, pos[0]);
-  const std::string base =
-      std::filesystem::path(pos[0]).stem().string() + "_seq" + std::to_string(seq);
-  return ExportSequenceOf(kiv, seq, comtradeDir, csv, base);
-}
-
-int ExportSequenceOf(TKiv& kiv, uint16_t seq, const std::optional<std::string>& comtradeDir,
-                     const std::optional<std::string>& csv, const std::string& base) {
   TEvLister lister;
   TGraphModel graph;
   lister.SetDevice(&kiv);
@@ -110,6 +103,8 @@ int ExportSequenceOf(TKiv& kiv, uint16_t seq, const std::optional<std::string>& 
   TComtradeRecord rec;
   if (!SequenceToComtrade(lister, graph, seq, rec))
     throw EToolError("Sequence " + std::to_string(seq) + " has no route to export");
+  const std::string base =
+      std::filesystem::path(pos[0]).stem().string() + "_seq" + std::to_string(seq);
   if (!SaveComtrade(rec, *comtradeDir, base, error)) throw EToolError(error);
   std::printf("%s/%s.cfg\n%s/%s.dat\n", comtradeDir->c_str(), base.c_str(), comtradeDir->c_str(),
               base.c_str());

@@ -1,12 +1,6 @@
 // Every kivtool command: argv[0] is the command name; the result is the exit status.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
-class TKiv;
-
 int CmdInfo(int argc, char** argv);
 int CmdParams(int argc, char** argv);
 int CmdSettings(int argc, char** argv);
@@ -29,10 +23,3 @@ int CmdReport(int argc, char** argv);
 int CmdPrint(int argc, char** argv);
 // Built with Qt only (the events archive over Qt SQL).
 int CmdArchive(int argc, char** argv);
-
-// What listing, route and export print for a loaded registration; the archive commands
-// print the same for the registration that holds an archived sequence.
-void PrintListingOf(TKiv& kiv, std::optional<uint16_t> seq, bool bold);
-void PrintRouteOf(TKiv& kiv, std::optional<uint16_t> seq);
-int ExportSequenceOf(TKiv& kiv, uint16_t seq, const std::optional<std::string>& comtradeDir,
-                     const std::optional<std::string>& csv, const std::string& base);
