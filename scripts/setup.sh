@@ -15,6 +15,8 @@ packages=(
   # of the installed files (manual pages, MIME database, desktop entry, metainfo).
   dpkg-dev file lintian man-db groff-base desktop-file-utils appstream xdg-utils
   shared-mime-info libfile-mimeinfo-perl
+  # The events archive: Qt's SQLite and PostgreSQL drivers, and a server for the tests.
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "archiveui.h"  // events archive
 #include "childform.h"
 #include "commdlg.h"
 #include "helpwindow.h"
@@ -117,6 +118,10 @@ TMainForm::TMainForm(const QStringList& arguments, IChildServices* services, QWi
   comm_.TcpLink = tcp_.get();
   comm_.Waiter = waiter_.get();
   ReadConfig();
+  // Events archive: the option lives in the Options menu, the window in the Window menu.
+  archiveUi_ = new TArchiveUi(this, ConfigFilePath(), ConfigSection,
+                              [this] { return CreateChild(NewFileName(), false); });
+  archiveUi_->AddOptions(optionsMenu_);
 
   UpdateControls();
   serviceMode_ = arguments_.contains("service");
@@ -260,6 +265,7 @@ void TMainForm::BuildMenus() {
   connect(window, &QMenu::aboutToShow, this, [this, window] {
     window->clear();
     window->addAction("Tile", MdiArea, &QMdiArea::tileSubWindows);
+    if (archiveUi_) archiveUi_->AddWindowItem(window);  // events archive
     QList<QMdiSubWindow*> list = MdiArea->subWindowList();
     if (!list.isEmpty()) window->addSeparator();
     int n = 0;
@@ -506,6 +512,7 @@ TChildForm* TMainForm::CreateChild(const std::string& name, bool show) {
   QMdiSubWindow* w = MdiArea->addSubWindow(child);
   w->setAttribute(Qt::WA_DeleteOnClose);
   child->SetFileName(name);
+  if (archiveUi_) archiveUi_->AttachChild(child);  // events archive
   w->resize(600, 330);
   if (show) ShowChildWindow(w);
   return child;

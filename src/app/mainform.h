@@ -29,6 +29,7 @@ class TMBTCPClient;
 class TQtWaiter;
 class TCommDlg;
 class THelpWindow;
+class TArchiveUi;
 
 // "kiv.ini": $KIVSVC_CONFIG when set, else in the user's configuration directory.
 std::string ConfigFilePath();
@@ -72,6 +73,8 @@ class TMainForm : public QMainWindow, public IChildHost {
 
   TChildForm* ActiveChild() const;
   THelpWindow* HelpWindow() const;
+  // Events archive: its window, File -> "Add to archive", "Archive every reading".
+  TArchiveUi* ArchiveUi() const { return archiveUi_; }
   QList<TChildForm*> Children() const;
 
   // File dialogs; tests replace them. Each returns true with the chosen name.
@@ -141,4 +144,5 @@ class TMainForm : public QMainWindow, public IChildHost {
   QPointer<QAction> mergedGraph_;
   // Owned here, or by the modal dialog it was opened from (then gone with it).
   QPointer<THelpWindow> help_;
+  TArchiveUi* archiveUi_ = nullptr;  // events archive
 };

@@ -17,12 +17,14 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "archiveui.h"
 #include "childform.h"
 #include "commdlg.h"
 #include "mainform.h"
 #include "programicons.h"
 #include "programservices.h"
 #include "messages.h"
+#include "scenario.h"
 
 namespace {
 
@@ -100,6 +102,7 @@ int main(int argc, char* argv[]) {
   ini.close();
   qputenv("KIVSVC_CONFIG", ini.fileName().toLocal8Bit());
   qputenv("KIVSVC_INSTALLDIR", defs.toLocal8Bit());
+  qputenv("KIVSVC_ARCHIVE", tmp.filePath("archive.sqlite").toLocal8Bit());
   QDir::setCurrent(tmp.path());
 
   TRecordingMessages messages;
@@ -139,6 +142,32 @@ int main(int argc, char* argv[]) {
     };
     form.CommOptions();
     child->Kiv.Modified = false;
+
+    // The Archive window: the reading above was archived when it ended; two more
+    // stations' histories of a few readings each beside it.
+    TArchiveUi* archive = form.ArchiveUi();
+    std::string error;
+    if (TArchive* a = archive->Archive(error)) {
+      const char* const stations[] = {"Substation Lipowa 2", "Pumping station North"};
+      for (int d = 0; d < 2; ++d) {
+        for (int r = 0; r < 4; ++r) {
+          TKiv kiv;
+          kiv.DefsDir = defs.toStdString();
+          GenerateScenario(kiv, d == 0 ? kivtKivs3 : kivtKivs2, 40 + d, 60 + 25 * r);
+          kiv.SetStationInfo(stations[d]);
+          TImportResult res;
+          if (!a->Import(kiv, "reading.kiv", "", res, error)) std::fprintf(stderr, "%s\n", error.c_str());
+        }
+      }
+    } else {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      ok = false;
+    }
+    archive->ShowWindow();
+    TArchiveWindow* w = archive->Window();
+    w->resize(980, 540);
+    w->lbDevices->setCurrentRow(2);
+    ok &= Save(w, out, "screenshot-archive.png");
   }
   sim.terminate();
   sim.waitForFinished(3000);

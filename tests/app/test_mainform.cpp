@@ -50,6 +50,7 @@ class TestMainForm : public QObject {
     oldCwd_ = QDir::currentPath();
     QDir::setCurrent(dir_.path());
     qputenv("KIVSVC_CONFIG", Path("kiv.ini").toLocal8Bit());
+    qputenv("KIVSVC_ARCHIVE", Path("archive.sqlite").toLocal8Bit());
     scope_ = std::make_unique<TScopedMessageService>(&messages_);
   }
   void cleanupTestCase() { QDir::setCurrent(oldCwd_); }

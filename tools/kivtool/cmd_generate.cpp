@@ -12,7 +12,7 @@ int CmdGenerate(int argc, char** argv) {
   kiv.DefsDir = DefsDirFrom(args);
   auto type = args.Value("--type");
   int seed = args.IntValue("--seed", 1, 0, 0x7FFFFFFF);
-  int sequences = args.IntValue("--sequences", 0, 0, 10000);
+  int sequences = args.IntValue("--sequences", 0, 0, 1000000);
   int maxBytes = args.IntValue("--max-bytes", kivimg::kEventBufferCapacity, 16,
                                kivimg::kEventBufferCapacity);
   auto station = args.Value("--station");

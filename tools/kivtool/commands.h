@@ -21,3 +21,5 @@ int CmdWrite(int argc, char** argv);
 int CmdGraph(int argc, char** argv);
 int CmdReport(int argc, char** argv);
 int CmdPrint(int argc, char** argv);
+// Built with Qt only (the events archive over Qt SQL).
+int CmdArchive(int argc, char** argv);

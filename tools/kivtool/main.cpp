@@ -47,6 +47,10 @@ const TCommand kCommands[] = {
     {"print", CmdPrint,
      "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
     {"report", CmdReport, "report FILE.kiv [--seq N]... -o OUT.pdf"},
+    {"archive", CmdArchive,
+     "archive (add FILE.kiv... [--device NAME] | devices | sequences [--device NAME] "
+     "[--from DATE] [--to DATE] [--code HEX]... [--text WORDS] | listing ID [--bold] | "
+     "route ID | export ID (--comtrade DIR | --csv OUT.csv) | kiv ID -o OUT.kiv) [--db URL]"},
 #endif
 };
 
