@@ -11,12 +11,6 @@
 
 namespace {
 
-constexpr uint8_t kCodeClockTime = 0xF3;
-constexpr uint8_t kCodeJump = 0xF0;
-constexpr uint8_t kCodeRestart = 0xF5;
-constexpr uint8_t kCodeSwitchgear = 0xFB;
-constexpr uint8_t kKindClockTime = 4;
-constexpr uint8_t kKindJump = 5;
 constexpr int64_t kUsPerMinute = 60000000;
 constexpr int64_t kUsPerTick = 2500;
 constexpr double kUsPerDay = 86400000000.0;
@@ -42,9 +36,9 @@ std::string DefName(const uint8_t* def) {
 void Finish(TArchSequence& s, const uint8_t* defs) {
   s.StartKind = 0;
   if (s.Records.size() >= 2 && s.Records[1][0] == kCodeRestart && s.Records.size() >= 3 &&
-      s.Records[2][0] == kCodeSwitchgear) {
+      s.Records[2][0] == kCodeSwitchgearState) {
     s.StartKind = 2;
-  } else if (s.Records.size() >= 2 && s.Records[1][0] == kCodeSwitchgear) {
+  } else if (s.Records.size() >= 2 && s.Records[1][0] == kCodeSwitchgearState) {
     s.StartKind = 1;
   }
   int64_t base = ClockTimeUs(s.Records[0]);
