@@ -55,7 +55,9 @@ class CountingSerial : public ISerialLink {
     return inner_.Write(data, count);
   }
   int Read(uint8_t* buffer, int capacity) override { return inner_.Read(buffer, capacity); }
-  void DiscardInput() override { inner_.DiscardInput(); }
+  int DiscardInput() override { return inner_.DiscardInput(); }
+  int BitsPerSecond() const override { return inner_.BitsPerSecond(); }
+  std::string LastFailure() const override { return inner_.LastFailure(); }
   long requests = 0;
 
  private:
@@ -72,6 +74,9 @@ class CountingTcp : public ITcpLink {
     return inner_.UniversalMBTCPSendAndWait(address, port, unitId, requestPdu, replyPdu, timeOutMs,
                                             requestPduLength, replyPduLength);
   }
+  uint8_t LastUnitId() const override { return inner_.LastUnitId(); }
+  std::string LastFailure() const override { return inner_.LastFailure(); }
+  void Disconnect() override { inner_.Disconnect(); }
   long requests = 0;
 
  private:
