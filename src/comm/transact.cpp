@@ -84,8 +84,9 @@ int TKivComm::SerialExchange() {
     std::memcpy(reply, line.data() + scan.Start, static_cast<size_t>(scan.Length));
     return scan.Length;
   }
-  // No whole frame: what came after the echo goes on as it is (its CRC fails).
-  const int from = scan.State == modbus::TRtuScanState::NeedMore ? scan.Start : scan.Echo;
+  // No frame ended where its header said: what came after the echo goes on as it is, so
+  // that the checks after it name what is wrong (mostly the CRC).
+  const int from = scan.Echo;
   const int rest = std::min(n - from, modbus::kMaxReplyRead);
   if (rest <= 0) return 0;
   std::memcpy(reply, line.data() + from, static_cast<size_t>(rest));

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -117,6 +118,9 @@ struct LiveRig {
     kiv.TraceMessages = false;
   }
   bool Ok() const { return sim.Ok() && (settings.MBTCPComm || han.Active()); }
+  bool Traced(const std::string& line) const {
+    return std::find(trace.lines.begin(), trace.lines.end(), line) != trace.lines.end();
+  }
 
   SimProcess sim;
   TRsdHan han;
