@@ -1,5 +1,8 @@
 #include "rsdhan.h"
 
+#include "qtwaiter.h"
+
+#include <QElapsedTimer>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -112,16 +115,9 @@ bool TRsdHan::Drain() {
 }
 
 int TRsdHan::Write(const uint8_t* data, int count) {
-  if (!active_ && lost_) {
-    // The next dialogue after a lost port tries the port again.
-    try {
-      if (Open() != kStatusOpen)
-        failure_ = "Serial port " + CommPort + " cannot be opened";
-    } catch (const EComState& e) {
-      failure_ = e.what();
-    }
-  }
   if (!active_ || count <= 0) return 0;
+  QElapsedTimer started;
+  started.start();
   const qint64 n = port_.write(reinterpret_cast<const char*>(data), count);
   if (n < 0) {
     CheckLost();
@@ -131,6 +127,11 @@ int TRsdHan::Write(const uint8_t* data, int count) {
     if (!port_.waitForBytesWritten(kWriteLimitMs)) break;
   if (CheckLost()) return 0;
   if (port_.bytesToWrite() == 0 && !Drain() && CheckLost()) return 0;
+  // Many USB adapters report the bytes drained once they are in the adapter, still ahead
+  // of its UART (and a pseudo-terminal has no wire at all): the write ends no sooner than
+  // the bytes' wire time at the set speed, 10 bits a character.
+  const qint64 wireMs = (static_cast<qint64>(n) * 10000 + BitsPerSecond() - 1) / BitsPerSecond();
+  if (const qint64 left = wireMs - started.elapsed(); left > 0) TQtWaiter().Wait(static_cast<int>(left));
   return static_cast<int>(std::max<qint64>(0, n - port_.bytesToWrite()));
 }
 
@@ -144,6 +145,16 @@ int TRsdHan::Read(uint8_t* buffer, int capacity) {
 }
 
 int TRsdHan::DiscardInput() {
+  if (!active_ && lost_) {
+    // An exchange after the one that lost the port (the next dialogue: a failed exchange
+    // ends its dialogue) tries the port again.
+    try {
+      if (Open() != kStatusOpen) failure_ = "Serial port " + CommPort + " cannot be opened";
+    } catch (const EComState& e) {
+      failure_ = e.what();
+    }
+    return 0;
+  }
   if (!active_) return 0;
   port_.waitForReadyRead(0);
   const qsizetype n = port_.readAll().size();

@@ -61,9 +61,9 @@ class TRsdHan : public QObject, public ISerialLink {
   uint8_t Status() const { return status_; }
   void SetState();
 
-  // After a port vanished, the next Write opens it again first.
   int Write(const uint8_t* data, int count) override;
   int Read(uint8_t* buffer, int capacity) override;
+  // After a port vanished, the next exchange's discard opens it again first.
   int DiscardInput() override;
   int BitsPerSecond() const override { return BaudRateValue(BaudRate); }
   std::string LastFailure() const override { return failure_; }

@@ -140,7 +140,13 @@ TOptions Parse(int argc, char** argv) {
       std::string error;
       if (!ParseWireFault(value(), fault, &error)) Fail(error);
       o.faults.Wire.push_back(fault);
-    } else if (a == "--noise")
+    } else if (a == "--line-timing")
+      o.line.LineTiming = true;
+    else if (a == "--latency")
+      o.line.LatencyMs = ToInt(a, value(), 0, 600000);
+    else if (a == "--echo")
+      o.line.Echo = true;
+    else if (a == "--noise")
       o.faults.Noise = true;
     else if (a == "--control")
       o.control = true;
