@@ -59,7 +59,8 @@ const char kUsage[] =
     "                           the next reply, KIND[=ARG]@+K for the K-th reply from now,\n"
     "                           'clear' to drop them; each line is answered 'kivsim: armed';\n"
     "                           the simulator ends with its input\n"
-    "  --raw-tcp                frame Modbus over TCP by hand (implied by the three above)\n";
+    "  --raw-tcp                frame Modbus over TCP by hand (the default)\n"
+    "  --qt-tcp                 serve Modbus over TCP through Qt's server instead\n";
 
 [[noreturn]] void Fail(const std::string& text) {
   std::fprintf(stderr, "kivsim: %s\n%s", text.c_str(), kUsage);
@@ -88,7 +89,10 @@ struct TOptions {
   TSimFaults faults;
   TLineOptions line;
   bool control = false;
-  bool rawTcp = false;
+  // Our own TCP framing serves by default: Qt's server answers even where a device stays
+  // silent, and cannot break a reply's header.
+  bool rawTcp = true;
+  bool qtTcp = false;  // serve through Qt's Modbus TCP server instead (no byte faults)
 };
 
 TOptions Parse(int argc, char** argv) {
@@ -152,6 +156,8 @@ TOptions Parse(int argc, char** argv) {
       o.control = true;
     else if (a == "--raw-tcp")
       o.rawTcp = true;
+    else if (a == "--qt-tcp")
+      o.qtTcp = true;
     else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
@@ -169,6 +175,7 @@ TOptions Parse(int argc, char** argv) {
     Fail("--line-timing, --latency and --echo need --serial");
   o.line.Baud = o.baud;
   if (!o.faults.Wire.empty() || o.faults.Noise || o.control) o.rawTcp = true;
+  if (o.qtTcp) o.rawTcp = false;
   return o;
 }
 
