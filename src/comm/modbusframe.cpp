@@ -82,6 +82,8 @@ TRtuScan ScanRtuReply(const uint8_t* data, int n, const uint8_t* request, int re
         return {TRtuScanState::Complete, s, held, scan.Echo};
       continue;
     }
+    // No RTU frame is longer than 256 bytes: a header announcing more starts none.
+    if (length > kMaxReplyRead) continue;
     if (length <= held) {
       if (CrcValid(data + s, static_cast<size_t>(length)))
         return {TRtuScanState::Complete, s, length, scan.Echo};

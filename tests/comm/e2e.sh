@@ -194,6 +194,20 @@ case $SCENARIO in
     expect_line write "Save of parset1: Settings rejected by device"
     grep -q ": OK" "$WORK/write.out" && fail "a failed write reported OK"
     stop_sim
+    # A reading whose events buffer breaks off at the third block saves the two blocks it
+    # kept (the newest events) and still exits 1.
+    start_sim kept --tcp 127.0.0.1:0 --type kivs2 --fault silent@6
+    run kept read --tcp "127.0.0.1:$SIM_PORT" --silence 20 --time-out 200 -o "$WORK/kept.kiv"
+    expect_rc 1 kept
+    expect_line kept "TimeOut, cancel reading"
+    expect_line kept "Events buffer incomplete: 500 bytes kept"
+    if [[ -e $WORK/kept.kiv ]]; then
+      [[ $(od -An -tu2 -j4096 -N2 "$WORK/kept.kiv" | tr -d ' ') -eq 500 ]] ||
+        fail "the saved registration does not hold the 500 bytes kept"
+    else
+      fail "the kept events were not saved"
+    fi
+    stop_sim
     ;;
   cancel)
     start_sim slow --tcp 127.0.0.1:0 --type kivs3 --delay-ms 100
