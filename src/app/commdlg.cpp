@@ -28,6 +28,11 @@ TCommDlg::TCommDlg(TRsdHan* port, TCommSettings* settings, QWidget* parent)
     : QDialog(parent), port_(port), settings_(settings) {
   setWindowTitle("Options");
   setObjectName("CommDlg");
+  // A port that vanishes while the dialog is open shows "Not connected" at once.
+  port_->OnShowSt = [this] {
+    connected_ = port_->Active();
+    if (lbStatus) UpdateStatus();
+  };
 
   // Page "Port setup".
   auto* portPage = new QWidget;
@@ -215,6 +220,10 @@ void TCommDlg::TcpClicked() {
   SpeedComboBox->setEnabled(!on);
   edtMBTCPIP->setEnabled(on);
   edtMBTCPPort->setEnabled(on);
+}
+
+TCommDlg::~TCommDlg() {
+  port_->OnShowSt = nullptr;
 }
 
 void TCommDlg::UpdateStatus() {

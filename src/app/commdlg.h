@@ -20,6 +20,7 @@ class TCommDlg : public QDialog {
   Q_OBJECT
  public:
   TCommDlg(TRsdHan* port, TCommSettings* settings, QWidget* parent = nullptr);
+  ~TCommDlg() override;
 
   void SetTimeOut(uint16_t ms);
   void SetTimeSilence(uint16_t ms);
@@ -32,7 +33,7 @@ class TCommDlg : public QDialog {
 
   QComboBox* PortComboBox;
   QComboBox* SpeedComboBox;
-  QLabel* lbStatus;
+  QLabel* lbStatus = nullptr;
   QLineEdit* edtMBTCPIP;
   QLineEdit* edtMBTCPPort;
   QCheckBox* cbxMBTCPComm;

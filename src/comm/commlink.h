@@ -5,15 +5,21 @@
 #include <cstdint>
 #include <string>
 
-// A serial port: Write waits until the bytes are out; Read returns at once with what has
-// arrived. Both return the number of bytes moved, 0 on failure.
+// A serial port: Write returns once the bytes have left the line (the port is drained, so
+// a pause after it starts when the request is complete at the device); Read returns at
+// once with what has arrived. Both return the number of bytes moved, 0 on failure.
 class ISerialLink {
  public:
   virtual ~ISerialLink() = default;
   virtual int Write(const uint8_t* data, int count) = 0;
   virtual int Read(uint8_t* buffer, int capacity) = 0;
-  // Drops every byte that has arrived and not been read yet.
-  virtual void DiscardInput() = 0;
+  // Drops every byte that has arrived and not been read yet; returns how many there were.
+  virtual int DiscardInput() = 0;
+  // The line's speed in bits per second: a character takes 10 bits on the wire.
+  virtual int BitsPerSecond() const = 0;
+  // Why the port stopped working (it vanished, or could not be opened again), as a trace
+  // line; empty while it works.
+  virtual std::string LastFailure() const = 0;
 };
 
 // Modbus over TCP: one request PDU out, one reply PDU back (function code onward). An
@@ -26,6 +32,15 @@ class ITcpLink {
                                          const uint8_t* requestPdu, uint8_t* replyPdu,
                                          int32_t timeOutMs, uint16_t requestPduLength,
                                          uint16_t* replyPduLength) = 0;
+  // The unit id of the last reply returned (the request's unless another device answered).
+  virtual uint8_t LastUnitId() const = 0;
+  // Why the last exchange got no reply, as a trace line ("Connection refused:
+  // 127.0.0.1:1502", a header that does not belong to the request); empty when it got one
+  // or when the wait simply ran out.
+  virtual std::string LastFailure() const = 0;
+  // Ends the connection; the next exchange connects again. Called when a dialogue ends, so
+  // a gateway that admits one or two masters is free for others between dialogues.
+  virtual void Disconnect() = 0;
 };
 
 // Waiting while the program stays responsive: in the program Wait handles pending window

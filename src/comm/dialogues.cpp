@@ -64,6 +64,9 @@ void TKivComm::EndDialogue() {
   if (--depth_ == 0) {
     kiv_.IsReading = false;
     if (settings_.BusyOwner == &kiv_) settings_.BusyOwner = nullptr;
+    // A gateway may admit only one or two masters: the connection is not held between
+    // dialogues.
+    if (settings_.MBTCPComm && settings_.TcpLink) settings_.TcpLink->Disconnect();
   }
 }
 
@@ -130,7 +133,7 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
   bool allAnswered = true;
   while (c > 0) {
     int k = t > 0 ? t : c;
-    k = std::min({k, modbus::kMaxRegistersPerRequest, c});
+    k = std::min({k, modbus::kMaxWriteRegisters, c});
     kiv_.Request[1] = modbus::kWriteMultipleRegisters;
     PutU16(&kiv_.Request[2], r - 1);
     PutU16(&kiv_.Request[4], k);
@@ -217,20 +220,14 @@ void TKivComm::ReadEventRegister() {
   int total = 0;
   std::vector<uint8_t> work(kivcomm::kEventWorkBufferSize, 0);
   bool done = false;
-  bool shortBefore = false;
+  eventsKept_ = 0;
   for (;;) {
     const int room = kivcomm::kEventWorkBufferSize - total;
-    // One silence between blocks: the one after the progress line below.
+    // One silence between blocks: the one after the progress line below. A block shorter
+    // than asked whose bytes arrived intact is added as it is, and the reading goes on.
     const TReadResult block =
         ReadRegs(b, work.data() + total, modbus::kMaxRegistersPerRequest, room, false);
-    // The device sends fewer registers than asked only with the last part of its data: a
-    // block after a short one means the short one lost bytes on the way.
-    if (!kiv_.Error && !kiv_.Cancel && shortBefore && block.copied > 0) {
-      kiv_.Trace("Wrong byte count, cancel reading");
-      kiv_.Error = true;
-    }
     if (!kiv_.Error && !kiv_.Cancel) {
-      shortBefore = !block.complete;
       total += block.copied;
       const std::string line =
           "Event register reading: " + std::to_string(total) + " bajt\xC3\xB3w";
@@ -244,19 +241,29 @@ void TKivComm::ReadEventRegister() {
     }
     if (kiv_.Error || kiv_.Cancel || done || b > kiv_.Defs.EvBufLastReg) break;
   }
-  // The device answers a block address past its data with an exception reply: that is
-  // the normal end of the buffer, provided something was read before it.
-  if (kiv_.Error && !kiv_.Cancel && total > 0 && genuineException_) kiv_.Error = false;
-  // A refusal of the first block is no end of data: the device refused the reading.
-  if (kiv_.Error && !kiv_.Cancel && genuineException_)
-    kiv_.Trace("Command refused - cancel reading");
-  // Only a reading that ended normally replaces the buffer: a failed or cancelled one
-  // leaves the registration's earlier events as they were.
-  if (total > 0 && !kiv_.Error && !kiv_.Cancel) {
+  // The device answers a block address past its data with exception code 2: that is the
+  // normal end of the buffer, provided something was read before it. Any other code (a
+  // busy device, a gateway that lost its target) refuses the reading.
+  if (kiv_.Error && !kiv_.Cancel && genuineException_) {
+    const int code = kiv_.Reply[2];
+    if (total > 0 && code == modbus::kIllegalDataAddress) {
+      kiv_.Error = false;
+    } else {
+      kiv_.Trace("Command refused - cancel reading");
+      const std::string name = modbus::ExceptionName(code);
+      kiv_.Trace("Exception code " + std::to_string(code) + (name.empty() ? "" : ": " + name));
+    }
+  }
+  // The bytes read are the newest events: a failed or cancelled reading keeps them too.
+  if (total > 0) {
     std::memcpy(kiv_.EventBuffer(), work.data(), static_cast<size_t>(total));
     kiv_.SetEventBufferLength(static_cast<uint16_t>(total));
     kiv_.SetEventsReadDate(TodayDays());
     kiv_.Modified = true;
+    if (kiv_.Error || kiv_.Cancel) {
+      eventsKept_ = total;
+      kiv_.Trace("Events buffer incomplete: " + std::to_string(total) + " bytes kept");
+    }
   }
   busy.End();
   TKiv::Fire(kiv_.OnEvRegCompleted);

@@ -17,8 +17,15 @@ constexpr int kEventWorkBufferSize = 10240;
 constexpr int kMaxZestawRegisters = 256;
 // The longest PDU Modbus over TCP carries (an ADU of 260 bytes less the 7-byte header).
 constexpr int kMaxTcpPdu = 253;
-// While a serial reply is still arriving, the port is polled this often.
+// While a serial reply is awaited, the port is polled this often.
 constexpr int kSerialPollMs = 2;
+// What a serial frame may lag behind its wire time: a USB adapter hands received bytes on
+// every few milliseconds (16 ms by default), and the system adds its own delay. A line
+// quiet this long in the middle of a frame has lost it.
+constexpr int kSerialLatencyMarginMs = 100;
+// The bytes kept while a serial reply is awaited: an echo of the longest request, junk and
+// the longest reply.
+constexpr int kSerialScanBuffer = 1024;
 }  // namespace kivcomm
 
 class TKivComm {
@@ -54,6 +61,9 @@ class TKivComm {
   bool LastReplyWasException() const { return genuineException_; }
   // Number of Wait(TimeSilence) pauses the dialogues kept since construction.
   int SilenceCount() const { return silenceCount_; }
+  // Bytes the last events reading stored although it failed or was cancelled (0 when it
+  // ended normally or stored nothing).
+  int EventsKept() const { return eventsKept_; }
 
  private:
   class TBusy;
@@ -65,6 +75,7 @@ class TKivComm {
   TReadResult ReadRegs(int firstRegister, uint8_t* dest, int count, int room, bool waitAfterLast);
   void BuildReadRequest(uint16_t protocolAddress, uint16_t count);
   int SerialExchange();
+  void KeepFrameGap(ISerialLink& port, double charMs);
   void TraceFrame(const char* title, const uint8_t* data, int n);
   void Silence();
   bool BeginDialogue();
@@ -76,4 +87,6 @@ class TKivComm {
   int replyFrameEnd_ = 0;  // reply bytes before the CRC, 0 when no valid reply
   int depth_ = 0;
   int silenceCount_ = 0;
+  int eventsKept_ = 0;
+  int64_t lastLineTick_ = -1;  // when a byte last went out or came in on the serial line
 };

@@ -2,62 +2,98 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QModbusReply>
-#include <QPointer>
 #include <QTimer>
-#include <QVariant>
 #include <algorithm>
-#include <functional>
+#include <cstring>
+#include <vector>
 
-#include "modbusframe.h"
+#include "mbap.h"
 
-namespace {
-// Data bytes after the function code in the longest Modbus PDU (253 bytes).
-constexpr int kMaxPduData = 252;
-}  // namespace
-
-TMBTCPClient::TMBTCPClient(QObject* parent) : QObject(parent) {
-  client_.setNumberOfRetries(0);
-}
+TMBTCPClient::TMBTCPClient(QObject* parent) : QObject(parent) {}
 
 TMBTCPClient::~TMBTCPClient() {
   Disconnect();
 }
 
 void TMBTCPClient::Disconnect() {
-  if (client_.state() != QModbusDevice::UnconnectedState) client_.disconnectDevice();
+  if (socket_.state() != QAbstractSocket::UnconnectedState) socket_.abort();
 }
 
-void TMBTCPClient::WaitUntil(const std::function<bool()>& done, int timeOutMs) {
+void TMBTCPClient::Drop(const std::string& reason) {
+  if (!reason.empty()) failure_ = reason;
+  Disconnect();
+}
+
+bool TMBTCPClient::WaitUntil(const std::function<bool()>& done, int timeOutMs) {
+  if (done()) return true;
   QDeadlineTimer deadline(std::max(0, timeOutMs), Qt::PreciseTimer);
   // Wakes the event wait at the deadline even when no event comes.
   QTimer wake;
   wake.setSingleShot(true);
   wake.setTimerType(Qt::PreciseTimer);
   wake.start(std::max(0, timeOutMs));
-  while (!done() && !deadline.hasExpired())
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return true;
 }
 
 bool TMBTCPClient::EnsureConnected(const QString& address, uint16_t port, int timeOutMs) {
-  if (client_.state() == QModbusDevice::ConnectedState && address == address_ && port == port_)
-    return true;
+  if (socket_.state() == QAbstractSocket::ConnectedState && address == address_ &&
+      port == port_) {
+    // Bytes nobody asked for (junk after the last reply, a late reply) would be read as
+    // the start of this reply: the exchange starts on a new connection instead.
+    QCoreApplication::processEvents();
+    if (socket_.state() == QAbstractSocket::ConnectedState && socket_.bytesAvailable() == 0)
+      return true;
+  }
   Disconnect();
-  WaitUntil([this] { return client_.state() == QModbusDevice::UnconnectedState; }, timeOutMs);
-  client_.setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
-  client_.setConnectionParameter(QModbusDevice::NetworkPortParameter, int{port});
   address_ = address;
   port_ = port;
-  if (!client_.connectDevice()) return false;
-  WaitUntil(
+  const std::string where = address.toStdString() + ":" + std::to_string(port);
+  socket_.connectToHost(address, port);
+  const bool settled = WaitUntil(
       [this] {
-        const auto s = client_.state();
-        return s == QModbusDevice::ConnectedState || s == QModbusDevice::UnconnectedState;
+        const auto s = socket_.state();
+        return s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState;
       },
       timeOutMs);
-  if (client_.state() == QModbusDevice::ConnectedState) return true;
+  if (socket_.state() == QAbstractSocket::ConnectedState) {
+    ++connections_;
+    return true;
+  }
+  if (!settled) {
+    failure_ = "Connection timed out: " + where;
+  } else {
+    switch (socket_.error()) {
+      case QAbstractSocket::ConnectionRefusedError:
+        failure_ = "Connection refused: " + where;
+        break;
+      case QAbstractSocket::HostNotFoundError:
+        failure_ = "Host not found: " + address.toStdString();
+        break;
+      case QAbstractSocket::NetworkError:
+        failure_ = "Network unreachable: " + where;
+        break;
+      default:
+        failure_ = "Connection failed: " + where + ": " + socket_.errorString().toStdString();
+        break;
+    }
+  }
   Disconnect();
   return false;
+}
+
+bool TMBTCPClient::ReadExactly(uint8_t* out, int n, int timeOutMs) {
+  WaitUntil(
+      [this, n] {
+        return socket_.bytesAvailable() >= n ||
+               socket_.state() != QAbstractSocket::ConnectedState;
+      },
+      timeOutMs);
+  if (socket_.bytesAvailable() < n) return false;
+  return socket_.read(reinterpret_cast<char*>(out), n) == n;
 }
 
 bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port, uint8_t unitId,
@@ -65,52 +101,54 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
                                              int32_t timeOutMs, uint16_t requestPduLength,
                                              uint16_t* replyPduLength) {
   if (replyPduLength) *replyPduLength = 0;
+  failure_.clear();
+  lastUnit_ = unitId;
   if (!address || !requestPdu || !replyPdu || requestPduLength < 1) return false;
-  QDeadlineTimer deadline(std::max(0, timeOutMs), Qt::PreciseTimer);
-  if (!EnsureConnected(QString::fromLatin1(address), port, timeOutMs)) return false;
-
-  client_.setTimeout(std::max(1, static_cast<int>(deadline.remainingTime())));
-  const QModbusRequest request(
-      static_cast<QModbusPdu::FunctionCode>(requestPdu[0]),
-      QByteArray(reinterpret_cast<const char*>(requestPdu + 1), requestPduLength - 1));
-  // Null when the client is not connected or refuses the request (too long): no reply.
-  QPointer<QModbusReply> reply = client_.sendRawRequest(request, unitId);
-  if (!reply) return false;  // nothing went out: the stream is as it was
-  WaitUntil([&reply] { return !reply || reply->isFinished(); },
-            static_cast<int>(deadline.remainingTime()) + 50);
-  if (!reply) {
-    Disconnect();
+  if (requestPduLength + 1 > mbap::kMaxLength) {
+    failure_ = "Request too long for Modbus over TCP";
     return false;
   }
-  bool answered = false;
-  if (reply->isFinished()) {
-    const QModbusResponse response = reply->rawResult();
-    if (response.isException()) {
-      // The response holds the plain function code; the exception reply on the wire
-      // has bit 7 set.
-      replyPdu[0] = static_cast<uint8_t>(response.functionCode() | modbus::kExceptionBit);
-      replyPdu[1] = static_cast<uint8_t>(response.exceptionCode());
-      if (replyPduLength) *replyPduLength = 2;
-      answered = true;
-    } else if (reply->error() == QModbusDevice::NoError && response.isValid()) {
-      const QByteArray data = response.data();
-      const int n = std::min<int>(static_cast<int>(data.size()), kMaxPduData);
-      replyPdu[0] = static_cast<uint8_t>(response.functionCode());
-      std::copy(data.begin(), data.begin() + n, replyPdu + 1);
-      if (replyPduLength) *replyPduLength = static_cast<uint16_t>(n + 1);
-      answered = true;
-    }
+  QDeadlineTimer deadline(std::max(0, timeOutMs), Qt::PreciseTimer);
+  auto left = [&deadline] { return static_cast<int>(std::max<qint64>(0, deadline.remainingTime())); };
+  if (!EnsureConnected(QString::fromLatin1(address), port, timeOutMs)) return false;
+
+  const uint16_t transaction = ++transaction_;
+  const std::vector<uint8_t> adu =
+      mbap::BuildRequest(transaction, unitId, requestPdu, requestPduLength);
+  socket_.write(reinterpret_cast<const char*>(adu.data()), static_cast<qint64>(adu.size()));
+
+  uint8_t header[mbap::kHeaderSize];
+  if (!ReadExactly(header, mbap::kHeaderSize, left())) {
+    // Nothing, or a piece of a header: what is still to come would be read out of step.
+    Drop(socket_.state() == QAbstractSocket::ConnectedState
+             ? std::string()
+             : "Connection closed by the device: " + std::string(address) + ":" +
+                   std::to_string(port));
+    return false;
   }
-  // After a lost, cut or garbled reply the stream may still hold a part of it (or get the
-  // rest later), and every later reply would be read out of step: the next exchange
-  // starts on a new connection. Disconnecting also ends a reply still pending.
-  if (!answered) Disconnect();
-  // A finished reply is deleted at once: a deferred delete waits for the event loop the
-  // dialogue was started from, so a long series of requests (a soak, a caller without a
-  // running loop) would pile up every reply until then.
-  if (reply && reply->isFinished())
-    delete reply.data();
-  else if (reply)
-    reply->deleteLater();
-  return answered;
+  const mbap::THeader h = mbap::ParseHeader(header);
+  if (const std::string fault = mbap::HeaderFault(h, transaction); !fault.empty()) {
+    Drop(fault);
+    return false;
+  }
+  const int pduLength = h.Length - 1;
+  uint8_t pdu[mbap::kMaxLength];
+  if (!ReadExactly(pdu, pduLength, left())) {
+    Drop(socket_.state() == QAbstractSocket::ConnectedState
+             ? "Reply cut short, connection dropped"
+             : "Connection closed by the device: " + std::string(address) + ":" +
+                   std::to_string(port));
+    return false;
+  }
+  if (const std::string fault = mbap::PduFault(pdu, pduLength); !fault.empty()) {
+    Drop(fault);
+    return false;
+  }
+  std::memcpy(replyPdu, pdu, static_cast<size_t>(pduLength));
+  if (replyPduLength) *replyPduLength = static_cast<uint16_t>(pduLength);
+  lastUnit_ = h.Unit;
+  // Another device's answer is returned (the caller names it), but a connection on which
+  // another unit answers is not trusted further.
+  if (h.Unit != unitId) Disconnect();
+  return true;
 }

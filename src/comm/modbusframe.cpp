@@ -1,5 +1,8 @@
 #include "modbusframe.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace modbus {
 
 uint16_t Crc16(const uint8_t* data, size_t n) {
@@ -38,6 +41,83 @@ int RtuReplyLength(const uint8_t* data, int n) {
       return 8;  // address, code, start, count, CRC
     default:
       return -1;
+  }
+}
+
+int TRtuScan::Missing(int n) const {
+  if (State != TRtuScanState::NeedMore) return 0;
+  const int held = n - Start;
+  // Until the header tells the length, the header's own bytes are what is expected.
+  if (Length <= 0) return std::max(1, 3 - held);
+  return std::max(1, Length - held);
+}
+
+TRtuScan ScanRtuReply(const uint8_t* data, int n, const uint8_t* request, int requestLength) {
+  TRtuScan scan;
+  if (n <= 0 || requestLength < 2) return scan;
+  const int echoCompare = std::min(n, requestLength);
+  const bool echoPrefix = std::memcmp(data, request, static_cast<size_t>(echoCompare)) == 0;
+  if (echoPrefix && n >= requestLength) {
+    scan.Echo = requestLength;
+  }
+  const uint8_t function = static_cast<uint8_t>(request[1] & ~kExceptionBit);
+  bool pending = false;
+  for (int s = scan.Echo; s < n; ++s) {
+    const int held = n - s;
+    if (s > scan.Echo) {
+      // Resynchronising: only a byte followed by this request's function code can start
+      // its reply.
+      if (held < 2 || (data[s + 1] & ~kExceptionBit) != function) continue;
+    }
+    const int length = RtuReplyLength(data + s, held);
+    if (length == 0) {
+      if (!pending) scan = {TRtuScanState::NeedMore, s, 0, scan.Echo};
+      pending = true;
+      continue;
+    }
+    if (length < 0) {
+      // A function code that announces no length: the frame is what arrived, if its CRC
+      // says so.
+      if (CrcValid(data + s, static_cast<size_t>(held)))
+        return {TRtuScanState::Complete, s, held, scan.Echo};
+      continue;
+    }
+    // No RTU frame is longer than 256 bytes: a header announcing more starts none.
+    if (length > kMaxReplyRead) continue;
+    if (length <= held) {
+      if (CrcValid(data + s, static_cast<size_t>(length)))
+        return {TRtuScanState::Complete, s, length, scan.Echo};
+      continue;
+    }
+    if (!pending) scan = {TRtuScanState::NeedMore, s, length, scan.Echo};
+    pending = true;
+  }
+  // The start of the request's echo still arriving: more is expected.
+  if (!pending && scan.Echo == 0 && echoPrefix && n < requestLength)
+    return {TRtuScanState::NeedMore, 0, requestLength, 0};
+  return scan;
+}
+
+std::string ExceptionName(int code) {
+  switch (code) {
+    case 1:
+      return "Illegal function";
+    case 2:
+      return "Illegal data address";
+    case 3:
+      return "Illegal data value";
+    case 4:
+      return "Server device failure";
+    case 5:
+      return "Acknowledge";
+    case 6:
+      return "Server device busy";
+    case 10:
+      return "Gateway path unavailable";
+    case 11:
+      return "Gateway target device failed to respond";
+    default:
+      return {};
   }
 }
 

@@ -16,9 +16,10 @@ constexpr uint8_t kExceptionBit = 0x80;
 // Exception code a device sends for an address it does not hold.
 constexpr uint8_t kIllegalDataAddress = 2;
 
-// A request carries at most 125 registers: the Modbus limit for function 3, and the one
-// the device accepts for function 16.
+// A read request carries at most 125 registers, a write request at most 123: the Modbus
+// limits of functions 3 and 16 (a function-16 RTU frame of 123 registers is 255 bytes).
 constexpr int kMaxRegistersPerRequest = 125;
+constexpr int kMaxWriteRegisters = 123;
 // The longest reply frame read into the device object's Reply buffer.
 constexpr int kMaxReplyRead = 256;
 // The CRC that ends every RTU frame, low byte first.
@@ -39,6 +40,32 @@ bool CrcValid(const uint8_t* data, size_t n);
 // > 0 the length; 0 when more bytes are needed to tell; -1 when the function code gives
 // no length (the frame is taken as it arrived).
 int RtuReplyLength(const uint8_t* data, int n);
+
+// Where a reply frame lies in what the line delivered after a request.
+enum class TRtuScanState {
+  Complete,  // a whole frame with a valid CRC at Start, Length bytes long
+  NeedMore,  // a frame has begun at Start; Length is what it announces (0: not known yet)
+  NoFrame,   // nothing after the echo looks like the start of a reply
+};
+struct TRtuScan {
+  TRtuScanState State = TRtuScanState::NoFrame;
+  int Start = 0;
+  int Length = 0;
+  int Echo = 0;  // bytes at the start that are the line's echo of the request
+  // Characters still expected for the frame begun at Start (at least 1 when NeedMore).
+  int Missing(int n) const;
+};
+// Finds the reply to `request` (a whole RTU frame, CRC included) in the n bytes received.
+// A copy of the request at the start is the line's echo and is skipped. The frame right
+// after it is taken whatever its address and function code when its CRC holds; otherwise
+// the search moves on to a later byte that, with the next one, could start a reply to this
+// request (its function code, with or without the exception bit): bytes before the frame
+// are skipped, bytes after it are never looked at.
+TRtuScan ScanRtuReply(const uint8_t* data, int n, const uint8_t* request, int requestLength);
+
+// The meaning of a Modbus exception code ("Server device busy"); empty for codes the
+// protocol does not name.
+std::string ExceptionName(int code);
 
 // The hex text of a frame: lines of at most 16 bytes, each byte two upper-case digits
 // followed by one blank.

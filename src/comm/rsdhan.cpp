@@ -1,7 +1,15 @@
 #include "rsdhan.h"
 
+#include "qtwaiter.h"
+
+#include <QElapsedTimer>
 #include <QSerialPortInfo>
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <termios.h>
+#endif
 
 namespace {
 constexpr int kSpeeds[kBaudRateCount] = {110,   300,   600,   1200,  2400,  4800,  9600,
@@ -41,6 +49,10 @@ int TRsdHan::Open() {
     }
   }
   active_ = result == kStatusOpen;
+  if (active_) {
+    lost_ = false;
+    failure_.clear();
+  }
   status_ = static_cast<uint8_t>(result);
   Fire(OnShowSt);
   Fire(OnOpen);
@@ -70,12 +82,56 @@ void TRsdHan::SetState() {
   port_.clearError();
 }
 
+bool TRsdHan::CheckLost() {
+  if (!active_) return lost_;
+  const QSerialPort::SerialPortError e = port_.error();
+  // A port that is gone for good; time-outs and parity trouble are the line's business.
+  if (e != QSerialPort::ResourceError && e != QSerialPort::DeviceNotFoundError &&
+      e != QSerialPort::PermissionError && e != QSerialPort::OpenError)
+    return false;
+  failure_ = "Serial port " + CommPort + " lost: " + port_.errorString().toStdString();
+  lost_ = true;
+  Close();
+  status_ = kStatusCannotOpen;  // the options dialog shows "Not connected"
+  Fire(OnShowSt);
+  return true;
+}
+
+bool TRsdHan::Drain() {
+#ifdef Q_OS_UNIX
+  // QSerialPort returns once the bytes are in the kernel's queue; the request is still on
+  // the wire then, and the silence must not start before it is out.
+  const int fd = static_cast<int>(port_.handle());
+  if (fd < 0) return false;
+  int rc;
+  do {
+    rc = ::tcdrain(fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+#else
+  // On Windows the write completes once the bytes have been sent.
+  return true;
+#endif
+}
+
 int TRsdHan::Write(const uint8_t* data, int count) {
   if (!active_ || count <= 0) return 0;
+  QElapsedTimer started;
+  started.start();
   const qint64 n = port_.write(reinterpret_cast<const char*>(data), count);
-  if (n < 0) return 0;
+  if (n < 0) {
+    CheckLost();
+    return 0;
+  }
   while (port_.bytesToWrite() > 0)
     if (!port_.waitForBytesWritten(kWriteLimitMs)) break;
+  if (CheckLost()) return 0;
+  if (port_.bytesToWrite() == 0 && !Drain() && CheckLost()) return 0;
+  // Many USB adapters report the bytes drained once they are in the adapter, still ahead
+  // of its UART (and a pseudo-terminal has no wire at all): the write ends no sooner than
+  // the bytes' wire time at the set speed, 10 bits a character.
+  const qint64 wireMs = (static_cast<qint64>(n) * 10000 + BitsPerSecond() - 1) / BitsPerSecond();
+  if (const qint64 left = wireMs - started.elapsed(); left > 0) TQtWaiter().Wait(static_cast<int>(left));
   return static_cast<int>(std::max<qint64>(0, n - port_.bytesToWrite()));
 }
 
@@ -84,14 +140,27 @@ int TRsdHan::Read(uint8_t* buffer, int capacity) {
   // Takes what the driver holds now into the port's buffer, without waiting.
   port_.waitForReadyRead(0);
   const qint64 n = port_.read(reinterpret_cast<char*>(buffer), capacity);
+  if (n <= 0 && CheckLost()) return 0;
   return n > 0 ? static_cast<int>(n) : 0;
 }
 
-void TRsdHan::DiscardInput() {
-  if (!active_) return;
+int TRsdHan::DiscardInput() {
+  if (!active_ && lost_) {
+    // An exchange after the one that lost the port (the next dialogue: a failed exchange
+    // ends its dialogue) tries the port again.
+    try {
+      if (Open() != kStatusOpen) failure_ = "Serial port " + CommPort + " cannot be opened";
+    } catch (const EComState& e) {
+      failure_ = e.what();
+    }
+    return 0;
+  }
+  if (!active_) return 0;
   port_.waitForReadyRead(0);
-  port_.readAll();
+  const qsizetype n = port_.readAll().size();
   port_.clear(QSerialPort::Input);
+  CheckLost();
+  return static_cast<int>(n);
 }
 
 bool TRsdHan::EnumeratePorts(QStringList& list) {

@@ -63,7 +63,10 @@ class TRsdHan : public QObject, public ISerialLink {
 
   int Write(const uint8_t* data, int count) override;
   int Read(uint8_t* buffer, int capacity) override;
-  void DiscardInput() override;
+  // After a port vanished, the next exchange's discard opens it again first.
+  int DiscardInput() override;
+  int BitsPerSecond() const override { return BaudRateValue(BaudRate); }
+  std::string LastFailure() const override { return failure_; }
 
   // The system's serial ports, sorted; refilled on every call.
   const QStringList& CommList();
@@ -80,8 +83,16 @@ class TRsdHan : public QObject, public ISerialLink {
     if (event) event();
   }
 
+  // Closes a port the system took away (adapter pulled out) and keeps the reason; true
+  // when that happened.
+  bool CheckLost();
+  // Waits until the written bytes have left the UART.
+  bool Drain();
+
   QSerialPort port_;
   bool active_ = false;
+  bool lost_ = false;
+  std::string failure_;
   uint8_t status_ = kStatusNotOpened;
   QStringList portList_;
 };

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 
 #include "kivcomm.h"
@@ -19,9 +21,23 @@ void TKivComm::TraceFrame(const char* title, const uint8_t* data, int n) {
   for (const std::string& line : modbus::HexLines(data, static_cast<size_t>(n))) kiv_.Trace(line);
 }
 
-// Writes the request, keeps the silence, and reads what arrived. A reply that is still
-// arriving when the silence ends is read on until the length its header announces is
-// there or Time_Out has passed: at low speeds a full block takes longer than the silence.
+// Modbus RTU frames are separated by at least 3.5 characters of silence: a request
+// written sooner after the line's last byte would merge with it at the device.
+void TKivComm::KeepFrameGap(ISerialLink& port, double charMs) {
+  if (!settings_.Waiter) return;
+  if (port.DiscardInput() > 0) lastLineTick_ = settings_.Waiter->TickMs();
+  if (lastLineTick_ < 0) return;
+  const int gap = static_cast<int>(std::ceil(3.5 * charMs));
+  const int64_t quiet = settings_.Waiter->TickMs() - lastLineTick_;
+  if (quiet < gap) Wait(static_cast<int>(gap - quiet));
+}
+
+// Writes the request, keeps the silence, and reads the reply. The first byte may come up
+// to Time_Out after the request left the line. A frame that has begun is read until the
+// length its header announces is there; while it arrives the wait grows with the
+// characters still expected at the line's speed, so no speed cuts a frame, and a line
+// quiet longer than that (plus the adapter margin) ends it. Echo and junk around the frame
+// are left out; the returned length is the frame's, placed at the start of Reply.
 int TKivComm::SerialExchange() {
   ISerialLink* port = settings_.SerialPort;
   uint8_t* reply = kiv_.Reply.data();
@@ -30,21 +46,51 @@ int TKivComm::SerialExchange() {
     Wait(settings_.TimeSilence);
     return 0;
   }
+  IWaiter* clock = settings_.Waiter;
+  const double charMs = 10000.0 / std::max(1, port->BitsPerSecond());
   // A late reply of an earlier exchange must not pass for this one's.
-  port->DiscardInput();
-  if (port->Write(kiv_.Request.data(), kiv_.RequestLength) < kiv_.RequestLength) kiv_.Error = true;
+  KeepFrameGap(*port, charMs);
+  const int requestLength = kiv_.RequestLength;
+  if (port->Write(kiv_.Request.data(), requestLength) < requestLength) kiv_.Error = true;
+  const int64_t sent = clock ? clock->TickMs() : 0;
+  lastLineTick_ = sent;
   Wait(settings_.TimeSilence);
-  int n = std::max(0, port->Read(reply, modbus::kMaxReplyRead));
-  if (n == 0) return 0;
-  const int64_t deadline = settings_.Waiter ? settings_.Waiter->TickMs() + settings_.Time_Out : 0;
-  while (n < modbus::kMaxReplyRead) {
-    const int want = modbus::RtuReplyLength(reply, n);
-    if (want < 0 || (want > 0 && n >= want)) break;
-    if (!settings_.Waiter || settings_.Waiter->TickMs() >= deadline) break;
+
+  std::array<uint8_t, kivcomm::kSerialScanBuffer> line{};
+  int n = 0;
+  int64_t lastByte = sent;
+  modbus::TRtuScan scan;
+  for (;;) {
+    const int got = std::max(0, port->Read(line.data() + n, kivcomm::kSerialScanBuffer - n));
+    if (got > 0) {
+      n += got;
+      lastByte = clock ? clock->TickMs() : 0;
+      lastLineTick_ = lastByte;
+    }
+    scan = modbus::ScanRtuReply(line.data(), n, kiv_.Request.data(), requestLength);
+    if (scan.State == modbus::TRtuScanState::Complete) break;
+    if (!clock || n >= kivcomm::kSerialScanBuffer || !port->LastFailure().empty()) break;
+    int64_t deadline = sent + settings_.Time_Out;
+    if (n > scan.Echo) {
+      const int64_t frameLimit =
+          lastByte + kivcomm::kSerialLatencyMarginMs +
+          static_cast<int64_t>(std::ceil(scan.Missing(n) * charMs));
+      deadline = std::max(deadline, frameLimit);
+    }
+    if (clock->TickMs() >= deadline) break;
     Wait(kivcomm::kSerialPollMs);
-    n += std::max(0, port->Read(reply + n, modbus::kMaxReplyRead - n));
   }
-  return n;
+  if (scan.State == modbus::TRtuScanState::Complete) {
+    std::memcpy(reply, line.data() + scan.Start, static_cast<size_t>(scan.Length));
+    return scan.Length;
+  }
+  // No frame ended where its header said: what came after the echo goes on as it is, so
+  // that the checks after it name what is wrong (mostly the CRC).
+  const int from = scan.Echo;
+  const int rest = std::min(n - from, modbus::kMaxReplyRead);
+  if (rest <= 0) return 0;
+  std::memcpy(reply, line.data() + from, static_cast<size_t>(rest));
+  return rest;
 }
 
 void TKivComm::Transact() {
@@ -84,7 +130,8 @@ void TKivComm::Transact() {
             settings_.MBTCPIP.c_str(), settings_.MBTCPPort, slave, kiv_.Request.data() + 1,
             kiv_.Reply.data() + 1, settings_.Time_Out * 2, pduLength, &replyPduLength);
     if (answered) {
-      kiv_.Reply[0] = slave;
+      // Another unit's answer keeps its unit id, so that it is told as such below.
+      kiv_.Reply[0] = settings_.TcpLink->LastUnitId();
       kiv_.ReplyLength =
           static_cast<uint16_t>(std::min<int>(replyPduLength + 1, modbus::kMaxReplyRead));
     }
@@ -94,6 +141,14 @@ void TKivComm::Transact() {
 
   if (kiv_.ReplyLength == 0) {
     kiv_.Trace("TimeOut, cancel reading");
+    // What the link knows about the failure follows: a refused connection, a reply
+    // header of another transaction, a port that vanished.
+    std::string reason;
+    if (tcp && settings_.TcpLink)
+      reason = settings_.TcpLink->LastFailure();
+    else if (!tcp && settings_.SerialPort)
+      reason = settings_.SerialPort->LastFailure();
+    if (!reason.empty()) kiv_.Trace(reason);
     kiv_.Error = true;
     return;
   }

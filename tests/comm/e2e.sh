@@ -174,10 +174,11 @@ case $SCENARIO in
       "Answer of different address device, cancel reading"
     failure serial refused "--refuse-identification" "--silence 60" 1 "Command refused - cancel reading"
     failure serial block3 "--exception-at-block 3" "--silence 60" 0 "Event register reading: 500 bajtów"
-    failure serial late "--delay-ms 500 --delay-at 2" "--silence 60" 1 "TimeOut, cancel reading"
-    failure serial junk "--fault junk-before=3@2" "--silence 60" 1 "CRC error, cancel reading"
+    failure serial late "--delay-ms 800 --delay-at 2" "--silence 60" 1 "TimeOut, cancel reading"
+    # Junk before a frame is skipped: the reading succeeds.
+    failure serial junk "--fault junk-before=3@2" "--silence 60" 0 "Read parset 1 :OK"
     failure serial bytecount "--fault byte-count=7@2" "--silence 60" 1 "Wrong byte count, cancel reading"
-    failure serial nocode "--fault exception-nocode@2" "--silence 60 --time-out 100" 1 \
+    failure serial nocode "--fault exception-nocode@2" "--silence 60 --time-out 300" 1 \
       "Reply too short, cancel reading"
     # A reply still arriving when the silence ends is read to its end...
     failure serial split "--split-pause-ms 200" "--silence 60 --time-out 800 --no-events" 0 "Read parset 2 :OK"
@@ -193,6 +194,20 @@ case $SCENARIO in
     expect_line write "Save of parset1: Settings rejected by device"
     grep -q ": OK" "$WORK/write.out" && fail "a failed write reported OK"
     stop_sim
+    # A reading whose events buffer breaks off at the third block saves the two blocks it
+    # kept (the newest events) and still exits 1.
+    start_sim kept --tcp 127.0.0.1:0 --type kivs2 --fault silent@6
+    run kept read --tcp "127.0.0.1:$SIM_PORT" --silence 20 --time-out 200 -o "$WORK/kept.kiv"
+    expect_rc 1 kept
+    expect_line kept "TimeOut, cancel reading"
+    expect_line kept "Events buffer incomplete: 500 bytes kept"
+    if [[ -e $WORK/kept.kiv ]]; then
+      [[ $(od -An -tu2 -j4096 -N2 "$WORK/kept.kiv" | tr -d ' ') -eq 500 ]] ||
+        fail "the saved registration does not hold the 500 bytes kept"
+    else
+      fail "the kept events were not saved"
+    fi
+    stop_sim
     ;;
   cancel)
     start_sim slow --tcp 127.0.0.1:0 --type kivs3 --delay-ms 100
@@ -205,7 +220,12 @@ case $SCENARIO in
     RC=$?
     expect_rc 1 cancel
     expect_line cancel "Reading canceled"
-    [[ -e $WORK/c.kiv ]] && fail "a cancelled reading was saved"
+    # Only the events read before the cancel are worth saving, and they are said to be kept.
+    if grep -q "^Events buffer incomplete: [0-9]* bytes kept" "$WORK/cancel.out"; then
+      [[ -e $WORK/c.kiv ]] || fail "the kept events were not saved"
+    else
+      [[ -e $WORK/c.kiv ]] && fail "a cancelled reading was saved"
+    fi
     stop_sim
     ;;
   *)

@@ -45,11 +45,19 @@ class FakeSerial : public ISerialLink {
 
   std::function<std::vector<Chunk>(const Bytes& request)> respond;
   std::vector<Bytes> requests;
+  std::vector<int64_t> writtenAt;  // when each request had left the line
   int shortWriteBy = 0;
   int discards = 0;
+  int baud = 115200;
+  std::string failure;  // set: the port is gone, writes and reads move nothing
 
+  // Like the real port, a write returns once the bytes have left the line: the clock
+  // moves on by their wire time (10 bits a character). Reply delays count from then.
   int Write(const uint8_t* data, int count) override {
+    if (!failure.empty()) return 0;
+    clock_.now += (static_cast<int64_t>(count) * 10000 + baud - 1) / baud;
     requests.emplace_back(data, data + count);
+    writtenAt.push_back(clock_.now);
     if (respond)
       for (const Chunk& c : respond(requests.back()))
         for (uint8_t b : c.bytes) incoming_.push_back({clock_.now + c.delayMs, b});
@@ -57,16 +65,21 @@ class FakeSerial : public ISerialLink {
   }
   int Read(uint8_t* buffer, int capacity) override {
     int n = 0;
+    if (!failure.empty()) return 0;
     while (n < capacity && !incoming_.empty() && incoming_.front().at <= clock_.now) {
       buffer[n++] = incoming_.front().byte;
       incoming_.pop_front();
     }
     return n;
   }
-  void DiscardInput() override {
+  int DiscardInput() override {
     ++discards;
-    while (!incoming_.empty() && incoming_.front().at <= clock_.now) incoming_.pop_front();
+    int n = 0;
+    for (; !incoming_.empty() && incoming_.front().at <= clock_.now; ++n) incoming_.pop_front();
+    return n;
   }
+  int BitsPerSecond() const override { return baud; }
+  std::string LastFailure() const override { return failure; }
   // Bytes still to arrive or not read.
   size_t Pending() const { return incoming_.size(); }
 
@@ -108,18 +121,34 @@ class FakeTcp : public ITcpLink {
   std::vector<Call> calls;
   // Reply PDU for a request PDU; an empty one means no reply.
   std::function<Bytes(const Bytes& pdu)> respond;
+  int replyUnitOffset = 0;  // another unit answers: its id differs by this much
+  std::string failure;      // the reason given for a missing reply
+  int disconnects = 0;
 
   bool UniversalMBTCPSendAndWait(const char* address, uint16_t port, uint8_t unitId,
                                  const uint8_t* requestPdu, uint8_t* replyPdu, int32_t timeOutMs,
                                  uint16_t requestPduLength, uint16_t* replyPduLength) override {
     calls.push_back(
         {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
+    unit_ = unitId;
+    lastFailure_.clear();
     const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
-    if (reply.empty()) return false;
+    if (reply.empty()) {
+      lastFailure_ = failure;
+      return false;
+    }
     std::copy(reply.begin(), reply.end(), replyPdu);
     *replyPduLength = static_cast<uint16_t>(reply.size());
+    unit_ = static_cast<uint8_t>(unitId + replyUnitOffset);
     return true;
   }
+  uint8_t LastUnitId() const override { return unit_; }
+  std::string LastFailure() const override { return lastFailure_; }
+  void Disconnect() override { ++disconnects; }
+
+ private:
+  uint8_t unit_ = 0;
+  std::string lastFailure_;
 };
 
 // Content of a simulated device with recognisable bytes.

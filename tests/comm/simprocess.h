@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -27,7 +28,7 @@ inline QCoreApplication& TestApp() {
 class SimProcess {
  public:
   // serial: a pseudo-terminal pair is made and kivsim serves its one end.
-  SimProcess(bool serial, const QStringList& extra) {
+  SimProcess(bool serial, const QStringList& extra, int baud = 115200) {
     TestApp();
     if (serial) {
       dev_ = dir_.filePath("dev");
@@ -35,8 +36,7 @@ class SimProcess {
       socat_.start("socat", {"pty,raw,echo=0,link=" + dev_, "pty,raw,echo=0,link=" + peer});
       for (int i = 0; i < 200 && !(QFileInfo::exists(dev_) && QFileInfo::exists(peer)); ++i)
         QThread::msleep(10);
-      args_ << "--serial" << peer << "--baud"
-            << "115200";
+      args_ << "--serial" << peer << "--baud" << QString::number(baud);
     } else {
       args_ << "--tcp"
             << "127.0.0.1:0";
@@ -59,6 +59,11 @@ class SimProcess {
   }
   bool Ok() const { return ok_; }
   bool Running() { return sim_.state() == QProcess::Running; }
+  // Ends the pseudo-terminal pair, as an adapter pulled out of its socket.
+  void PullPort() {
+    socat_.kill();
+    socat_.waitForFinished(2000);
+  }
   uint16_t Port() const { return port_; }
   std::string Dev() const { return dev_.toStdString(); }
   QString Output() { return QString::fromUtf8(out_ + sim_.readAllStandardOutput()); }
@@ -117,6 +122,9 @@ struct LiveRig {
     kiv.TraceMessages = false;
   }
   bool Ok() const { return sim.Ok() && (settings.MBTCPComm || han.Active()); }
+  bool Traced(const std::string& line) const {
+    return std::find(trace.lines.begin(), trace.lines.end(), line) != trace.lines.end();
+  }
 
   SimProcess sim;
   TRsdHan han;

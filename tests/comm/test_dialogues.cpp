@@ -336,7 +336,8 @@ TEST_P(Dialogues, EventsReadingFailures) {
     EXPECT_EQ(rig.kiv.EventBufferLength(), 7);
     EXPECT_FALSE(rig.kiv.Modified);
   }
-  {  // a time-out is no end of data, even after an exception-looking stale reply
+  {  // a time-out is no end of data, even after an exception-looking stale reply; the
+     // block read before it is kept
     Rig rig(GetParam(), SampleContent("12345678", 600));
     int n = 0;
     auto inner = rig.tcp.respond;
@@ -347,7 +348,10 @@ TEST_P(Dialogues, EventsReadingFailures) {
     };
     rig.comm.ReadEventRegister();
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
+    EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
+    EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
+    EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
+    EXPECT_EQ(rig.comm.EventsKept(), 250);
   }
   if (!GetParam()) {  // an exception frame with a bad CRC does not end the reading well
     Rig rig(false, SampleContent("12345678", 250));
@@ -358,7 +362,8 @@ TEST_P(Dialogues, EventsReadingFailures) {
     };
     rig.comm.ReadEventRegister();
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.back(), "CRC error, cancel reading");
+    EXPECT_EQ(rig.trace.lines.end()[-2], "CRC error, cancel reading");
+    EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
   }
   {  // cancelled during the pause after a block
     Rig rig(GetParam(), SampleContent("12345678", 1000));
@@ -484,6 +489,106 @@ TEST_P(Dialogues, ReadAllCancelledAndOneDialogueAtATime) {
   EXPECT_FALSE(nested.kiv.IsReading);
 }
 
+
+// Only code 2 past the data ends the events reading normally; every other code refuses
+// it with a line naming the code, and the blocks read before are kept.
+TEST_P(Dialogues, EventsReadingExceptionCodesAndKeptBytes) {
+  for (int code : {1, 2, 3, 4, 5, 6, 7, 10, 11}) {
+    SCOPED_TRACE(code);
+    Rig rig(GetParam(), SampleContent("12345678", 600));
+    int n = 0;
+    auto inner = rig.tcp.respond;
+    rig.tcp.respond = [&](const Bytes& p) {
+      return n++ == 1 ? Bytes{0x83, static_cast<uint8_t>(code)} : inner(p);
+    };
+    rig.serial.respond = [&](const Bytes& r) {
+      const Bytes frame = n++ == 1 ? WithCrc({0x1F, 0x83, static_cast<uint8_t>(code)})
+                                   : RtuReply(*rig.device, r, 31);
+      return std::vector<Chunk>{{10, frame}};
+    };
+    rig.comm.ReadEventRegister();
+    EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
+    EXPECT_TRUE(rig.kiv.Modified);
+    EXPECT_TRUE(std::equal(rig.device->Content().Events.begin(),
+                           rig.device->Content().Events.begin() + 250, rig.kiv.EventBuffer()));
+    if (code == 2) {
+      EXPECT_FALSE(rig.kiv.Error);
+      EXPECT_EQ(rig.trace.lines.back(), Progress(250));
+      EXPECT_EQ(rig.comm.EventsKept(), 0);
+      continue;
+    }
+    EXPECT_TRUE(rig.kiv.Error);
+    const std::string name = modbus::ExceptionName(code);
+    ASSERT_GE(rig.trace.lines.size(), 3u);
+    EXPECT_EQ(rig.trace.lines.end()[-3], "Command refused - cancel reading");
+    EXPECT_EQ(rig.trace.lines.end()[-2],
+              "Exception code " + std::to_string(code) + (name.empty() ? "" : ": " + name));
+    EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
+    EXPECT_EQ(rig.comm.EventsKept(), 250);
+  }
+  EXPECT_EQ(modbus::ExceptionName(6), "Server device busy");
+  EXPECT_EQ(modbus::ExceptionName(11), "Gateway target device failed to respond");
+
+  // Cancelled after two blocks: both are kept, newest events first as read.
+  Rig rig(GetParam(), SampleContent("12345678", 1000));
+  rig.clock.onWait = [&] {
+    if (!rig.trace.lines.empty() && rig.trace.lines.back() == Progress(500))
+      rig.comm.CancelReading();
+  };
+  rig.comm.ReadEventRegister();
+  EXPECT_TRUE(rig.kiv.Cancel);
+  EXPECT_EQ(rig.kiv.EventBufferLength(), 500);
+  EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 500 bytes kept");
+  EXPECT_TRUE(std::equal(rig.device->Content().Events.begin(),
+                         rig.device->Content().Events.begin() + 500, rig.kiv.EventBuffer()));
+}
+
+// Function 16 carries at most 123 registers whatever ZNS_SEND_STEP says; reads 125.
+TEST_P(Dialogues, RequestSizesKeepTheModbusLimits) {
+  TSimContent content = SampleContent("12345678", 0, 250);
+  content.Zns2Adres = 2177 + 250;
+  Rig rig(GetParam(), content);
+  for (int i = 0; i < 500; ++i) rig.kiv.Zestaw1()[i] = static_cast<uint8_t>(i * 3);
+  rig.kiv.SetZestaw1Length(500);
+  for (int step : {0, 125, 124}) {
+    SCOPED_TRACE(step);
+    const size_t before = rig.Sent();
+    rig.kiv.Defs.ZnsSendStep = step;
+    rig.comm.WriteZestaw(1, 1);
+    EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+    ASSERT_EQ(rig.Sent() - before, 3u);
+    EXPECT_EQ(rig.RequestCount(before), 123);
+    EXPECT_EQ(rig.RequestCount(before + 1), 123);
+    EXPECT_EQ(rig.RequestCount(before + 2), 4);
+    EXPECT_EQ(0, std::memcmp(rig.device->Content().Zestaw1.data(), rig.kiv.Zestaw1(), 500));
+  }
+  const size_t before = rig.Sent();
+  rig.comm.ReadZestaw(2);
+  ASSERT_EQ(rig.Sent() - before, 2u);
+  EXPECT_EQ(rig.RequestCount(before), 125);
+  EXPECT_EQ(rig.RequestCount(before + 1), 125);
+}
+
+// The link's own account of a failure follows the time-out line; the TCP connection is
+// closed when a dialogue ends, not between its requests.
+TEST_P(Dialogues, LinkFailureReasonAndConnectionPerDialogue) {
+  Rig rig(GetParam());
+  rig.tcp.respond = nullptr;
+  rig.tcp.failure = "Connection refused: 10.1.2.3:1502";
+  rig.serial.failure = "Serial port ttyUSB0 lost: No such device";
+  rig.comm.Identify();
+  EXPECT_TRUE(rig.kiv.Error);
+  ASSERT_GE(rig.trace.lines.size(), 2u);
+  EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
+  EXPECT_EQ(rig.trace.lines.back(), GetParam() ? rig.tcp.failure : rig.serial.failure);
+
+  Rig ok(GetParam());
+  ok.comm.ReadAll();
+  EXPECT_FALSE(ok.kiv.Error);
+  EXPECT_GT(ok.Sent(), 3u);
+  EXPECT_EQ(ok.tcp.disconnects, GetParam() ? 1 : 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, Dialogues, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& p) {
                            return p.param ? "Tcp" : "Serial";
@@ -544,29 +649,27 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->trace.lines.back(), "Save of parset1: Settings rejected by device");
     EXPECT_EQ(rig->trace.lines.end()[-2], "Wrong echo of the written registers, cancel reading.");
   }
-  {  // a failed events reading keeps the earlier buffer; a short block with more after it
-     // lost bytes on the way
+  {  // a short block whose bytes arrived intact is added, and the reading goes on
     auto rig = rigWith([](int n, Bytes& pdu) {
       if (n == 1) {
         pdu.resize(2 + 100);
         pdu[1] = 100;
       }
     });
-    for (int i = 0; i < 50; ++i) rig->kiv.EventBuffer()[i] = static_cast<uint8_t>(0xA0 + i);
-    rig->kiv.SetEventBufferLength(50);
     rig->comm.ReadEventRegister();
-    EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
-    EXPECT_EQ(rig->kiv.EventBufferLength(), 50);
-    EXPECT_EQ(rig->kiv.EventBuffer()[49], 0xA0 + 49);
-    EXPECT_FALSE(rig->kiv.Modified);
+    EXPECT_FALSE(rig->kiv.Error) << rig->trace.lines.back();
+    const std::vector<uint8_t>& events = rig->device->Content().Events;
+    ASSERT_EQ(rig->kiv.EventBufferLength(), events.size() - 150);
+    EXPECT_TRUE(std::equal(events.begin(), events.begin() + 350, rig->kiv.EventBuffer()));
+    EXPECT_TRUE(std::equal(events.begin() + 500, events.end(), rig->kiv.EventBuffer() + 350));
   }
-  {  // the first block refused: a line, and the earlier buffer stays
+  {  // the first block refused: a line naming the code, and the earlier buffer stays
     auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x02}; });
     rig->kiv.SetEventBufferLength(9);
     rig->comm.ReadEventRegister();
     EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Command refused - cancel reading");
+    EXPECT_EQ(rig->trace.lines.end()[-2], "Command refused - cancel reading");
+    EXPECT_EQ(rig->trace.lines.back(), "Exception code 2: Illegal data address");
     EXPECT_EQ(rig->kiv.EventBufferLength(), 9);
   }
 }

@@ -173,9 +173,9 @@ TEST(Transact, SerialReplyStillArrivingAfterTheSilenceIsCompleted) {
 TEST(Transact, LateReplyOfTheLastExchangeIsDiscarded) {
   Rig rig;
   int n = 0;
-  // The first reply starts only after the silence; the second comes in time.
+  // The first reply starts only after Time_Out; the second comes in time.
   rig.serial.respond = [&](const Bytes& r) {
-    const int delay = n++ == 0 ? 350 : 10;
+    const int delay = n++ == 0 ? 600 : 10;
     return std::vector<Chunk>{{delay, RtuReply(*rig.device, r, 31)}};
   };
   IdentRequest(rig.kiv);

@@ -30,7 +30,8 @@ void OnSignal(int) {
 }
 
 const char kUsage[] =
-    "Usage: kivsim [--tcp [HOST:]PORT | --serial PORT [--baud N]] [--slave N]\n"
+    "Usage: kivsim [--tcp [HOST:]PORT | --serial PORT [--baud N] [--line-timing]\n"
+    "              [--latency MS] [--echo]] [--slave N]\n"
     "              [--kiv FILE.kiv | --type kivs2|kivs3 [--seed N]] [--defs DIR]\n"
     "              [--save FILE.kiv] [--max-events BYTES]\n"
     "Failure switches (requests count from 1):\n"
@@ -45,14 +46,21 @@ const char kUsage[] =
     "                           repeatable. KIND: silent, cut=B, reset=B, junk-before=K,\n"
     "                           junk-after=K, flip=BIT, address=A, function=F, exception=C,\n"
     "                           exception-nocode, byte-count=V, data-bytes=V, echo-address=A,\n"
-    "                           echo-count=C, late=MS, noise\n"
+    "                           echo-count=C, late=MS, noise, stray-before=B,\n"
+    "                           stray-after=B\n"
+    "Serial line:\n"
+    "  --line-timing            requests count as received after their wire time at the\n"
+    "                           baud rate; replies leave one character per 10/baud s\n"
+    "  --latency MS             the device answers MS ms after a request is in\n"
+    "  --echo                   the line echoes every request (a two-wire adapter)\n"
     "  --noise                  random bytes on the line: most replies are noise or damaged,\n"
     "                           and bursts of noise come between them\n"
     "  --control                read faults from standard input, one a line: KIND[=ARG] for\n"
     "                           the next reply, KIND[=ARG]@+K for the K-th reply from now,\n"
     "                           'clear' to drop them; each line is answered 'kivsim: armed';\n"
     "                           the simulator ends with its input\n"
-    "  --raw-tcp                frame Modbus over TCP by hand (implied by the three above)\n";
+    "  --raw-tcp                frame Modbus over TCP by hand (the default)\n"
+    "  --qt-tcp                 serve Modbus over TCP through Qt's server instead\n";
 
 [[noreturn]] void Fail(const std::string& text) {
   std::fprintf(stderr, "kivsim: %s\n%s", text.c_str(), kUsage);
@@ -79,8 +87,12 @@ struct TOptions {
   std::string defs;
   std::string save;
   TSimFaults faults;
+  TLineOptions line;
   bool control = false;
-  bool rawTcp = false;
+  // Our own TCP framing serves by default: Qt's server answers even where a device stays
+  // silent, and cannot break a reply's header.
+  bool rawTcp = true;
+  bool qtTcp = false;  // serve through Qt's Modbus TCP server instead (no byte faults)
 };
 
 TOptions Parse(int argc, char** argv) {
@@ -132,12 +144,20 @@ TOptions Parse(int argc, char** argv) {
       std::string error;
       if (!ParseWireFault(value(), fault, &error)) Fail(error);
       o.faults.Wire.push_back(fault);
-    } else if (a == "--noise")
+    } else if (a == "--line-timing")
+      o.line.LineTiming = true;
+    else if (a == "--latency")
+      o.line.LatencyMs = ToInt(a, value(), 0, 600000);
+    else if (a == "--echo")
+      o.line.Echo = true;
+    else if (a == "--noise")
       o.faults.Noise = true;
     else if (a == "--control")
       o.control = true;
     else if (a == "--raw-tcp")
       o.rawTcp = true;
+    else if (a == "--qt-tcp")
+      o.qtTcp = true;
     else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
@@ -154,7 +174,11 @@ TOptions Parse(int argc, char** argv) {
   if (!o.type.empty() && o.type != "kivs2" && o.type != "kivs3") Fail("unknown type " + o.type);
   if (o.serial.empty() && (o.faults.WrongCrcAt || o.faults.OtherAddressAt || o.faults.SplitPauseMs))
     Fail("--wrong-crc-at, --other-address-at and --split-pause-ms need --serial");
+  if (o.serial.empty() && (o.line.LineTiming || o.line.LatencyMs || o.line.Echo))
+    Fail("--line-timing, --latency and --echo need --serial");
+  o.line.Baud = o.baud;
   if (!o.faults.Wire.empty() || o.faults.Noise || o.control) o.rawTcp = true;
+  if (o.qtTcp) o.rawTcp = false;
   return o;
 }
 
@@ -272,17 +296,20 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<QModbusServer> server;
   std::unique_ptr<TSimRawTcpServer> raw;
+  std::unique_ptr<TSimRtuLine> rtu;
   std::string where;
   if (!o.serial.empty()) {
-    auto rtu = std::make_unique<TSimRtuServer>(core);
-    rtu->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                QString::fromStdString(o.serial));
-    rtu->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, o.baud);
-    rtu->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-    rtu->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
-    rtu->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
-    server = std::move(rtu);
+    rtu = std::make_unique<TSimRtuLine>(core, o.line);
+    QString error;
+    if (!rtu->Open(QString::fromStdString(o.serial), &error)) {
+      std::fprintf(stderr, "kivsim: cannot open serial %s: %s\n", o.serial.c_str(),
+                   error.toStdString().c_str());
+      return 1;
+    }
     where = "serial " + o.serial + " at " + std::to_string(o.baud) + " baud";
+    if (o.line.LineTiming) where += ", line timing";
+    if (o.line.LatencyMs) where += ", latency " + std::to_string(o.line.LatencyMs) + " ms";
+    if (o.line.Echo) where += ", echo";
   } else {
     std::string host = "127.0.0.1";
     std::string portText = o.tcp;
@@ -339,7 +366,7 @@ int main(int argc, char** argv) {
     QObject::connect(&noise, &QTimer::timeout, [&] {
       if (raw) {
         raw->Noise();
-      } else if (QIODevice* line = server->device()) {
+      } else if (QIODevice* line = rtu ? rtu->Device() : nullptr) {
         const std::vector<uint8_t> bytes = core.NoiseBytes(32);
         line->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
       }

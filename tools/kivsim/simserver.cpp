@@ -29,35 +29,13 @@ const char* AreaName(TSimDevice::TArea area) {
   }
 }
 
-void Flush(QIODevice* raw) {
-  if (auto* port = qobject_cast<QSerialPort*>(raw)) {
-    port->flush();
-    while (port->bytesToWrite() > 0)
-      if (!port->waitForBytesWritten(1000)) break;
-  }
-}
-
 }  // namespace
-
-void TSimCore::SendRaw(QIODevice* raw, std::vector<uint8_t> frame, bool split) {
-  const auto* bytes = reinterpret_cast<const char*>(frame.data());
-  const qint64 n = static_cast<qint64>(frame.size());
-  if (split) {
-    const qint64 first = n / 2;
-    raw->write(bytes, first);
-    Flush(raw);
-    QThread::msleep(static_cast<unsigned long>(faults_.SplitPauseMs));
-    raw->write(bytes + first, n - first);
-  } else {
-    raw->write(bytes, n);
-  }
-  Flush(raw);
-}
 
 bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error) {
   static const char* const kWithArg[] = {
       "cut",       "reset",      "junk-before", "junk-after",   "flip",       "address", "function",
-      "exception", "byte-count", "data-bytes",  "echo-address", "echo-count", "late"};
+      "exception", "byte-count", "data-bytes",  "echo-address", "echo-count", "late",
+      "stray-before", "stray-after"};
   static const char* const kPlain[] = {"silent", "exception-nocode", "noise"};
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
@@ -271,24 +249,24 @@ TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHea
       frame.insert(f.Kind == "junk-before" ? frame.begin() : frame.end(), junk.begin(), junk.end());
     } else if (f.Kind == "noise") {
       frame = NoiseBytes(300);
+    } else if (f.Kind == "stray-before") {
+      frame.insert(frame.begin(), static_cast<uint8_t>(f.Arg));
+    } else if (f.Kind == "stray-after") {
+      frame.push_back(static_cast<uint8_t>(f.Arg));
     }
   }
   wire.Plain = faults.empty() && !wrongCrc && number != faults_.OtherAddressAt && !wire.Split;
   return wire;
 }
 
-QModbusResponse TSimCore::Serve(const QModbusPdu& request, QIODevice* raw) {
+QModbusResponse TSimCore::Serve(const QModbusPdu& request) {
   std::vector<uint8_t> pdu{static_cast<uint8_t>(request.functionCode())};
   const QByteArray data = request.data();
   pdu.insert(pdu.end(), data.begin(), data.end());
   TSimWire wire = Answer(pdu, nullptr);
   if (wire.Bytes.empty()) return QModbusResponse();  // an invalid response: nothing is sent
   if (wire.DelayMs > 0) QThread::msleep(static_cast<unsigned long>(wire.DelayMs));
-  if (raw && !wire.Plain) {
-    SendRaw(raw, std::move(wire.Bytes), wire.Split);
-    return QModbusResponse();
-  }
-  // The plain frame: the server puts its own address and CRC around the PDU.
+  // The plain frame: the server puts its own header around the PDU.
   const std::vector<uint8_t> reply(wire.Bytes.begin() + 1, wire.Bytes.end() - 2);
   if (reply[0] & 0x80)
     return QModbusExceptionResponse(static_cast<QModbusPdu::FunctionCode>(reply[0] & 0x7F),
@@ -296,6 +274,124 @@ QModbusResponse TSimCore::Serve(const QModbusPdu& request, QIODevice* raw) {
   return QModbusResponse(static_cast<QModbusPdu::FunctionCode>(reply[0]),
                          QByteArray(reinterpret_cast<const char*>(reply.data() + 1),
                                     static_cast<qsizetype>(reply.size() - 1)));
+}
+
+TSimRtuLine::TSimRtuLine(TSimCore& core, const TLineOptions& options)
+    : core_(core), options_(options) {
+  clock_.start();
+  gap_.setSingleShot(true);
+  QObject::connect(&port_, &QSerialPort::readyRead, this, [this] { OnData(); });
+  QObject::connect(&gap_, &QTimer::timeout, this, [this] { OnGap(); });
+}
+
+bool TSimRtuLine::Open(const QString& name, QString* error) {
+  port_.setPortName(name);
+  if (!port_.open(QIODevice::ReadWrite) || !port_.setBaudRate(options_.Baud) ||
+      !port_.setDataBits(QSerialPort::Data8) || !port_.setParity(QSerialPort::NoParity) ||
+      !port_.setStopBits(QSerialPort::OneStop) ||
+      !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+    if (error) *error = port_.errorString();
+    return false;
+  }
+  return true;
+}
+
+qint64 TSimRtuLine::CharNs() const {
+  return 10LL * 1000000000LL / std::max(1, options_.Baud);
+}
+
+void TSimRtuLine::SleepUntil(qint64 ns) {
+  const qint64 left = ns - clock_.nsecsElapsed();
+  if (left > 0) QThread::usleep(static_cast<unsigned long>(left / 1000));
+}
+
+void TSimRtuLine::Send(const std::vector<uint8_t>& bytes, qint64 startNs) {
+  if (bytes.empty()) return;
+  const auto* data = reinterpret_cast<const char*>(bytes.data());
+  const qint64 n = static_cast<qint64>(bytes.size());
+  if (!options_.LineTiming) {
+    SleepUntil(startNs);
+    port_.write(data, n);
+  } else {
+    // Every character due by now goes out; then a sleep until the next one is due (at
+    // least a millisecond, so fast lines send in small bursts).
+    qint64 sent = 0;
+    while (sent < n) {
+      const qint64 due = std::min(n, (clock_.nsecsElapsed() - startNs) / CharNs() + 1);
+      if (due > sent) {
+        port_.write(data + sent, due - sent);
+        port_.flush();
+        sent = due;
+      }
+      if (sent < n) SleepUntil(std::max(startNs + sent * CharNs(), clock_.nsecsElapsed() + 1000000));
+    }
+  }
+  port_.flush();
+  while (port_.bytesToWrite() > 0)
+    if (!port_.waitForBytesWritten(1000)) break;
+}
+
+void TSimRtuLine::OnData() {
+  if (buffer_.isEmpty()) firstByteNs_ = clock_.nsecsElapsed();
+  buffer_ += port_.readAll();
+  // Whole requests by the length their function gives; anything else waits for a pause.
+  while (buffer_.size() >= 2) {
+    const auto* b = reinterpret_cast<const uint8_t*>(buffer_.constData());
+    int length = -1;
+    if (b[1] == modbus::kReadHoldingRegisters)
+      length = 8;
+    else if (b[1] == modbus::kWriteMultipleRegisters && buffer_.size() >= 7)
+      length = 9 + b[6];
+    else if (b[1] == modbus::kWriteMultipleRegisters)
+      break;
+    if (length < 0 || buffer_.size() < length) break;
+    const std::vector<uint8_t> frame(b, b + length);
+    buffer_.remove(0, length);
+    const qint64 first = firstByteNs_;
+    firstByteNs_ = clock_.nsecsElapsed();
+    Serve(frame, first);
+  }
+  // A frame the function does not size, or a broken one, ends at a pause on the line.
+  if (!buffer_.isEmpty()) gap_.start(20);
+}
+
+void TSimRtuLine::OnGap() {
+  if (buffer_.isEmpty()) return;
+  const std::vector<uint8_t> frame(buffer_.begin(), buffer_.end());
+  buffer_.clear();
+  Serve(frame, firstByteNs_);
+}
+
+void TSimRtuLine::Serve(const std::vector<uint8_t>& frame, qint64 firstByteNs) {
+  const qint64 n = static_cast<qint64>(frame.size());
+  // The master's bytes arrived at once; on the line they take their wire time.
+  const qint64 receivedNs = options_.LineTiming ? firstByteNs + n * CharNs() : firstByteNs;
+  if (options_.Echo) Send(frame, firstByteNs);
+  if (frame.size() < 4 || !modbus::CrcValid(frame.data(), frame.size())) {
+    std::printf("request with a wrong CRC ignored (%zu bytes)\n", frame.size());
+    std::fflush(stdout);
+    return;
+  }
+  if (frame[0] != core_.Slave() && frame[0] != 0) {
+    std::printf("request for slave %d ignored\n", frame[0]);
+    std::fflush(stdout);
+    return;
+  }
+  const std::vector<uint8_t> pdu(frame.begin() + 1, frame.end() - 2);
+  TSimWire wire = core_.Answer(pdu, nullptr);
+  if (wire.Bytes.empty()) return;
+  const qint64 startNs = receivedNs + (options_.LatencyMs + wire.DelayMs) * 1000000LL;
+  if (wire.Split) {
+    const auto half = wire.Bytes.begin() + static_cast<std::ptrdiff_t>(wire.Bytes.size() / 2);
+    const std::vector<uint8_t> first(wire.Bytes.begin(), half);
+    const std::vector<uint8_t> second(half, wire.Bytes.end());
+    Send(first, startNs);
+    Send(second, clock_.nsecsElapsed() + core_.SplitPauseMs() * 1000000LL);
+  } else {
+    Send(wire.Bytes, startNs);
+  }
+  // What the master sent while the reply went out is a new request.
+  if (!buffer_.isEmpty()) firstByteNs_ = clock_.nsecsElapsed();
 }
 
 TSimRawTcpServer::TSimRawTcpServer(TSimCore& core) : core_(core) {

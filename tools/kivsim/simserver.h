@@ -4,9 +4,11 @@
 
 #include <QHash>
 #include <QModbusPdu>
-#include <QModbusRtuSerialServer>
+#include <QElapsedTimer>
 #include <QModbusTcpServer>
+#include <QSerialPort>
 #include <QTcpServer>
+#include <QTimer>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -32,6 +34,8 @@
 //   echo-count (C)      a write's echo names C registers
 //   late (M)            the reply leaves M ms late
 //   noise               random bytes of random length in place of the reply
+//   stray-before (B)    one byte of value B just before the frame (a driver turning on)
+//   stray-after (B)     one byte of value B just after the frame
 // The frame is the RTU frame (address to CRC) or the TCP ADU (MBAP header onward); a
 // changed reply gets its CRC anew before cut, reset, junk and flip apply.
 struct TWireFault {
@@ -71,9 +75,8 @@ class TSimCore {
  public:
   TSimCore(TSimDevice& device, const TSimFaults& faults, int slave)
       : device_(device), faults_(faults), slave_(slave) {}
-  // raw: the serial port, so that a corrupted, re-addressed or split frame can be sent
-  // by hand (the server then sends nothing); null for TCP.
-  QModbusResponse Serve(const QModbusPdu& request, QIODevice* raw);
+  // The reply of Qt's TCP server: the plain PDU (faults of the bytes need --raw-tcp).
+  QModbusResponse Serve(const QModbusPdu& request);
   // The whole reply to one request PDU as it goes on the line: an RTU frame, or with
   // tcpHeader (the request's 7-byte MBAP header) a TCP ADU. For the raw TCP server.
   TSimWire Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader);
@@ -87,7 +90,6 @@ class TSimCore {
   int SplitPauseMs() const { return faults_.SplitPauseMs; }
 
  private:
-  void SendRaw(QIODevice* raw, std::vector<uint8_t> frame, bool split);
   // The reply PDU (empty: none) and the log note for request number `number`.
   std::vector<uint8_t> Reply(const std::vector<uint8_t>& pdu, int number, std::string& note);
   std::vector<const TWireFault*> FaultsFor(int number) const;
@@ -126,22 +128,46 @@ class TSimTcpServer : public QModbusTcpServer {
 
  protected:
   QModbusResponse processRequest(const QModbusPdu& request) override {
-    return core_.Serve(request, nullptr);
+    return core_.Serve(request);
   }
 
  private:
   TSimCore& core_;
 };
 
-class TSimRtuServer : public QModbusRtuSerialServer {
- public:
-  explicit TSimRtuServer(TSimCore& core) : core_(core) {}
+// How the simulated serial line behaves in time.
+struct TLineOptions {
+  int Baud = 9600;
+  // A request counts as received only after its wire time at Baud, and a reply leaves one
+  // character per 10/Baud seconds, as on a real line; without it bytes move at once.
+  bool LineTiming = false;
+  int LatencyMs = 0;  // the device's answer time after the request is in
+  bool Echo = false;  // the line echoes each request back (a two-wire adapter)
+};
 
- protected:
-  QModbusResponse processRequest(const QModbusPdu& request) override {
-    return core_.Serve(request, device());
-  }
+// Modbus RTU framed by hand over a serial port or pseudo-terminal: requests are told
+// apart by the length their function announces (or by a pause on the line), and replies
+// leave with the line's timing.
+class TSimRtuLine : public QObject {
+ public:
+  TSimRtuLine(TSimCore& core, const TLineOptions& options);
+  bool Open(const QString& name, QString* error);
+  QIODevice* Device() { return &port_; }
 
  private:
+  void OnData();
+  void OnGap();
+  void Serve(const std::vector<uint8_t>& frame, qint64 firstByteNs);
+  // Sends bytes one character time apart (with line timing), the first at startNs.
+  void Send(const std::vector<uint8_t>& bytes, qint64 startNs);
+  void SleepUntil(qint64 ns);
+  qint64 CharNs() const;
+
   TSimCore& core_;
+  TLineOptions options_;
+  QSerialPort port_;
+  QByteArray buffer_;
+  qint64 firstByteNs_ = 0;
+  QElapsedTimer clock_;
+  QTimer gap_;
 };

@@ -164,7 +164,12 @@ int CmdRead(int argc, char** argv) {
   }
   trace.Flush();
   kiv.SetTraceList(nullptr);
-  if (kiv.Error || kiv.Cancel) return 1;
+  if (kiv.Error || kiv.Cancel) {
+    // The newest events of a reading that broke off are worth keeping, but the reading
+    // did not end normally.
+    if (comm.EventsKept() > 0) SaveRegistration(kiv, *out);
+    return 1;
+  }
   SaveRegistration(kiv, *out);
   return 0;
 }
