@@ -7,9 +7,9 @@
 
 #include "fuzz_common.h"
 #include "kivdefs.h"
+#include "matrix.h"
 #include "messages.h"
 #include "numfmt.h"
-#include "matrix.h"
 #include "settingcells.h"
 #include "settings.h"
 #include "textcodec.h"

@@ -9,9 +9,9 @@
 #include "fuzz_common.h"
 #include "fuzz_input.h"
 #include "kivdefs.h"
+#include "matrix.h"
 #include "messages.h"
 #include "numfmt.h"
-#include "matrix.h"
 #include "settings.h"
 #include "textcodec.h"
 

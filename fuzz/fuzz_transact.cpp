@@ -115,9 +115,9 @@ class TFakeSerial : public ISerialLink {
 class TFakeTcp : public ITcpLink {
  public:
   explicit TFakeTcp(TScript& script) : script_(script) {}
-  bool UniversalMBTCPSendAndWait(const char* address, uint16_t, uint8_t unit, const uint8_t* requestPdu,
-                                 uint8_t* replyPdu, int32_t, uint16_t requestPduLength,
-                                 uint16_t* replyPduLength) override {
+  bool UniversalMBTCPSendAndWait(const char* address, uint16_t, uint8_t unit,
+                                 const uint8_t* requestPdu, uint8_t* replyPdu, int32_t,
+                                 uint16_t requestPduLength, uint16_t* replyPduLength) override {
     FUZZ_CHECK(address != nullptr && requestPdu != nullptr && replyPdu != nullptr);
     unit_ = unit;
     FUZZ_CHECK(requestPduLength >= 1 && requestPduLength <= kivcomm::kMaxTcpPdu);

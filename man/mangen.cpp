@@ -47,7 +47,8 @@ std::string CommandName(const std::string& heading) {
   return name;
 }
 
-std::string HelpSource(const TManPage& page, const std::string& section, const std::string& source) {
+std::string HelpSource(const TManPage& page, const std::string& section,
+                       const std::string& source) {
   std::string out = "// Made by kivmangen from " + source + "; edit that file.\n";
   out += "#include \"helptext.h\"\n\n";
   out += "const TCommandHelp kCommandHelp[] = {\n";
@@ -65,8 +66,9 @@ std::string HelpSource(const TManPage& page, const std::string& section, const s
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "Usage: kivmangen roff SOURCE.md VERSION OUT.1\n"
-                         "       kivmangen help SOURCE.md SECTION OUT.cpp\n");
+    std::fprintf(stderr,
+                 "Usage: kivmangen roff SOURCE.md VERSION OUT.1\n"
+                 "       kivmangen help SOURCE.md SECTION OUT.cpp\n");
     return 2;
   }
   const std::string mode = argv[1];

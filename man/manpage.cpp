@@ -133,7 +133,8 @@ std::string PlainInline(const std::string& text) {
 TManPage ParseManSource(const std::string& text) {
   const std::vector<std::string> lines = SplitLines(text);
   TManPage page;
-  if (lines.empty() || !StartsWith(lines[0], "# ")) Fail(0, "the first line must be '# name(N) -- description'");
+  if (lines.empty() || !StartsWith(lines[0], "# "))
+    Fail(0, "the first line must be '# name(N) -- description'");
   {
     const std::string title = lines[0].substr(2);
     const size_t open = title.find('(');
@@ -162,7 +163,8 @@ TManPage ParseManSource(const std::string& text) {
       const std::string heading = Trim(line.substr(sub ? 4 : 3));
       if (heading.empty()) Fail(i, "empty heading");
       if (sub && page.blocks.empty()) Fail(i, "a subsection outside any section");
-      page.blocks.push_back({sub ? TManBlockKind::Subsection : TManBlockKind::Section, "", {heading}});
+      page.blocks.push_back(
+          {sub ? TManBlockKind::Subsection : TManBlockKind::Section, "", {heading}});
       ++i;
       continue;
     }
@@ -170,7 +172,8 @@ TManPage ParseManSource(const std::string& text) {
     if (page.blocks.empty()) Fail(i, "text before the first section");
     if (StartsWith(line, "    ")) {
       TManBlock code{TManBlockKind::Code, "", {}};
-      while (i < lines.size() && StartsWith(lines[i], "    ")) code.lines.push_back(lines[i++].substr(4));
+      while (i < lines.size() && StartsWith(lines[i], "    "))
+        code.lines.push_back(lines[i++].substr(4));
       page.blocks.push_back(code);
       continue;
     }
@@ -199,7 +202,8 @@ TManPage ParseManSource(const std::string& text) {
 
 std::string RenderRoff(const TManPage& page, const std::string& version) {
   std::string out;
-  out += ".\\\" Made by kivmangen from " + page.name + "." + page.section + ".md; edit that file.\n";
+  out +=
+      ".\\\" Made by kivmangen from " + page.name + "." + page.section + ".md; edit that file.\n";
   out += ".TH " + Upper(page.name) + " " + page.section + " \"\" \"kivsvc " + version +
          "\" \"User Commands\"\n";
   // No hyphenation and no justification: options and file names stay whole, so what the

@@ -30,9 +30,9 @@
 #include "kivfiles.h"
 #include "mbtcpclient.h"
 #include "messages.h"
+#include "programicons.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
-#include "programicons.h"
 #include "uitext.h"
 
 namespace {
@@ -188,8 +188,8 @@ void TMainForm::BuildToolbar() {
                 [this] { ForActive([](TChildForm& c) { c.Save(); }); });
   btnSaveAs = add("document-save-as", "Save Ass...|Save ass other name",
                   [this] { ForActive([](TChildForm& c) { c.SaveAs(); }); });
-  btnPrint = add("document-print", "Print",
-                 [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
+  btnPrint =
+      add("document-print", "Print", [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
   bar->addSeparator();
   btnNormView = add("kivsvc-view-all", "Show all",
                     [this] { ForActive([](TChildForm& c) { c.SetView(0); }); });
@@ -197,10 +197,10 @@ void TMainForm::BuildToolbar() {
                       [this] { ForActive([](TChildForm& c) { c.SetView(1); }); });
   btnListView = add("kivsvc-view-listing", "Listing",
                     [this] { ForActive([](TChildForm& c) { c.SetView(3); }); });
-  btnGraphView = add("kivsvc-view-graph", "Graph",
-                     [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
-  btnGraphLegend = add("kivsvc-legend", "Legend",
-                       [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
+  btnGraphView =
+      add("kivsvc-view-graph", "Graph", [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
+  btnGraphLegend =
+      add("kivsvc-legend", "Legend", [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
   btnLoad->setObjectName("btnLoad");
   btnSave->setObjectName("btnSave");
   btnSaveAs->setObjectName("btnSaveAs");

@@ -28,8 +28,7 @@ int64_t ClockTimeUs(const TRecord& rec) {
 
 std::string DefName(const uint8_t* def) {
   const int len = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
-  return std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
-                     static_cast<size_t>(len));
+  return std::string(reinterpret_cast<const char*>(def + kEvDefName + 1), static_cast<size_t>(len));
 }
 
 // Fills start kind, start time and events from the records (clock-time record first).
@@ -108,10 +107,10 @@ class TSha256 {
       const uint32_t s1 = Rot(w[i - 2], 17) ^ Rot(w[i - 2], 19) ^ (w[i - 2] >> 10);
       w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6],
-             h = h_[7];
+    uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
     for (int i = 0; i < 64; ++i) {
-      const uint32_t t1 = h + (Rot(e, 6) ^ Rot(e, 11) ^ Rot(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+      const uint32_t t1 =
+          h + (Rot(e, 6) ^ Rot(e, 11) ^ Rot(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
       const uint32_t t2 = (Rot(a, 2) ^ Rot(a, 13) ^ Rot(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
       h = g;
       g = f;
@@ -279,8 +278,12 @@ bool ParseRecords(const uint8_t* data, size_t size, TRecords& records) {
   return !records.empty();
 }
 
-int64_t DaysToUs(double days) { return static_cast<int64_t>(std::llround(days * kUsPerDay)); }
-double UsToDays(int64_t us) { return static_cast<double>(us) / kUsPerDay; }
+int64_t DaysToUs(double days) {
+  return static_cast<int64_t>(std::llround(days * kUsPerDay));
+}
+double UsToDays(int64_t us) {
+  return static_cast<double>(us) / kUsPerDay;
+}
 
 std::string DefaultDeviceName(const TKiv& kiv) {
   std::string station = kiv.StationInfo();

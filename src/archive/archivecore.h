@@ -91,8 +91,7 @@ struct TArchiveLocation {
   std::string Text() const;  // for messages, never with the password
 };
 // False with error for a text that is neither a file name nor a valid URI.
-bool ParseArchiveLocation(const std::string& text, TArchiveLocation& location,
-                          std::string& error);
+bool ParseArchiveLocation(const std::string& text, TArchiveLocation& location, std::string& error);
 
 // Which archive to use: $KIVSVC_ARCHIVE, else the kiv.ini value, else the default file.
 // A password in the kiv.ini value is refused (it would lie in a plain configuration file).
@@ -102,11 +101,11 @@ bool ResolveArchiveLocation(const std::string& envValue, const std::string& iniV
 
 // Sequence filters of the archive's queries.
 struct TSequenceFilter {
-  std::string Device;            // "" for every device
-  std::optional<int64_t> FromUs;  // start time at or after
-  std::optional<int64_t> ToUs;    // start time before
-  std::vector<uint8_t> Codes;    // holding an event of any of these codes
-  std::string EventName;         // holding an event whose name contains this (any case)
+  std::string Device;              // "" for every device
+  std::optional<int64_t> FromUs;   // start time at or after
+  std::optional<int64_t> ToUs;     // start time before
+  std::vector<uint8_t> Codes;      // holding an event of any of these codes
+  std::string EventName;           // holding an event whose name contains this (any case)
   std::vector<std::string> Words;  // every word in the sequence's listing (any case)
 };
 // "yyyy-mm-dd" or "yyyy-mm-dd hh:mm[:ss]" as microseconds; endOfDay moves a bare date

@@ -20,10 +20,16 @@ namespace {
 
 QAtomicInt connectionCounter;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+  return s.toStdString();
+}
 
-QVariant Int64(int64_t v) { return QVariant(static_cast<qlonglong>(v)); }
+QVariant Int64(int64_t v) {
+  return QVariant(static_cast<qlonglong>(v));
+}
 
 QByteArray Bytes(const std::vector<uint8_t>& v) {
   return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
@@ -128,8 +134,8 @@ bool DefaultArchiveLocation(const std::string& iniPath, const std::string& iniSe
     iniValue = ini.ReadString(iniSection, "Archive", "");
   }
   const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-  const std::string def = S(QDir(dataDir.isEmpty() ? QDir::homePath() : dataDir)
-                                .filePath("archive.sqlite"));
+  const std::string def =
+      S(QDir(dataDir.isEmpty() ? QDir::homePath() : dataDir).filePath("archive.sqlite"));
   return ResolveArchiveLocation(env ? env : "", iniValue, def, location, error);
 }
 
@@ -137,9 +143,13 @@ TArchive::TArchive() {
   connection_ = QString("kivarchive-%1").arg(connectionCounter.fetchAndAddOrdered(1));
 }
 
-TArchive::~TArchive() { Close(); }
+TArchive::~TArchive() {
+  Close();
+}
 
-QSqlDatabase TArchive::Db() const { return QSqlDatabase::database(connection_, false); }
+QSqlDatabase TArchive::Db() const {
+  return QSqlDatabase::database(connection_, false);
+}
 
 void TArchive::Close() {
   if (QSqlDatabase::contains(connection_)) {
@@ -291,7 +301,8 @@ bool TArchive::CheckSchema(std::string& error) {
         q.finish();
         if (version > kArchiveSchemaVersion) {
           error = "The archive " + location_.Text() + " has schema version " +
-                  std::to_string(version) + ", written by a newer kivsvc; this program knows up to " +
+                  std::to_string(version) +
+                  ", written by a newer kivsvc; this program knows up to " +
                   std::to_string(kArchiveSchemaVersion) +
                   ". The archive was not changed; use a newer kivsvc.";
           ok = false;
@@ -314,10 +325,12 @@ bool TArchive::CheckSchema(std::string& error) {
         }
       }
     } else if (!tables.isEmpty() && !location_.Postgres) {
-      error = "The file " + location_.Path + " is an SQLite database but no archive; it was left as it is";
+      error = "The file " + location_.Path +
+              " is an SQLite database but no archive; it was left as it is";
       ok = false;
     } else if (tables.contains("devices") || tables.contains("sequences")) {
-      error = "The database " + location_.Text() + " holds tables of another program; it was left as it is";
+      error = "The database " + location_.Text() +
+              " holds tables of another program; it was left as it is";
       ok = false;
     } else {
       ok = CreateSchema(error);
@@ -348,8 +361,8 @@ bool TArchive::CreateSchema(std::string& error) {
   return Exec(q, error);
 }
 
-bool TArchive::Import(const TKiv& kiv, const std::string& sourceName,
-                      const std::string& deviceName, TImportResult& result, std::string& error) {
+bool TArchive::Import(const TKiv& kiv, const std::string& sourceName, const std::string& deviceName,
+                      TImportResult& result, std::string& error) {
   if (!open_) {
     error = "The archive is not open";
     return false;
@@ -371,7 +384,8 @@ bool TArchive::InsertEvents(int64_t sequenceId, int64_t startUs,
                             const std::vector<TArchEvent>& events, std::string& error) {
   for (size_t first = 0; first < events.size(); first += kEventsPerInsert) {
     const size_t n = std::min<size_t>(kEventsPerInsert, events.size() - first);
-    QString sql = "INSERT INTO events (sequence_id, position, code, time_us, name, start_us) VALUES ";
+    QString sql =
+        "INSERT INTO events (sequence_id, position, code, time_us, name, start_us) VALUES ";
     for (size_t i = 0; i < n; ++i) sql += i == 0 ? "(?,?,?,?,?,?)" : ",(?,?,?,?,?,?)";
     QSqlQuery q(Db());
     q.prepare(sql);
@@ -390,8 +404,8 @@ bool TArchive::InsertEvents(int64_t sequenceId, int64_t startUs,
 }
 
 bool TArchive::ImportOnce(const TKiv& source, const std::string& sourceName,
-                          const std::string& deviceName, TImportResult& result,
-                          std::string& error, bool& retry) {
+                          const std::string& deviceName, TImportResult& result, std::string& error,
+                          bool& retry) {
   const auto fail = [&](const std::string& e) {
     error = e;
     retry = Retryable();
@@ -644,7 +658,8 @@ bool TArchive::Sequences(const TSequenceFilter& f, std::vector<TArchiveSequence>
     sql += ")";
   }
   if (!f.EventName.empty()) {
-    sql += " AND s.id IN (SELECT e.sequence_id FROM events e WHERE lower(e.name) LIKE ? ESCAPE '!')";
+    sql +=
+        " AND s.id IN (SELECT e.sequence_id FROM events e WHERE lower(e.name) LIKE ? ESCAPE '!')";
     binds << Q(LikePattern(f.EventName));
   }
   for (const std::string& w : f.Words) {
@@ -711,8 +726,7 @@ bool TArchive::Seen(int64_t id, TSequenceSeen& seen, std::string& error) {
   return true;
 }
 
-bool TArchive::Counts(int64_t& readings, int64_t& sequences, int64_t& events,
-                      std::string& error) {
+bool TArchive::Counts(int64_t& readings, int64_t& sequences, int64_t& events, std::string& error) {
   QSqlQuery q(Db());
   q.prepare(
       "SELECT (SELECT COUNT(*) FROM readings), (SELECT COUNT(*) FROM sequences), (SELECT "

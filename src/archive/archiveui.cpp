@@ -21,9 +21,13 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
-std::string SeenText(double d) { return d == 0 ? "never" : DateTimeToStr(d); }
+std::string SeenText(double d) {
+  return d == 0 ? "never" : DateTimeToStr(d);
+}
 
 }  // namespace
 
@@ -156,8 +160,8 @@ void TArchiveWindow::Refresh() {
     lbStatus->clear();
     return;
   }
-  lbLocation_->setText(Q((a->IsPostgres() ? "PostgreSQL archive " : "Archive ") +
-                         a->Location().Text()));
+  lbLocation_->setText(
+      Q((a->IsPostgres() ? "PostgreSQL archive " : "Archive ") + a->Location().Text()));
   std::vector<TArchiveDevice> devices;
   if (!a->Devices(devices, error)) lbStatus->setText(Q(error));
   lbDevices->addItem("All devices");
@@ -165,9 +169,9 @@ void TArchiveWindow::Refresh() {
   for (const TArchiveDevice& d : devices) {
     auto* item = new QListWidgetItem(Q(d.Name), lbDevices);
     item->setToolTip(Q(d.Identification + ", slave " + std::to_string(d.Slave) + "\n" +
-                       std::to_string(d.Readings) + " readings, " +
-                       std::to_string(d.Sequences) + " sequences\nRead from " +
-                       SeenText(d.FirstRead) + " to " + SeenText(d.LastRead)));
+                       std::to_string(d.Readings) + " readings, " + std::to_string(d.Sequences) +
+                       " sequences\nRead from " + SeenText(d.FirstRead) + " to " +
+                       SeenText(d.LastRead)));
     if (item->text() == current) select = lbDevices->count() - 1;
   }
   lbDevices->setCurrentRow(select);
@@ -230,7 +234,9 @@ TArchiveUi::TArchiveUi(QWidget* mainWindow, std::string iniPath, std::string ini
   ArchiveEveryReading = ini.ReadInteger(iniSection_, "ArchiveEveryReading", 1) != 0;
 }
 
-TArchiveUi::~TArchiveUi() { delete window_; }
+TArchiveUi::~TArchiveUi() {
+  delete window_;
+}
 
 TArchive* TArchiveUi::Archive(std::string& error) {
   if (archive_ && archive_->IsOpen()) return archive_.get();
@@ -246,7 +252,8 @@ void TArchiveUi::AddOptions(QMenu* menu) {
   actArchiveEveryReading = menu->addAction("Archive every reading");
   actArchiveEveryReading->setCheckable(true);
   actArchiveEveryReading->setChecked(ArchiveEveryReading);
-  actArchiveEveryReading->setStatusTip("Keep the sequences of each completed reading in the archive");
+  actArchiveEveryReading->setStatusTip(
+      "Keep the sequences of each completed reading in the archive");
   connect(actArchiveEveryReading, &QAction::toggled, this, [this](bool on) {
     ArchiveEveryReading = on;
     TIniFile ini(iniPath_);

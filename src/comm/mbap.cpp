@@ -35,8 +35,7 @@ std::string HeaderFault(const THeader& header, uint16_t transaction) {
     return "Reply of transaction " + std::to_string(header.Transaction) + " to request " +
            std::to_string(transaction) + ", connection dropped";
   if (header.Protocol != 0)
-    return "Reply with protocol id " + std::to_string(header.Protocol) +
-           ", connection dropped";
+    return "Reply with protocol id " + std::to_string(header.Protocol) + ", connection dropped";
   if (header.Length < kMinLength || header.Length > kMaxLength)
     return "Reply with length " + std::to_string(header.Length) + ", connection dropped";
   return {};

@@ -40,8 +40,7 @@ bool TMBTCPClient::WaitUntil(const std::function<bool()>& done, int timeOutMs) {
 }
 
 bool TMBTCPClient::EnsureConnected(const QString& address, uint16_t port, int timeOutMs) {
-  if (socket_.state() == QAbstractSocket::ConnectedState && address == address_ &&
-      port == port_) {
+  if (socket_.state() == QAbstractSocket::ConnectedState && address == address_ && port == port_) {
     // Bytes nobody asked for (junk after the last reply, a late reply) would be read as
     // the start of this reply: the exchange starts on a new connection instead.
     QCoreApplication::processEvents();
@@ -88,8 +87,7 @@ bool TMBTCPClient::EnsureConnected(const QString& address, uint16_t port, int ti
 bool TMBTCPClient::ReadExactly(uint8_t* out, int n, int timeOutMs) {
   WaitUntil(
       [this, n] {
-        return socket_.bytesAvailable() >= n ||
-               socket_.state() != QAbstractSocket::ConnectedState;
+        return socket_.bytesAvailable() >= n || socket_.state() != QAbstractSocket::ConnectedState;
       },
       timeOutMs);
   if (socket_.bytesAvailable() < n) return false;
@@ -109,7 +107,9 @@ bool TMBTCPClient::UniversalMBTCPSendAndWait(const char* address, uint16_t port,
     return false;
   }
   QDeadlineTimer deadline(std::max(0, timeOutMs), Qt::PreciseTimer);
-  auto left = [&deadline] { return static_cast<int>(std::max<qint64>(0, deadline.remainingTime())); };
+  auto left = [&deadline] {
+    return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+  };
   if (!EnsureConnected(QString::fromLatin1(address), port, timeOutMs)) return false;
 
   const uint16_t transaction = ++transaction_;

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
 #include <termios.h>
+#include <cerrno>
 #endif
 
 namespace {
@@ -131,7 +131,8 @@ int TRsdHan::Write(const uint8_t* data, int count) {
   // of its UART (and a pseudo-terminal has no wire at all): the write ends no sooner than
   // the bytes' wire time at the set speed, 10 bits a character.
   const qint64 wireMs = (static_cast<qint64>(n) * 10000 + BitsPerSecond() - 1) / BitsPerSecond();
-  if (const qint64 left = wireMs - started.elapsed(); left > 0) TQtWaiter().Wait(static_cast<int>(left));
+  if (const qint64 left = wireMs - started.elapsed(); left > 0)
+    TQtWaiter().Wait(static_cast<int>(left));
   return static_cast<int>(std::max<qint64>(0, n - port_.bytesToWrite()));
 }
 

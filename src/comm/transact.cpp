@@ -72,9 +72,8 @@ int TKivComm::SerialExchange() {
     if (!clock || n >= kivcomm::kSerialScanBuffer || !port->LastFailure().empty()) break;
     int64_t deadline = sent + settings_.Time_Out;
     if (n > scan.Echo) {
-      const int64_t frameLimit =
-          lastByte + kivcomm::kSerialLatencyMarginMs +
-          static_cast<int64_t>(std::ceil(scan.Missing(n) * charMs));
+      const int64_t frameLimit = lastByte + kivcomm::kSerialLatencyMarginMs +
+                                 static_cast<int64_t>(std::ceil(scan.Missing(n) * charMs));
       deadline = std::max(deadline, frameLimit);
     }
     if (clock->TickMs() >= deadline) break;

@@ -93,10 +93,18 @@ void TKiv::SetText(uint32_t offset, const std::string& text) {
   std::memcpy(image_.data() + offset, bytes.data(), bytes.size());
 }
 
-std::string TKiv::StationInfo() const { return GetText(kivimg::kStationInfo); }
-void TKiv::SetStationInfo(const std::string& text) { SetText(kivimg::kStationInfo, text); }
-std::string TKiv::Identification() const { return GetText(kivimg::kIdentification); }
-void TKiv::SetIdentification(const std::string& text) { SetText(kivimg::kIdentification, text); }
+std::string TKiv::StationInfo() const {
+  return GetText(kivimg::kStationInfo);
+}
+void TKiv::SetStationInfo(const std::string& text) {
+  SetText(kivimg::kStationInfo, text);
+}
+std::string TKiv::Identification() const {
+  return GetText(kivimg::kIdentification);
+}
+void TKiv::SetIdentification(const std::string& text) {
+  SetText(kivimg::kIdentification, text);
+}
 
 TReadOptions TKiv::GetReadOptions() const {
   const uint8_t* p = image_.data() + kivimg::kReadOptions;

@@ -23,5 +23,5 @@ void DecodeDateTime(double days, TDateParts& date, TTimeParts& time);
 std::string DateToStr(double days);
 std::string TimeToStr(double days);
 std::string DateTimeToStr(double days);  // "yyyy-mm-dd hh:mm:ss", "yyyy-mm-dd" for a whole day
-double NowDays();   // local date and time
-double TodayDays(); // local date only
+double NowDays();                        // local date and time
+double TodayDays();                      // local date only

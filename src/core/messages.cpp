@@ -21,7 +21,9 @@ IMessageService* g_service = nullptr;
 
 }  // namespace
 
-IMessageService& Messages() { return g_service ? *g_service : g_default; }
+IMessageService& Messages() {
+  return g_service ? *g_service : g_default;
+}
 
 IMessageService* SetMessageService(IMessageService* service) {
   IMessageService* previous = g_service;
@@ -33,8 +35,8 @@ void TRecordingMessages::Show(MsgIcon icon, const std::string& title, const std:
   shown.push_back({icon, title, text});
 }
 
-MsgAnswer TRecordingMessages::Ask(MsgIcon icon, const std::string& title,
-                                  const std::string& text, MsgButtons) {
+MsgAnswer TRecordingMessages::Ask(MsgIcon icon, const std::string& title, const std::string& text,
+                                  MsgButtons) {
   asked.push_back({icon, title, text});
   if (answers.empty()) return MsgAnswer::Cancel;
   MsgAnswer a = answers.front();

@@ -9,9 +9,13 @@
 
 namespace {
 
-void ShowUnknownFormat() { Messages().Show(MsgIcon::Error, "Error", "File unknown format"); }
+void ShowUnknownFormat() {
+  Messages().Show(MsgIcon::Error, "Error", "File unknown format");
+}
 
-uint16_t LeU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t LeU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 double LeDouble(const uint8_t* p) {
   uint64_t bits = 0;

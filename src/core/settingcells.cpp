@@ -8,7 +8,9 @@ std::string SettingNameCell(const TSetDesc& desc) {
   return Utf8Left(desc.Name + " [" + desc.Dim + "]", 27);
 }
 
-std::string DefinitionCell(const TKivDefs& defs) { return "def: " + ExtractFileName(defs.FileName); }
+std::string DefinitionCell(const TKivDefs& defs) {
+  return "def: " + ExtractFileName(defs.FileName);
+}
 
 std::string SettingAllowableValues(const TSetDesc& desc) {
   if (!desc.OffsetValid) return {};

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "matrix.h"
 #include "messages.h"
 #include "numfmt.h"
-#include "matrix.h"
 #include "textcodec.h"
 
 namespace {

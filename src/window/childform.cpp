@@ -35,10 +35,10 @@
 #include "kivfiles.h"
 #include "lister.h"
 #include "messages.h"
+#include "programicons.h"
 #include "route.h"
 #include "settingcells.h"
 #include "settings.h"
-#include "programicons.h"
 #include "uitext.h"
 #include "widgetsinks.h"
 #include "znsgrid.h"
@@ -358,7 +358,8 @@ void TChildForm::BuildMenus() {
     connect(a, &QAction::triggered, this, [this, fn] { Guarded(fn); });
     return a;
   };
-  add(fileMenu_, "&New", QKeySequence("Ctrl+N"), "New registration",
+  add(
+      fileMenu_, "&New", QKeySequence("Ctrl+N"), "New registration",
       [this] { host_->NewCommand(); }, "document-new");
   add(
       fileMenu_, "&Open", QKeySequence("Ctrl+O"), "Open file", [this] { host_->OpenCommand(); },
@@ -375,8 +376,7 @@ void TChildForm::BuildMenus() {
       "window-close");
   fileMenu_->addSeparator();
   actSave = add(
-      fileMenu_, "&Save", QKeySequence("Ctrl+S"), "Save file", [this] { Save(); },
-      "document-save");
+      fileMenu_, "&Save", QKeySequence("Ctrl+S"), "Save file", [this] { Save(); }, "document-save");
   actSaveAs = add(
       fileMenu_, "Save As...", {}, "Save file ass other name", [this] { SaveAs(); },
       "document-save-as");
@@ -419,8 +419,10 @@ void TChildForm::BuildMenus() {
   closeProgram->setEnabled(false);
 
   graphMenu_ = new QMenu("&Graph", this);
-  add(graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); }, "edit-select-all");
-  add(graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); }, "edit-copy");
+  add(
+      graphMenu_, "Select All", {}, {}, [this] { Graph->SelectAll(); }, "edit-select-all");
+  add(
+      graphMenu_, "Copy", {}, {}, [this] { Graph->CopyToClipboard(); }, "edit-copy");
   add(graphMenu_, "Deselect All", {}, {}, [this] { Graph->DeselectAll(); });
   add(graphMenu_, "Changes between cursors", {}, {},
       [this] { Graph->ShowChangesBetweenCursors(); });
@@ -637,8 +639,7 @@ void TChildForm::SaveBuffer() {
     }
     if (FileExists(name)) {
       MsgAnswer a = Messages().Ask(MsgIcon::Warning, "Warning",
-                                   "File :" + name +
-                                       " file already exists\nReplace existing file?",
+                                   "File :" + name + " file already exists\nReplace existing file?",
                                    MsgButtons::YesNoCancel);
       if (a == MsgAnswer::No) continue;
       if (a != MsgAnswer::Yes) return;

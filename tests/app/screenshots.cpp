@@ -3,16 +3,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
-#include <QThread>
-#include <QPainter>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
@@ -21,9 +21,9 @@
 #include "childform.h"
 #include "commdlg.h"
 #include "mainform.h"
+#include "messages.h"
 #include "programicons.h"
 #include "programservices.h"
-#include "messages.h"
 #include "scenario.h"
 
 namespace {
@@ -42,11 +42,12 @@ bool Save(QWidget* w, const QString& dir, const char* name) {
 
 // The toolbar and menu icons at 1x and 2x, side by side.
 bool SaveIcons(const QString& dir, const char* name) {
-  const QStringList names = {"document-new", "document-open", "document-save", "document-save-as",
-                             "document-print", "document-print-preview", "document-properties",
-                             "kivsvc-view-all", "kivsvc-view-sequences", "kivsvc-view-listing",
-                             "kivsvc-view-graph", "kivsvc-legend", "edit-copy", "edit-select-all",
-                             "window-close", "application-exit", "help-contents", "help-about"};
+  const QStringList names = {"document-new",        "document-open",     "document-save",
+                             "document-save-as",    "document-print",    "document-print-preview",
+                             "document-properties", "kivsvc-view-all",   "kivsvc-view-sequences",
+                             "kivsvc-view-listing", "kivsvc-view-graph", "kivsvc-legend",
+                             "edit-copy",           "edit-select-all",   "window-close",
+                             "application-exit",    "help-contents",     "help-about"};
   const int cell = 52;
   QImage img(cell * names.size() + 8, 22 + 44 + 24, QImage::Format_ARGB32);
   img.fill(Qt::white);
@@ -156,7 +157,8 @@ int main(int argc, char* argv[]) {
           GenerateScenario(kiv, d == 0 ? kivtKivs3 : kivtKivs2, 40 + d, 60 + 25 * r);
           kiv.SetStationInfo(stations[d]);
           TImportResult res;
-          if (!a->Import(kiv, "reading.kiv", "", res, error)) std::fprintf(stderr, "%s\n", error.c_str());
+          if (!a->Import(kiv, "reading.kiv", "", res, error))
+            std::fprintf(stderr, "%s\n", error.c_str());
         }
       }
     } else {

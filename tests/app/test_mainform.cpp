@@ -3,8 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QScreen>
-#include <QTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,8 +11,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QtTest>
 
 #include "childform.h"
@@ -257,7 +257,8 @@ class TestMainForm : public QObject {
     QCOMPARE(child->FileName, path.toStdString());
     QCOMPARE(int(child->Kiv.EventBufferLength()), 48);
     QCOMPARE(child->Kiv.GetKivType(), kivtKivs2);
-    QVERIFY2(messages_.shown.empty(), messages_.shown.empty() ? "" : messages_.shown[0].text.c_str());
+    QVERIFY2(messages_.shown.empty(),
+             messages_.shown.empty() ? "" : messages_.shown[0].text.c_str());
   }
 
   // The raw buffer's save dialog never appends ".kiv"; the registration's does.
@@ -641,8 +642,8 @@ class TestMainForm : public QObject {
     QStatusTipEvent longTip(child->actReport->statusTip());
     QCoreApplication::sendEvent(&form, &longTip);
     QVERIFY(!form.StatusPanel0->text().contains('|'));
-    QVERIFY(form.StatusPanel0->width() >= form.StatusPanel0->fontMetrics().horizontalAdvance(
-                                              form.StatusPanel0->text()));
+    QVERIFY(form.StatusPanel0->width() >=
+            form.StatusPanel0->fontMetrics().horizontalAdvance(form.StatusPanel0->text()));
     child->Kiv.Modified = false;
   }
 

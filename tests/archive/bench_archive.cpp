@@ -6,12 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <cstdlib>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -108,9 +108,10 @@ int main(int argc, char** argv) {
   archive.Counts(nReadings, nSequences, nEvents, error);
   std::printf("engine: %s\n", loc.Postgres ? "PostgreSQL" : "SQLite");
   std::printf("generated %d readings with kivtool generate in %.1f s\n", imported, generating);
-  std::printf("imported %d readings in %.1f s: %.1f readings/s (%d new, %d grown, %d known "
-              "sequences)\n",
-              imported, importing, imported / importing, fresh, grown, known);
+  std::printf(
+      "imported %d readings in %.1f s: %.1f readings/s (%d new, %d grown, %d known "
+      "sequences)\n",
+      imported, importing, imported / importing, fresh, grown, known);
   std::printf("archive: %lld readings, %lld sequences, %lld events\n",
               static_cast<long long>(nReadings), static_cast<long long>(nSequences),
               static_cast<long long>(nEvents));
@@ -148,9 +149,10 @@ int main(int argc, char** argv) {
       found = out.size();
     }
     std::sort(times.begin(), times.end());
-    std::printf("sequences --code %02X --from --to (one year): %zu sequences, median %.1f ms, "
-                "best %.1f ms\n",
-                code, found, times[times.size() / 2], times.front());
+    std::printf(
+        "sequences --code %02X --from --to (one year): %zu sequences, median %.1f ms, "
+        "best %.1f ms\n",
+        code, found, times[times.size() / 2], times.front());
   }
   return 0;
 }

@@ -137,8 +137,7 @@ TEST(ArchiveCore, RecordsBlobAndHash) {
   const std::string abc = "abc";
   EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(abc.data()), 3),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  const std::string two =
-      "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // two blocks
+  const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // two blocks
   EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(two.data()), two.size()),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   EXPECT_EQ(Sha256Hex(nullptr, 0),
@@ -188,7 +187,8 @@ TEST(ArchiveCore, Locations) {
   EXPECT_EQ(l.Port, 0);
   EXPECT_EQ(l.Text(), "postgresql://svc@/kiv?host=/run/postgresql");
   ASSERT_TRUE(ParseArchiveLocation(
-      "postgres://a%40b@[::1]:6000/d%20b?sslmode=require&connect_timeout=5", l, e)) << e;
+      "postgres://a%40b@[::1]:6000/d%20b?sslmode=require&connect_timeout=5", l, e))
+      << e;
   EXPECT_EQ(l.User, "a@b");
   EXPECT_EQ(l.Host, "::1");
   EXPECT_EQ(l.Port, 6000);

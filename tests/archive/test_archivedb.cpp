@@ -24,7 +24,9 @@ using namespace archtest;
 
 namespace {
 
-std::string Defs() { return std::string(KIVSVC_SOURCE_DIR) + "/defs"; }
+std::string Defs() {
+  return std::string(KIVSVC_SOURCE_DIR) + "/defs";
+}
 
 // A raw connection beside the archive's own, for looking at and tampering with tables.
 class TRaw {
@@ -143,8 +145,8 @@ class ArchiveDb : public ::testing::TestWithParam<TEngine> {
     const pid_t pid = fork();
     if (pid == 0) {
       if (pause) setenv("KIVSVC_ARCHIVE_TEST_PAUSE_MS", "3000", 1);
-      std::vector<std::string> args = {Kivtool(), "archive", "add", "--db", DbArg(),
-                                       "--defs", Defs()};
+      std::vector<std::string> args = {Kivtool(), "archive", "add", "--db",
+                                       DbArg(),   "--defs",  Defs()};
       args.insert(args.end(), files.begin(), files.end());
       std::vector<char*> argv;
       for (std::string& s : args) argv.push_back(s.data());
@@ -410,8 +412,7 @@ TEST_P(ArchiveDb, ConcurrentImporters) {
   EXPECT_EQ(sequences, 40);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ArchiveDb,
-                         ::testing::Values(TEngine::Sqlite, TEngine::Postgres),
+INSTANTIATE_TEST_SUITE_P(Engines, ArchiveDb, ::testing::Values(TEngine::Sqlite, TEngine::Postgres),
                          [](const auto& p) {
                            return p.param == TEngine::Sqlite ? "Sqlite" : "Postgres";
                          });

@@ -3,7 +3,6 @@
 // double-click that opens a sequence in a registration window.
 #include <QAction>
 #include <QLabel>
-#include <QTextEdit>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -11,6 +10,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QTextEdit>
 #include <QtTest>
 
 #include "archiveui.h"

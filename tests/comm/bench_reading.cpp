@@ -134,8 +134,7 @@ class FloorSerial : public ISerialLink {
  private:
   double CharMs() const { return 10000.0 / inner_.BitsPerSecond(); }
   void Close() {
-    if (open_)
-      floorMs_ += std::max<double>(silenceMs_, latencyMs_ + replyBytes_ * CharMs());
+    if (open_) floorMs_ += std::max<double>(silenceMs_, latencyMs_ + replyBytes_ * CharMs());
     open_ = false;
     replyBytes_ = 0;
   }

@@ -489,7 +489,6 @@ TEST_P(Dialogues, ReadAllCancelledAndOneDialogueAtATime) {
   EXPECT_FALSE(nested.kiv.IsReading);
 }
 
-
 // Only code 2 past the data ends the events reading normally; every other code refuses
 // it with a line naming the code, and the blocks read before are kept.
 TEST_P(Dialogues, EventsReadingExceptionCodesAndKeptBytes) {

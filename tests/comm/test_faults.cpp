@@ -109,8 +109,7 @@ class Faults : public ::testing::TestWithParam<bool> {
     Snapshot now(kiv);
     const int kept = kiv.EventBufferLength();
     if (now.events != good_->events) {
-      EXPECT_TRUE(rig_->Traced("Events buffer incomplete: " + std::to_string(kept) +
-                               " bytes kept"))
+      EXPECT_TRUE(rig_->Traced("Events buffer incomplete: " + std::to_string(kept) + " bytes kept"))
           << Trace();
       ASSERT_LE(kept, static_cast<int>(good_->events.size()));
       EXPECT_TRUE(std::equal(now.events.begin(), now.events.end(), good_->events.begin()));
@@ -214,10 +213,10 @@ TEST_P(Faults, FlippedBits) {
     // one in the protocol identifier, which the Modbus client does not look at. The
     // client refuses a reply of another transaction, of a wrong length, or with a
     // function code whose length does not fit; a smaller byte count it takes as such.
-    Check({"flip=3@+2", Dialogue::All, kTimeOut, ""}, false);   // transaction identifier
-    Check({"flip=16@+2", Dialogue::All, kTimeOut, ""}, false);  // protocol identifier
-    Check({"flip=44@+2", Dialogue::All, kTimeOut, ""}, false);  // length
-    Check({"flip=48@+2", Dialogue::All, kAddress, ""}, false);  // unit identifier 31 -> 30
+    Check({"flip=3@+2", Dialogue::All, kTimeOut, ""}, false);    // transaction identifier
+    Check({"flip=16@+2", Dialogue::All, kTimeOut, ""}, false);   // protocol identifier
+    Check({"flip=44@+2", Dialogue::All, kTimeOut, ""}, false);   // length
+    Check({"flip=48@+2", Dialogue::All, kAddress, ""}, false);   // unit identifier 31 -> 30
     Check({"flip=58@+2", Dialogue::All, kFunction, ""}, false);  // function code 3 -> 7
     // The byte count less 32: it no longer fits the MBAP length.
     Check({"flip=69@+2", Dialogue::All, kTimeOut, ""}, false);

@@ -16,12 +16,13 @@ namespace {
 
 struct LineRig {
   LineRig(int baud, const QStringList& simArgs, int eventBytes)
-      : sim(true, QStringList{"--line-timing", "--max-events", QString::number(eventBytes)} +
-                      simArgs,
+      : sim(true,
+            QStringList{"--line-timing", "--max-events", QString::number(eventBytes)} + simArgs,
             baud) {
     han.CommPort = sim.Dev();
     for (int r = 0; r < kBaudRateCount; ++r)
-      if (BaudRateValue(static_cast<TBaudRate>(r)) == baud) han.BaudRate = static_cast<TBaudRate>(r);
+      if (BaudRateValue(static_cast<TBaudRate>(r)) == baud)
+        han.BaudRate = static_cast<TBaudRate>(r);
     han.Open();
     settings.SerialPort = &han;
     settings.Waiter = &waiter;
@@ -73,8 +74,10 @@ void ReadWriteReadBack(int baud, int latencyMs) {
 }  // namespace
 
 // One test per speed and latency, so that CTest runs them side by side.
-#define LINE_CASE(baud, latency) \
-  TEST(LineSpeed, Baud##baud##Latency##latency) { ReadWriteReadBack(baud, latency); }
+#define LINE_CASE(baud, latency)                  \
+  TEST(LineSpeed, Baud##baud##Latency##latency) { \
+    ReadWriteReadBack(baud, latency);             \
+  }
 LINE_CASE(1200, 5)
 LINE_CASE(1200, 50)
 LINE_CASE(1200, 400)

@@ -146,13 +146,12 @@ TEST_P(Soak, NoiseOnTheLine) {
       // line of a dialogue going on.
       const auto end = std::find_if(rig.trace.lines.begin(), rig.trace.lines.end(),
                                     [](const std::string& l) { return kFailureLines.count(l); });
-      const bool goesOn =
-          end == rig.trace.lines.end() ||
-          rig.trace.lines.end() - end > 3 ||
-          std::any_of(end + 1, rig.trace.lines.end(), [](const std::string& l) {
-            return l.rfind("Event register reading", 0) == 0 || l.rfind("Read parset", 0) == 0 ||
-                   l.rfind("Identification of device", 0) == 0;
-          });
+      const bool goesOn = end == rig.trace.lines.end() || rig.trace.lines.end() - end > 3 ||
+                          std::any_of(end + 1, rig.trace.lines.end(), [](const std::string& l) {
+                            return l.rfind("Event register reading", 0) == 0 ||
+                                   l.rfind("Read parset", 0) == 0 ||
+                                   l.rfind("Identification of device", 0) == 0;
+                          });
       if (lines != 1 || goesOn) {
         ++badEnds;
         if (example.empty())

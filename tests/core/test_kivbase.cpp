@@ -47,9 +47,8 @@ TEST(KivBase, IdentificationNameAndType) {
     const char* name;
     TKivType type;
   } rows[] = {
-      {"", "", kivtUnknown},       {"1234ABCD", "1234_ABCD", kivtKivs2},
-      {"ABC", "A_B", kivtUnknown}, {"X", "_", kivtUnknown},
-      {"K3V1.0", "K3V_1.0", kivtKivs3},
+      {"", "", kivtUnknown},   {"1234ABCD", "1234_ABCD", kivtKivs2}, {"ABC", "A_B", kivtUnknown},
+      {"X", "_", kivtUnknown}, {"K3V1.0", "K3V_1.0", kivtKivs3},
   };
   for (const auto& r : rows) {
     kiv.SetIdentification(r.ident);

@@ -58,7 +58,8 @@ TEST(NumFmt, ParsingUsesCommaOnly) {
   EXPECT_TRUE(TryTypedToFloat("1,5", v));
   EXPECT_DOUBLE_EQ(v, 1.5);
   EXPECT_DOUBLE_EQ(TypedToFloat("-2.25e1"), -22.5);
-  for (const char* bad : {"1.2.3", "1,2.3", ".", "abc"}) EXPECT_FALSE(TryTypedToFloat(bad, v)) << bad;
+  for (const char* bad : {"1.2.3", "1,2.3", ".", "abc"})
+    EXPECT_FALSE(TryTypedToFloat(bad, v)) << bad;
   EXPECT_THROW(TypedToFloat("x.5"), EConvertError);
   v = 42;
   for (const char* bad : {"", " ", "25.86", "abc", "1,2,3", "1e", "e5", ",", "-", "0x10", "inf",

@@ -83,8 +83,8 @@ TEST(StartParams, RawFilesAreCutToCapacity) {
   std::string z2 = dir.Write("z2.bin", std::vector<uint8_t>{1, 2, 3, 4});
   TKiv kiv;
   kiv.DefsDir = dir.Path();
-  TParsed r = Parse(kiv, "-buffile " + buf + " -zns1file " + z1 + " -zns2file " + z2 +
-                             " -kivtype kivs2");
+  TParsed r =
+      Parse(kiv, "-buffile " + buf + " -zns1file " + z1 + " -zns2file " + z2 + " -kivtype kivs2");
   ASSERT_TRUE(r.ok) << r.message;
   EXPECT_EQ(kiv.EventBufferLength(), 15360);
   EXPECT_EQ(kiv.EventBuffer()[15359], static_cast<uint8_t>(15359));

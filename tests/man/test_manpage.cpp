@@ -55,7 +55,8 @@ TEST(ManPage, ParsesTitleSectionsAndBlocks) {
   EXPECT_EQ(def.lines, std::vector<std::string>{"The sequence."});
   const TManBlock& code = page.blocks[8];
   ASSERT_EQ(code.kind, TManBlockKind::Code);
-  EXPECT_EQ(code.lines, (std::vector<std::string>{"tool info a.kiv --seq 5", ".starts with a dot"}));
+  EXPECT_EQ(code.lines,
+            (std::vector<std::string>{"tool info a.kiv --seq 5", ".starts with a dot"}));
 }
 
 TEST(ManPage, RoffEscapesWhatRoffWouldTakeAsCommands) {

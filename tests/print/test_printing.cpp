@@ -188,7 +188,8 @@ class TestPrinting : public QObject {
     const TGridTable table = TChildPrintSource(child).SettingsGrid();
     const TGridTable built = SettingsGridTable(child.Kiv, 2);
     QCOMPARE(table.ColWidths.size(), built.ColWidths.size());
-    for (size_t c = 0; c < table.ColWidths.size(); ++c) QVERIFY(table.ColWidths[c] >= built.ColWidths[c]);
+    for (size_t c = 0; c < table.ColWidths.size(); ++c)
+      QVERIFY(table.ColWidths[c] >= built.ColWidths[c]);
     QCOMPARE(table.RowHeights, built.RowHeights);
     QVERIFY(table.Cells == built.Cells);
 

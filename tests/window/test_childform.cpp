@@ -7,12 +7,12 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
-#include <QScrollBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
@@ -30,13 +30,13 @@
 #include "markers.h"
 #include "mbtcpclient.h"
 #include "messages.h"
+#include "numfmt.h"
 #include "qtwaiter.h"
 #include "route.h"
-#include "settings.h"
-#include "numfmt.h"
 #include "settingcells.h"
-#include "znsgrid.h"
+#include "settings.h"
 #include "uitext.h"
+#include "znsgrid.h"
 
 namespace {
 
@@ -425,7 +425,8 @@ class TestChildForm : public QObject {
   void saveBufferProtectsTheRegistration() {
     QTemporaryDir dir;
     const QString reg = dir.filePath("site.kiv");
-    QVERIFY(WriteRegistration(reg, kivtKivs2, qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString()));
+    QVERIFY(
+        WriteRegistration(reg, kivtKivs2, qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString()));
     const qint64 regSize = QFileInfo(reg).size();
     TTestHost host;
     TChildForm child(&host);
@@ -445,8 +446,7 @@ class TestChildForm : public QObject {
     host.saveAnswers = {reg.toStdString(), dir.filePath("other.kiv").toStdString(), ""};
     child.SaveBuffer();
     QCOMPARE(int(messages_.shown.size()), 2);
-    QVERIFY(messages_.shown[0].text.find("is the file of this registration") !=
-            std::string::npos);
+    QVERIFY(messages_.shown[0].text.find("is the file of this registration") != std::string::npos);
     QVERIFY(messages_.shown[1].text.find(".kiv") != std::string::npos);
     QCOMPARE(QFileInfo(reg).size(), regSize);
     QVERIFY(!QFile::exists(dir.filePath("other.kiv")));

@@ -32,10 +32,10 @@ const char* AreaName(TSimDevice::TArea area) {
 }  // namespace
 
 bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error) {
-  static const char* const kWithArg[] = {
-      "cut",       "reset",      "junk-before", "junk-after",   "flip",       "address", "function",
-      "exception", "byte-count", "data-bytes",  "echo-address", "echo-count", "late",
-      "stray-before", "stray-after"};
+  static const char* const kWithArg[] = {"cut",        "reset",        "junk-before",  "junk-after",
+                                         "flip",       "address",      "function",     "exception",
+                                         "byte-count", "data-bytes",   "echo-address", "echo-count",
+                                         "late",       "stray-before", "stray-after"};
   static const char* const kPlain[] = {"silent", "exception-nocode", "noise"};
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
@@ -323,7 +323,8 @@ void TSimRtuLine::Send(const std::vector<uint8_t>& bytes, qint64 startNs) {
         port_.flush();
         sent = due;
       }
-      if (sent < n) SleepUntil(std::max(startNs + sent * CharNs(), clock_.nsecsElapsed() + 1000000));
+      if (sent < n)
+        SleepUntil(std::max(startNs + sent * CharNs(), clock_.nsecsElapsed() + 1000000));
     }
   }
   port_.flush();

@@ -2,9 +2,9 @@
 // pseudo-terminal, both answering from one TSimDevice and misbehaving on request.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QModbusPdu>
-#include <QElapsedTimer>
 #include <QModbusTcpServer>
 #include <QSerialPort>
 #include <QTcpServer>

@@ -64,8 +64,8 @@ void LoadSequence(TArchive& archive, int64_t id, const std::string& defsDir, TKi
   std::string device, error;
   if (!archive.SequenceImage(id, image, device, error)) throw EToolError(error);
   kiv.DefsDir = defsDir;
-  if (!LoadImage(kiv, image)) throw EToolError("The stored reading of sequence " +
-                                               std::to_string(id) + " is damaged");
+  if (!LoadImage(kiv, image))
+    throw EToolError("The stored reading of sequence " + std::to_string(id) + " is damaged");
 }
 
 int Add(TArgs& args, const std::string& defsDir) {
@@ -144,8 +144,7 @@ int Sequences(TArgs& args) {
   std::string error;
   if (!archive.Sequences(f, seqs, error)) throw EToolError(error);
   for (const TArchiveSequence& s : seqs)
-    std::printf("%lld\t%s\t%s\n", static_cast<long long>(s.Id), s.Device.c_str(),
-                s.Header.c_str());
+    std::printf("%lld\t%s\t%s\n", static_cast<long long>(s.Id), s.Device.c_str(), s.Header.c_str());
   return 0;
 }
 

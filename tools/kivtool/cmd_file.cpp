@@ -118,8 +118,8 @@ int CmdSet(int argc, char** argv) {
     TSettingEdit e = ParseSettingEdit(edit);
     const TSets* sets = kiv.Defs.SectionSets(e.section);
     if (!sets || e.setting < 1 || e.setting > sets->Count()) {
-      throw EToolError("No setting " + std::to_string(e.section) + "." +
-                       std::to_string(e.setting) + " in " + DefinitionCell(kiv.Defs));
+      throw EToolError("No setting " + std::to_string(e.section) + "." + std::to_string(e.setting) +
+                       " in " + DefinitionCell(kiv.Defs));
     }
     TSetDesc d = sets->GetSetting(e.setting);
     if (d.Kind == skInt || !d.OffsetValid) {

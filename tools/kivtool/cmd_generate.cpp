@@ -13,8 +13,8 @@ int CmdGenerate(int argc, char** argv) {
   auto type = args.Value("--type");
   int seed = args.IntValue("--seed", 1, 0, 0x7FFFFFFF);
   int sequences = args.IntValue("--sequences", 0, 0, 1000000);
-  int maxBytes = args.IntValue("--max-bytes", kivimg::kEventBufferCapacity, 16,
-                               kivimg::kEventBufferCapacity);
+  int maxBytes =
+      args.IntValue("--max-bytes", kivimg::kEventBufferCapacity, 16, kivimg::kEventBufferCapacity);
   auto station = args.Value("--station");
   auto out = args.Value("-o");
   if (!type || (*type != "kivs2" && *type != "kivs3") || !out || !args.Positional().empty()) {

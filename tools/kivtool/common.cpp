@@ -103,7 +103,9 @@ void SaveRegistration(TKiv& kiv, const std::string& fileName) {
   if (!kiv.SaveToFile(fileName)) throw EToolError("");
 }
 
-std::string ReadDateText(double days) { return days == 0 ? "never" : DateToStr(days); }
+std::string ReadDateText(double days) {
+  return days == 0 ? "never" : DateToStr(days);
+}
 
 int ParsetNumber(TArgs& args) {
   int n = args.IntValue("--parset", 0, 1, 2);

@@ -44,8 +44,7 @@ const TCommand kCommands[] = {
     {"graph", CmdGraph,
      "graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] [--scale PERCENT|fit] "
      "[--from X --to X]"},
-    {"print", CmdPrint,
-     "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
+    {"print", CmdPrint, "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
     {"report", CmdReport, "report FILE.kiv [--seq N]... -o OUT.pdf"},
     {"archive", CmdArchive,
      "archive (add FILE.kiv... [--device NAME] | devices | sequences [--device NAME] "
@@ -57,7 +56,8 @@ const TCommand kCommands[] = {
 void PrintUsage(FILE* to) {
   std::fprintf(to, "Usage: kivtool COMMAND [ARGUMENTS] [--defs DIR]\nCommands:\n");
   for (const TCommand& c : kCommands) std::fprintf(to, "  kivtool %s\n", c.usage);
-  std::fprintf(to, "kivtool help COMMAND describes a command; kivtool --version prints the version.\n");
+  std::fprintf(to,
+               "kivtool help COMMAND describes a command; kivtool --version prints the version.\n");
 }
 
 // `kivtool help [COMMAND]`: the command's part of the manual page, or the usage.
