@@ -119,7 +119,7 @@ TEST(StartParams, MinusSignsInsidePathsAndWords) {
   r = Parse(other, "-kivtype kiv-x2 -h");
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.message, TKiv::kStartParamsHelp);
-  EXPECT_EQ(other.IdentificationName(), "KIV-X2");
+  EXPECT_EQ(other.Identification(), "KIV-X2");
   r = Parse(other, "-bogus-a");
   EXPECT_EQ(r.message, "Unknown command: bogus-a");
   EXPECT_EQ(NextItemStart("a-b -c"), 4u);
