@@ -6,36 +6,19 @@
 #include "lister.h"
 #include "listersinks.h"
 
-namespace {
-
-class TTextSink : public ISequenceList, public IEventListing {
- public:
-  std::vector<std::string> headers, lines;
-  void Clear() override { lines.clear(); }
-  void Append(const std::string& line) override { headers.push_back(line); }
-  int Count() const override { return static_cast<int>(headers.size()); }
-  void SetMultiSelect(bool) override {}
-  void SetSelected(int, bool) override {}
-  void RunClick(void*) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void AppendLine(const std::string& line, bool) override { lines.push_back(line); }
-};
-
-}  // namespace
-
 TSequenceTexts SequenceTexts(TKiv& kiv) {
   TEvLister lister;
-  TTextSink sink;
+  TMemorySequenceList list;
+  TMemoryListing listing;
   lister.SetDevice(&kiv);
-  lister.SetSequenceList(&sink);
-  lister.SetEventListing(&sink);
+  lister.SetSequenceList(&list);
+  lister.SetEventListing(&listing);
   lister.BuildSequences();
   TSequenceTexts t;
   if (lister.SequenceCount() < 1) return t;
   t.Header = lister.SequenceHeader(1);
   lister.SelectSequence(1);
-  t.Listing = std::move(sink.lines);
+  t.Listing = listing.Texts();
   return t;
 }
 
@@ -43,7 +26,7 @@ bool SetSequenceBuffer(TKiv& kiv, const TRecords& records) {
   std::vector<uint8_t> buf;
   for (auto it = records.rbegin(); it != records.rend(); ++it)
     buf.insert(buf.end(), it->begin(), it->end());
-  buf.push_back(0xF0);
+  buf.push_back(kCodeJump);
   buf.push_back(kEndMarkerCount);
   if (buf.size() > kivimg::kEventBufferCapacity) return false;
   std::fill(kiv.EventBuffer(), kiv.EventBuffer() + kivimg::kEventBufferCapacity, 0);

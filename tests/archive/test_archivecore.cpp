@@ -9,28 +9,14 @@ using namespace archtest;
 
 namespace {
 
-class TLines : public ISequenceList, public IEventListing {
- public:
-  std::vector<std::string> headers, lines;
-  void Clear() override { lines.clear(); }
-  void Append(const std::string& line) override { headers.push_back(line); }
-  int Count() const override { return static_cast<int>(headers.size()); }
-  void SetMultiSelect(bool) override {}
-  void SetSelected(int, bool) override {}
-  void RunClick(void*) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void AppendLine(const std::string& line, bool) override { lines.push_back(line); }
-};
-
 std::vector<std::string> ListingOf(TKiv& kiv, uint16_t n) {
   TEvLister lister;
-  TLines out;
+  TMemoryListing out;
   lister.SetDevice(&kiv);
   lister.SetEventListing(&out);
   lister.BuildSequences();
   lister.SelectSequence(n);
-  return out.lines;
+  return out.Texts();
 }
 
 }  // namespace
