@@ -159,6 +159,10 @@ case $SCENARIO in
     failure tcp block1 "--exception-at-block 1" "--silence 20" 1 "Read parset 2 :OK"
     failure tcp block3 "--exception-at-block 3" "--silence 20" 0 "Event register reading: 500 bajtów"
     failure tcp late "--delay-ms 1000 --delay-at 2" "--silence 20 --time-out 300" 1 "TimeOut, cancel reading"
+    # The same faults in the one --fault vocabulary the older switches are spellings of.
+    failure tcp noreply-kind "--fault no-reply@3" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
+    failure tcp block3-kind "--fault exception-at-block=3" "--silence 20" 0 "Event register reading: 500 bajtów"
+    failure tcp late-kind "--fault delay=1000@2" "--silence 20 --time-out 300" 1 "TimeOut, cancel reading"
     failure tcp otherslave "--slave 5" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
     # Byte-level faults from the command line (the fault tests drive the rest).
     failure tcp cut "--fault cut=9@2" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
@@ -171,6 +175,9 @@ case $SCENARIO in
     failure serial noreply "--no-reply-to 2" "--silence 60" 1 "TimeOut, cancel reading"
     failure serial crc "--wrong-crc-at 2" "--silence 60" 1 "CRC error, cancel reading"
     failure serial address "--other-address-at 3" "--silence 60" 1 \
+      "Answer of different address device, cancel reading"
+    failure serial crc-kind "--fault wrong-crc@2" "--silence 60" 1 "CRC error, cancel reading"
+    failure serial address-kind "--fault other-address@3" "--silence 60" 1 \
       "Answer of different address device, cancel reading"
     failure serial refused "--refuse-identification" "--silence 60" 1 "Command refused - cancel reading"
     failure serial block3 "--exception-at-block 3" "--silence 60" 0 "Event register reading: 500 bajtów"

@@ -35,19 +35,25 @@ const char kUsage[] =
     "              [--kiv FILE.kiv | --type kivs2|kivs3 [--seed N]] [--defs DIR]\n"
     "              [--save FILE.kiv] [--max-events BYTES]\n"
     "Failure switches (requests count from 1):\n"
-    "  --no-reply-to N          no reply to the N-th request\n"
-    "  --wrong-crc-at N         the N-th reply has a wrong CRC (serial)\n"
-    "  --other-address-at N     the N-th reply comes from another slave address (serial)\n"
-    "  --refuse-identification  exception reply to the identification\n"
-    "  --exception-at-block K   exception reply to events block K (1 = first)\n"
-    "  --delay-ms M [--delay-at N]  replies (or only the N-th) leave M ms late\n"
-    "  --split-pause-ms M       replies go out in two parts with a pause of M ms (serial)\n"
-    "  --fault KIND[=ARG][@N]   a byte-level fault of the N-th reply (every reply without @N);\n"
+    "  --fault KIND[=ARG][@N]   a fault of the N-th reply (every reply without @N);\n"
     "                           repeatable. KIND: silent, cut=B, reset=B, junk-before=K,\n"
     "                           junk-after=K, flip=BIT, address=A, function=F, exception=C,\n"
     "                           exception-nocode, byte-count=V, data-bytes=V, echo-address=A,\n"
     "                           echo-count=C, late=MS, noise, stray-before=B,\n"
-    "                           stray-after=B\n"
+    "                           stray-after=B; and for the whole run:\n"
+    "                           no-reply@N        no reply to the N-th request\n"
+    "                           wrong-crc@N       the N-th reply has a wrong CRC (serial)\n"
+    "                           other-address@N   the N-th reply comes from another slave\n"
+    "                                             address (serial)\n"
+    "                           exception-at-block=K  exception reply to events block K\n"
+    "                                             (1 = first)\n"
+    "                           delay=M[@N]       replies (or only the N-th) leave M ms late\n"
+    "                           split-pause=M     replies go out in two parts with a pause\n"
+    "                                             of M ms (serial)\n"
+    "  --refuse-identification  exception reply to the identification\n"
+    "Older spellings of the run faults: --no-reply-to N, --wrong-crc-at N,\n"
+    "  --other-address-at N, --exception-at-block K, --delay-ms M [--delay-at N],\n"
+    "  --split-pause-ms M\n"
     "Serial line:\n"
     "  --line-timing            requests count as received after their wire time at the\n"
     "                           baud rate; replies leave one character per 10/baud s\n"
@@ -73,6 +79,12 @@ int ToInt(const std::string& name, const std::string& text, int min, int max) {
   if (text.empty() || *end != '\0' || v < min || v > max)
     Fail("bad value for " + name + ": " + text);
   return static_cast<int>(v);
+}
+
+// The older failure switches are spellings of --fault kinds: both end here.
+void AddFault(const std::string& text, TSimFaults& faults) {
+  std::string error;
+  if (!::AddFault(text, faults, &error)) Fail(error);
 }
 
 struct TOptions {
@@ -124,27 +136,24 @@ TOptions Parse(int argc, char** argv) {
     else if (a == "--save")
       o.save = value();
     else if (a == "--no-reply-to")
-      o.faults.NoReplyTo = ToInt(a, value(), 1, 1 << 30);
+      AddFault("no-reply@" + std::to_string(ToInt(a, value(), 1, 1 << 30)), o.faults);
     else if (a == "--wrong-crc-at")
-      o.faults.WrongCrcAt = ToInt(a, value(), 1, 1 << 30);
+      AddFault("wrong-crc@" + std::to_string(ToInt(a, value(), 1, 1 << 30)), o.faults);
     else if (a == "--other-address-at")
-      o.faults.OtherAddressAt = ToInt(a, value(), 1, 1 << 30);
+      AddFault("other-address@" + std::to_string(ToInt(a, value(), 1, 1 << 30)), o.faults);
     else if (a == "--refuse-identification")
       o.faults.RefuseIdentification = true;
     else if (a == "--exception-at-block")
-      o.faults.ExceptionAtBlock = ToInt(a, value(), 1, 65535);
+      AddFault("exception-at-block=" + std::to_string(ToInt(a, value(), 1, 65535)), o.faults);
     else if (a == "--delay-ms")
-      o.faults.DelayMs = ToInt(a, value(), 0, 600000);
+      AddFault("delay=" + std::to_string(ToInt(a, value(), 0, 600000)), o.faults);
     else if (a == "--delay-at")
       o.faults.DelayAt = ToInt(a, value(), 1, 1 << 30);
     else if (a == "--split-pause-ms")
-      o.faults.SplitPauseMs = ToInt(a, value(), 0, 600000);
-    else if (a == "--fault") {
-      TWireFault fault;
-      std::string error;
-      if (!ParseWireFault(value(), fault, &error)) Fail(error);
-      o.faults.Wire.push_back(fault);
-    } else if (a == "--line-timing")
+      AddFault("split-pause=" + std::to_string(ToInt(a, value(), 0, 600000)), o.faults);
+    else if (a == "--fault")
+      AddFault(value(), o.faults);
+    else if (a == "--line-timing")
       o.line.LineTiming = true;
     else if (a == "--latency")
       o.line.LatencyMs = ToInt(a, value(), 0, 600000);
@@ -173,7 +182,7 @@ TOptions Parse(int argc, char** argv) {
   if (o.kivFile.empty() && o.type.empty()) o.type = "kivs2";
   if (!o.type.empty() && o.type != "kivs2" && o.type != "kivs3") Fail("unknown type " + o.type);
   if (o.serial.empty() && (o.faults.WrongCrcAt || o.faults.OtherAddressAt || o.faults.SplitPauseMs))
-    Fail("--wrong-crc-at, --other-address-at and --split-pause-ms need --serial");
+    Fail("wrong-crc, other-address and split-pause need --serial");
   if (o.serial.empty() && (o.line.LineTiming || o.line.LatencyMs || o.line.Echo))
     Fail("--line-timing, --latency and --echo need --serial");
   o.line.Baud = o.baud;

@@ -31,12 +31,15 @@ const char* AreaName(TSimDevice::TArea area) {
 
 }  // namespace
 
-bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error) {
+bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error, bool runKinds) {
   static const char* const kWithArg[] = {"cut",        "reset",        "junk-before",  "junk-after",
                                          "flip",       "address",      "function",     "exception",
                                          "byte-count", "data-bytes",   "echo-address", "echo-count",
                                          "late",       "stray-before", "stray-after"};
   static const char* const kPlain[] = {"silent", "exception-nocode", "noise"};
+  // Faults of the whole run rather than of one reply's bytes (see AddFault).
+  static const char* const kRunWithArg[] = {"exception-at-block", "delay", "split-pause"};
+  static const char* const kRunPlain[] = {"no-reply", "wrong-crc", "other-address"};
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -71,7 +74,56 @@ bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* err
       if (!arg.empty()) return fail(rest + " takes no value: " + text);
       return true;
     }
+  if (runKinds) {
+    for (const char* k : kRunWithArg)
+      if (rest == k) {
+        if (!number(arg, fault.Arg)) return fail(rest + " needs a number: " + text);
+        return true;
+      }
+    for (const char* k : kRunPlain)
+      if (rest == k) {
+        if (!arg.empty()) return fail(rest + " takes no value: " + text);
+        return true;
+      }
+  }
   return fail("unknown fault " + text);
+}
+
+bool AddFault(const std::string& text, TSimFaults& faults, std::string* error) {
+  TWireFault f;
+  if (!ParseWireFault(text, f, error, true)) return false;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  const bool needsAt = f.Kind == "no-reply" || f.Kind == "wrong-crc" || f.Kind == "other-address";
+  const bool takesAt = needsAt || f.Kind == "delay";
+  const bool runKind = takesAt || f.Kind == "exception-at-block" || f.Kind == "split-pause";
+  if (!runKind) {
+    faults.Wire.push_back(f);
+    return true;
+  }
+  if (needsAt && f.At == 0) return fail(f.Kind + " needs @N: " + text);
+  if (!takesAt && f.At != 0) return fail(f.Kind + " takes no @N: " + text);
+  if (f.Kind == "exception-at-block" && (f.Arg < 1 || f.Arg > 65535))
+    return fail("bad events block in " + text);
+  if ((f.Kind == "delay" || f.Kind == "split-pause") && f.Arg > 600000)
+    return fail("bad time in " + text);
+  if (f.Kind == "no-reply")
+    faults.NoReplyTo = f.At;
+  else if (f.Kind == "wrong-crc")
+    faults.WrongCrcAt = f.At;
+  else if (f.Kind == "other-address")
+    faults.OtherAddressAt = f.At;
+  else if (f.Kind == "exception-at-block")
+    faults.ExceptionAtBlock = f.Arg;
+  else if (f.Kind == "split-pause")
+    faults.SplitPauseMs = f.Arg;
+  else {
+    faults.DelayMs = f.Arg;
+    if (f.At) faults.DelayAt = f.At;
+  }
+  return true;
 }
 
 void TSimCore::Arm(TWireFault fault, int ahead) {
@@ -123,99 +175,81 @@ std::vector<uint8_t> TSimCore::Reply(const std::vector<uint8_t>& pdu, int number
   return reply;
 }
 
-TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader) {
-  const int number = ++served_;
-  const TSimDevice::TArea area = device_.AreaOf(pdu.data(), pdu.size());
-  const int block = device_.BlockOf(pdu.data(), pdu.size());
-  const int address = pdu.size() >= 3 ? (pdu[1] << 8) | pdu[2] : 0;
-  const int count = pdu.size() >= 5 ? (pdu[3] << 8) | pdu[4] : 0;
-  std::string what = AreaName(area);
-  if (block >= 0) what += " " + std::to_string(block + 1);
-
-  std::string note;
-  std::vector<uint8_t> reply = pdu.empty() ? std::vector<uint8_t>{} : Reply(pdu, number, note);
+std::vector<TWireFault> TSimCore::FaultsOfRequest(int number, int count) {
   std::vector<TWireFault> faults;
   for (const TWireFault* f : FaultsFor(number)) faults.push_back(*f);
   std::erase_if(armed_, [number](const TWireFault& f) { return f.At <= number; });
-  if (faults_.Noise) {
-    // Most replies are noise or a damaged frame; a few go out whole, so that the
-    // dialogues get past their first request now and then.
-    const int pick = std::uniform_int_distribution<int>(0, 19)(random_);
-    auto below = [this](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); };
-    if (pick < 2)
-      faults.push_back({"silent", 0, number});
-    else if (pick < 10)
-      faults.push_back({"noise", 0, number});
-    else if (pick < 12)
-      faults.push_back({"cut", below(8 + 2 * count), number});
-    else if (pick < 14)
-      faults.push_back({"flip", below(8 * (8 + 2 * count)), number});
-    else if (pick < 16)
-      faults.push_back({pick == 14 ? "junk-before" : "junk-after", 1 + below(40), number});
-    else if (pick < 18)
-      faults.push_back({"late", 50 + below(400), number});
+  if (faults_.Noise) AddNoiseFault(number, count, faults);
+  return faults;
+}
+
+void TSimCore::AddNoiseFault(int number, int count, std::vector<TWireFault>& faults) {
+  // Most replies are noise or a damaged frame; a few go out whole, so that the
+  // dialogues get past their first request now and then.
+  const int pick = std::uniform_int_distribution<int>(0, 19)(random_);
+  auto below = [this](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); };
+  if (pick < 2)
+    faults.push_back({"silent", 0, number});
+  else if (pick < 10)
+    faults.push_back({"noise", 0, number});
+  else if (pick < 12)
+    faults.push_back({"cut", below(8 + 2 * count), number});
+  else if (pick < 14)
+    faults.push_back({"flip", below(8 * (8 + 2 * count)), number});
+  else if (pick < 16)
+    faults.push_back({pick == 14 ? "junk-before" : "junk-after", 1 + below(40), number});
+  else if (pick < 18)
+    faults.push_back({"late", 50 + below(400), number});
+}
+
+namespace {
+
+// The log's spelling of a fault: ", KIND" or ", KIND=ARG".
+std::string FaultNote(const TWireFault& f) {
+  return ", " + f.Kind +
+         (f.Arg || f.Kind == "cut" || f.Kind == "flip" ? "=" + std::to_string(f.Arg)
+                                                       : std::string());
+}
+
+// Changes the reply PDU (or its address or time) as one fault of its content asks.
+void ApplyContentFault(const TWireFault& f, uint8_t function, std::vector<uint8_t>& reply,
+                       int& replyAddress, TSimWire& wire) {
+  if (f.Kind == "silent") {
+    reply.clear();
+  } else if (reply.empty()) {
+    return;
+  } else if (f.Kind == "exception") {
+    reply = SimException(function, static_cast<uint8_t>(f.Arg));
+  } else if (f.Kind == "exception-nocode") {
+    reply = {static_cast<uint8_t>(function | 0x80)};
+  } else if (f.Kind == "function") {
+    reply[0] = static_cast<uint8_t>(f.Arg);
+  } else if (f.Kind == "byte-count" && reply[0] == modbus::kReadHoldingRegisters) {
+    reply[1] = static_cast<uint8_t>(f.Arg);
+  } else if (f.Kind == "data-bytes" && reply[0] == modbus::kReadHoldingRegisters) {
+    // At most what the longest frame holds: 251 data bytes.
+    reply.resize(2 + static_cast<size_t>(std::min(f.Arg, 251)), 0);
+    reply[1] = static_cast<uint8_t>(f.Arg);
+  } else if (f.Kind == "echo-address" && reply[0] == modbus::kWriteMultipleRegisters &&
+             reply.size() >= 5) {
+    reply[1] = static_cast<uint8_t>(f.Arg >> 8);
+    reply[2] = static_cast<uint8_t>(f.Arg);
+  } else if (f.Kind == "echo-count" && reply[0] == modbus::kWriteMultipleRegisters &&
+             reply.size() >= 5) {
+    reply[3] = static_cast<uint8_t>(f.Arg >> 8);
+    reply[4] = static_cast<uint8_t>(f.Arg);
+  } else if (f.Kind == "address") {
+    replyAddress = f.Arg & 0xFF;
+  } else if (f.Kind == "late") {
+    wire.DelayMs = f.Arg;
   }
+}
 
-  TSimWire wire;
-  const bool late = faults_.DelayMs > 0 && (faults_.DelayAt == 0 || faults_.DelayAt == number);
-  if (late) wire.DelayMs = faults_.DelayMs;
-  const bool wrongCrc = number == faults_.WrongCrcAt;
-  int replyAddress = tcpHeader ? tcpHeader[6] : slave_;
-  if (number == faults_.OtherAddressAt) replyAddress = (slave_ + 1) % 248;
-  wire.Split = faults_.SplitPauseMs > 0 && !tcpHeader;
-  const uint8_t function = pdu.empty() ? 0 : pdu[0];
-
-  // Faults of the reply's content: the frame gets its CRC and header anew after these.
-  std::string faultNote;
-  for (const TWireFault& f : faults) {
-    faultNote += ", " + f.Kind +
-                 (f.Arg || f.Kind == "cut" || f.Kind == "flip" ? "=" + std::to_string(f.Arg)
-                                                               : std::string());
-    if (f.Kind == "silent") {
-      reply.clear();
-    } else if (reply.empty()) {
-      continue;
-    } else if (f.Kind == "exception") {
-      reply = SimException(function, static_cast<uint8_t>(f.Arg));
-    } else if (f.Kind == "exception-nocode") {
-      reply = {static_cast<uint8_t>(function | 0x80)};
-    } else if (f.Kind == "function") {
-      reply[0] = static_cast<uint8_t>(f.Arg);
-    } else if (f.Kind == "byte-count" && reply[0] == modbus::kReadHoldingRegisters) {
-      reply[1] = static_cast<uint8_t>(f.Arg);
-    } else if (f.Kind == "data-bytes" && reply[0] == modbus::kReadHoldingRegisters) {
-      // At most what the longest frame holds: 251 data bytes.
-      reply.resize(2 + static_cast<size_t>(std::min(f.Arg, 251)), 0);
-      reply[1] = static_cast<uint8_t>(f.Arg);
-    } else if (f.Kind == "echo-address" && reply[0] == modbus::kWriteMultipleRegisters &&
-               reply.size() >= 5) {
-      reply[1] = static_cast<uint8_t>(f.Arg >> 8);
-      reply[2] = static_cast<uint8_t>(f.Arg);
-    } else if (f.Kind == "echo-count" && reply[0] == modbus::kWriteMultipleRegisters &&
-               reply.size() >= 5) {
-      reply[3] = static_cast<uint8_t>(f.Arg >> 8);
-      reply[4] = static_cast<uint8_t>(f.Arg);
-    } else if (f.Kind == "address") {
-      replyAddress = f.Arg & 0xFF;
-    } else if (f.Kind == "late") {
-      wire.DelayMs = f.Arg;
-    }
-  }
-
-  if (!reply.empty()) {
-    if (wire.DelayMs > 0) note += ", " + std::to_string(wire.DelayMs) + " ms late";
-    if (!tcpHeader && wrongCrc) note += ", wrong CRC";
-    if (number == faults_.OtherAddressAt)
-      note += ", from address " + std::to_string((slave_ + 1) % 248);
-    if (wire.Split) note += ", in two parts";
-  }
-  note += faultNote;
-  std::printf("request %d: function %d address %d count %d (%s): %s\n", number, function, address,
-              count, what.c_str(), reply.empty() ? "no reply" : note.c_str());
-  std::fflush(stdout);
-  if (reply.empty()) return wire;
-
-  std::vector<uint8_t>& frame = wire.Bytes;
+// The reply PDU framed for the line: a TCP ADU under the request's MBAP header, or an
+// RTU frame with its CRC (spoiled on request).
+std::vector<uint8_t> FrameReply(const std::vector<uint8_t>& reply, int replyAddress,
+                                const uint8_t* tcpHeader, bool wrongCrc) {
+  std::vector<uint8_t> frame;
   if (tcpHeader) {
     frame.assign(tcpHeader, tcpHeader + 4);  // transaction and protocol identifiers
     const size_t length = reply.size() + 1;
@@ -230,32 +264,95 @@ TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHea
     modbus::AppendCrc(frame.data(), frame.size() - 2);
     if (wrongCrc) frame.back() ^= 0x5A;
   }
+  return frame;
+}
 
-  // Faults of the bytes on the line.
-  for (const TWireFault& f : faults) {
-    if (f.Kind == "flip") {
-      const size_t byte = static_cast<size_t>(f.Arg) / 8;
-      if (byte < frame.size()) frame[byte] ^= static_cast<uint8_t>(1u << (f.Arg % 8));
-    } else if (f.Kind == "cut" || f.Kind == "reset") {
-      if (static_cast<size_t>(f.Arg) < frame.size()) frame.resize(static_cast<size_t>(f.Arg));
-      if (f.Kind == "reset") wire.Reset = true;
-    } else if (f.Kind == "junk-before" || f.Kind == "junk-after") {
-      // Exactly K random bytes.
-      std::vector<uint8_t> junk;
-      while (std::ssize(junk) < f.Arg) {
-        const std::vector<uint8_t> more = NoiseBytes(f.Arg - static_cast<int>(junk.size()));
-        junk.insert(junk.end(), more.begin(), more.end());
-      }
-      frame.insert(f.Kind == "junk-before" ? frame.begin() : frame.end(), junk.begin(), junk.end());
-    } else if (f.Kind == "noise") {
-      frame = NoiseBytes(300);
-    } else if (f.Kind == "stray-before") {
-      frame.insert(frame.begin(), static_cast<uint8_t>(f.Arg));
-    } else if (f.Kind == "stray-after") {
-      frame.push_back(static_cast<uint8_t>(f.Arg));
+}  // namespace
+
+void TSimCore::ApplyLineFault(const TWireFault& f, TSimWire& wire) {
+  std::vector<uint8_t>& frame = wire.Bytes;
+  if (f.Kind == "flip") {
+    const size_t byte = static_cast<size_t>(f.Arg) / 8;
+    if (byte < frame.size()) frame[byte] ^= static_cast<uint8_t>(1u << (f.Arg % 8));
+  } else if (f.Kind == "cut" || f.Kind == "reset") {
+    if (static_cast<size_t>(f.Arg) < frame.size()) frame.resize(static_cast<size_t>(f.Arg));
+    if (f.Kind == "reset") wire.Reset = true;
+  } else if (f.Kind == "junk-before" || f.Kind == "junk-after") {
+    // Exactly K random bytes.
+    std::vector<uint8_t> junk;
+    while (std::ssize(junk) < f.Arg) {
+      const std::vector<uint8_t> more = NoiseBytes(f.Arg - static_cast<int>(junk.size()));
+      junk.insert(junk.end(), more.begin(), more.end());
     }
+    frame.insert(f.Kind == "junk-before" ? frame.begin() : frame.end(), junk.begin(), junk.end());
+  } else if (f.Kind == "noise") {
+    frame = NoiseBytes(300);
+  } else if (f.Kind == "stray-before") {
+    frame.insert(frame.begin(), static_cast<uint8_t>(f.Arg));
+  } else if (f.Kind == "stray-after") {
+    frame.push_back(static_cast<uint8_t>(f.Arg));
   }
-  wire.Plain = faults.empty() && !wrongCrc && number != faults_.OtherAddressAt && !wire.Split;
+}
+
+std::string TSimCore::RequestName(const std::vector<uint8_t>& pdu) const {
+  const int block = device_.BlockOf(pdu.data(), pdu.size());
+  std::string what = AreaName(device_.AreaOf(pdu.data(), pdu.size()));
+  if (block >= 0) what += " " + std::to_string(block + 1);
+  return what;
+}
+
+namespace {
+
+// The log line of one request: what it asked and what went out.
+void LogRequest(int number, const std::vector<uint8_t>& pdu, const std::string& what, bool replied,
+                const std::string& note) {
+  const int address = pdu.size() >= 3 ? (pdu[1] << 8) | pdu[2] : 0;
+  const int count = pdu.size() >= 5 ? (pdu[3] << 8) | pdu[4] : 0;
+  std::printf("request %d: function %d address %d count %d (%s): %s\n", number,
+              pdu.empty() ? 0 : pdu[0], address, count, what.c_str(),
+              replied ? note.c_str() : "no reply");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader) {
+  const int number = ++served_;
+  const int count = pdu.size() >= 5 ? (pdu[3] << 8) | pdu[4] : 0;
+  const std::string what = RequestName(pdu);  // before the reply changes the device
+  std::string note;
+  std::vector<uint8_t> reply = pdu.empty() ? std::vector<uint8_t>{} : Reply(pdu, number, note);
+  const std::vector<TWireFault> faults = FaultsOfRequest(number, count);
+
+  TSimWire wire;
+  if (faults_.DelayMs > 0 && (faults_.DelayAt == 0 || faults_.DelayAt == number))
+    wire.DelayMs = faults_.DelayMs;
+  const bool wrongCrc = number == faults_.WrongCrcAt;
+  const bool otherAddress = number == faults_.OtherAddressAt;
+  int replyAddress = tcpHeader ? tcpHeader[6] : slave_;
+  if (otherAddress) replyAddress = (slave_ + 1) % 248;
+  wire.Split = faults_.SplitPauseMs > 0 && !tcpHeader;
+
+  // Faults of the reply's content: the frame gets its CRC and header anew after these.
+  std::string faultNote;
+  for (const TWireFault& f : faults) {
+    faultNote += FaultNote(f);
+    ApplyContentFault(f, pdu.empty() ? 0 : pdu[0], reply, replyAddress, wire);
+  }
+  if (!reply.empty()) {
+    if (wire.DelayMs > 0) note += ", " + std::to_string(wire.DelayMs) + " ms late";
+    if (!tcpHeader && wrongCrc) note += ", wrong CRC";
+    if (otherAddress) note += ", from address " + std::to_string((slave_ + 1) % 248);
+    if (wire.Split) note += ", in two parts";
+  }
+  note += faultNote;
+  LogRequest(number, pdu, what, !reply.empty(), note);
+  if (reply.empty()) return wire;
+
+  wire.Bytes = FrameReply(reply, replyAddress, tcpHeader, wrongCrc);
+  // Faults of the bytes on the line.
+  for (const TWireFault& f : faults) ApplyLineFault(f, wire);
+  wire.Plain = faults.empty() && !wrongCrc && !otherAddress && !wire.Split;
   return wire;
 }
 

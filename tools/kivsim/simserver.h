@@ -43,8 +43,10 @@ struct TWireFault {
   int Arg = 0;
   int At = 0;
 };
-// Parses KIND[=ARG][@N]; false with a reason in *error when it is not one.
-bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error);
+// Parses KIND[=ARG][@N]; false with a reason in *error when it is not one. With
+// runKinds the kinds of TSimFaults below are known too.
+bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* error,
+                    bool runKinds = false);
 
 // What the simulated device does wrong, for tests of the reading's failure paths.
 // Request numbers count from 1 over every request the simulator serves.
@@ -60,6 +62,17 @@ struct TSimFaults {
   std::vector<TWireFault> Wire;       // byte-level faults of single or all replies
   bool Noise = false;                 // random bytes on the line in place of most replies
 };
+
+// Adds one --fault KIND[=ARG][@N] to faults: a fault of the bytes (TWireFault), or one of
+// the whole run, which the older switches name too:
+//   no-reply@N             --no-reply-to N
+//   wrong-crc@N            --wrong-crc-at N (serial)
+//   other-address@N        --other-address-at N (serial)
+//   exception-at-block=K   --exception-at-block K
+//   delay=M[@N]            --delay-ms M [--delay-at N]
+//   split-pause=M          --split-pause-ms M (serial)
+// False with a reason in *error when text is not a fault.
+bool AddFault(const std::string& text, TSimFaults& faults, std::string* error);
 
 // The bytes that go out for one request, and how.
 struct TSimWire {
@@ -93,6 +106,14 @@ class TSimCore {
   // The reply PDU (empty: none) and the log note for request number `number`.
   std::vector<uint8_t> Reply(const std::vector<uint8_t>& pdu, int number, std::string& note);
   std::vector<const TWireFault*> FaultsFor(int number) const;
+  // Every fault of request `number` (given, armed, or drawn for the line noise); the
+  // armed ones it uses up are dropped.
+  std::vector<TWireFault> FaultsOfRequest(int number, int count);
+  void AddNoiseFault(int number, int count, std::vector<TWireFault>& faults);
+  // Changes the framed bytes as one fault of the line asks (cut, flip, junk, ...).
+  void ApplyLineFault(const TWireFault& fault, TSimWire& wire);
+  // The area the request reads or writes, as the log names it ("events block 3", ...).
+  std::string RequestName(const std::vector<uint8_t>& pdu) const;
 
   TSimDevice& device_;
   TSimFaults faults_;
