@@ -77,8 +77,8 @@ TRtuScan ScanRtuReply(const uint8_t* data, int n, const uint8_t* request, int re
     }
     if (length < 0) {
       // A function code that announces no length: the frame is what arrived, if its CRC
-      // says so.
-      if (CrcValid(data + s, static_cast<size_t>(held)))
+      // says so and it fits an RTU frame (more would overrun the reply area).
+      if (held <= kMaxReplyRead && CrcValid(data + s, static_cast<size_t>(held)))
         return {TRtuScanState::Complete, s, held, scan.Echo};
       continue;
     }

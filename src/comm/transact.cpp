@@ -79,7 +79,7 @@ int TKivComm::SerialExchange() {
     if (clock->TickMs() >= deadline) break;
     Wait(kivcomm::kSerialPollMs);
   }
-  if (scan.State == modbus::TRtuScanState::Complete) {
+  if (scan.State == modbus::TRtuScanState::Complete && scan.Length <= modbus::kMaxReplyRead) {
     std::memcpy(reply, line.data() + scan.Start, static_cast<size_t>(scan.Length));
     return scan.Length;
   }

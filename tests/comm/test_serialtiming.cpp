@@ -25,6 +25,27 @@ std::vector<Chunk> Paced(const Bytes& frame, int latency, int baud) {
 
 }  // namespace
 
+// A frame of a function that announces no length is what arrived; more than an RTU frame
+// can hold is no frame (it would overrun the reply area of the registration object).
+TEST(ModbusFrame, ScanTakesNoFrameLongerThanRtuAllows) {
+  const Bytes request = WithCrc({0x1F, 0x03, 0x0E, 0x78, 0x00, 0x08});
+  for (size_t size : {size_t{20}, size_t{254}, size_t{400}, size_t{1000}}) {
+    Bytes body(size - 2, 0x5A);
+    body[0] = 0x1F;
+    body[1] = 0x42;
+    const Bytes line = WithCrc(body);
+    const modbus::TRtuScan s =
+        modbus::ScanRtuReply(line.data(), static_cast<int>(line.size()), request.data(),
+                             static_cast<int>(request.size()));
+    if (line.size() <= static_cast<size_t>(modbus::kMaxReplyRead)) {
+      EXPECT_EQ(s.State, modbus::TRtuScanState::Complete) << size;
+      EXPECT_EQ(s.Length, static_cast<int>(line.size()));
+    } else {
+      EXPECT_NE(s.State, modbus::TRtuScanState::Complete) << size;
+    }
+  }
+}
+
 TEST(ModbusFrame, ScanFindsTheReplyAmidEchoAndJunk) {
   const Bytes request = WithCrc({0x1F, 0x03, 0x0E, 0x78, 0x00, 0x08});
   const Bytes reply = WithCrc({0x1F, 0x03, 0x04, 'K', '2', 'A', 'B'});
