@@ -611,14 +611,7 @@ void TMainForm::OpenFromParameters(const std::string& params) {
   } catch (const std::exception& e) {
     message = e.what();
   }
-  child->FileName = name;
-  child->setWindowTitle(Q(name));
-  child->OptionsToControls();
-  child->ControlsToOptions();
-  if (child->EventsListBox->count() > 0) child->EventsListBox->setCurrentRow(0);
-  child->EventsListClick(false);
-  child->ShowParset();
-  child->Kiv.Modified = false;
+  child->ShowLoadedRegistration(name);
   ShowChildWindow(qobject_cast<QMdiSubWindow*>(child->parentWidget()));
   UpdateControls();
   if (!ok || !message.empty()) {

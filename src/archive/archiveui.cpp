@@ -345,14 +345,7 @@ void TArchiveUi::OpenSequence(int64_t id) {
     Messages().Show(MsgIcon::Error, "Archive", "The stored reading is damaged");
     return;
   }
-  child->FileName = name;
-  child->setWindowTitle(Q(name));
-  child->OptionsToControls();
-  child->ControlsToOptions();
-  if (child->EventsListBox->count() > 0) child->EventsListBox->setCurrentRow(0);
-  child->EventsListClick(false);
-  child->ShowParset();
-  child->Kiv.Modified = false;
+  child->ShowLoadedRegistration(name);
   if (auto* w = qobject_cast<QMdiSubWindow*>(child->parentWidget())) {
     w->show();
     if (w->mdiArea()) w->mdiArea()->setActiveSubWindow(w);

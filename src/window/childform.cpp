@@ -495,3 +495,14 @@ void TChildForm::UpdateState() {
 void TChildForm::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
+
+void TChildForm::ShowLoadedRegistration(const std::string& name) {
+  FileName = name;
+  setWindowTitle(Q(name));
+  OptionsToControls();
+  ControlsToOptions();
+  if (EventsListBox->count() > 0) EventsListBox->setCurrentRow(0);
+  EventsListClick(false);
+  ShowParset();
+  Kiv.Modified = false;
+}

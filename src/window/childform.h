@@ -57,6 +57,9 @@ class TChildForm : public QWidget {
   void Print(bool withDialog);
   void SetView(int mode);
   void OptionsToControls();
+  // A registration whose image was just loaded, shown under name as a new, unmodified
+  // document: read options on the controls, its first sequence shown, its parsets in the grid.
+  void ShowLoadedRegistration(const std::string& name);
   void ControlsToOptions();
   void EventsListClick(bool fromList);
   void ShowParset();
