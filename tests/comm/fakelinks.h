@@ -3,6 +3,7 @@
 // test rewrites the reply.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "commlink.h"
 #include "kivbase.h"
+#include "mbap.h"
 #include "modbusframe.h"
 #include "simdevice.h"
 
@@ -49,7 +51,7 @@ class FakeSerial : public ISerialLink {
   int shortWriteBy = 0;
   int discards = 0;
   int baud = 115200;
-  std::string failure;  // set: the port is gone, writes and reads move nothing
+  std::string failure;  // set: the port is gone, writes, reads and discards move nothing
 
   // Like the real port, a write returns once the bytes have left the line: the clock
   // moves on by their wire time (10 bits a character). Reply delays count from then.
@@ -74,6 +76,8 @@ class FakeSerial : public ISerialLink {
   }
   int DiscardInput() override {
     ++discards;
+    // A lost port moves nothing; the real one tries to open it again here.
+    if (!failure.empty()) return 0;
     int n = 0;
     for (; !incoming_.empty() && incoming_.front().at <= clock_.now; ++n) incoming_.pop_front();
     return n;
@@ -109,6 +113,19 @@ inline Bytes RtuReply(TSimDevice& device, const Bytes& request, uint8_t address)
   return WithCrc(reply);
 }
 
+// Checks a reply as TMBTCPClient does before it believes one: the MBAP length it would
+// carry and the PDU's length against its function. Empty when the reply passes.
+inline std::string TcpReplyFault(const Bytes& pdu) {
+  mbap::THeader header;
+  header.Length = static_cast<uint16_t>(std::min<size_t>(pdu.size() + 1, 0xFFFF));
+  if (std::string fault = mbap::HeaderFault(header, 0); !fault.empty()) return fault;
+  return mbap::PduFault(pdu.data(), static_cast<int>(pdu.size()));
+}
+
+// Behaves as TMBTCPClient does towards its caller (tests/comm/test_tcpcontract.cpp holds
+// both to the same contract): a reply is checked as the client checks it, every failed
+// exchange and every answer of another unit drops the connection, and the next exchange
+// connects again.
 class FakeTcp : public ITcpLink {
  public:
   struct Call {
@@ -118,37 +135,63 @@ class FakeTcp : public ITcpLink {
     Bytes pdu;
     int32_t timeOut;
   };
-  std::vector<Call> calls;
+  std::vector<Call> calls;  // requests sent
   // Reply PDU for a request PDU; an empty one means no reply.
   std::function<Bytes(const Bytes& pdu)> respond;
   int replyUnitOffset = 0;  // another unit answers: its id differs by this much
-  std::string failure;      // the reason given for a missing reply
-  int disconnects = 0;
+  int refusedPort = -1;     // nothing listens on this port: connections are refused
+  bool closes = false;      // a missing reply is the device closing the connection
+  int disconnects = 0;      // calls of Disconnect
+  int connections = 0;      // connections made, as TMBTCPClient::Connections
 
   bool UniversalMBTCPSendAndWait(const char* address, uint16_t port, uint8_t unitId,
                                  const uint8_t* requestPdu, uint8_t* replyPdu, int32_t timeOutMs,
                                  uint16_t requestPduLength, uint16_t* replyPduLength) override {
+    if (replyPduLength) *replyPduLength = 0;
+    lastFailure_.clear();
+    unit_ = unitId;
+    if (requestPduLength + 1 > mbap::kMaxLength) {
+      lastFailure_ = "Request too long for Modbus over TCP";
+      return false;
+    }
+    const std::string where = std::string(address) + ":" + std::to_string(port);
+    if (port == refusedPort) {
+      lastFailure_ = "Connection refused: " + where;
+      connected_ = false;
+      return false;
+    }
+    if (!connected_) ++connections;
+    connected_ = true;
     calls.push_back(
         {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
-    unit_ = unitId;
-    lastFailure_.clear();
     const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
-    if (reply.empty()) {
-      lastFailure_ = failure;
+    // A plain time-out gives no reason.
+    std::string fault = reply.empty() && closes ? "Connection closed by the device: " + where
+                                                : std::string();
+    if (!reply.empty()) fault = TcpReplyFault(reply);
+    if (reply.empty() || !fault.empty()) {
+      lastFailure_ = fault;
+      connected_ = false;
       return false;
     }
     std::copy(reply.begin(), reply.end(), replyPdu);
-    *replyPduLength = static_cast<uint16_t>(reply.size());
+    if (replyPduLength) *replyPduLength = static_cast<uint16_t>(reply.size());
     unit_ = static_cast<uint8_t>(unitId + replyUnitOffset);
+    // A connection on which another unit answered is not kept.
+    if (unit_ != unitId) connected_ = false;
     return true;
   }
   uint8_t LastUnitId() const override { return unit_; }
   std::string LastFailure() const override { return lastFailure_; }
-  void Disconnect() override { ++disconnects; }
+  void Disconnect() override {
+    ++disconnects;
+    connected_ = false;
+  }
 
  private:
   uint8_t unit_ = 0;
   std::string lastFailure_;
+  bool connected_ = false;
 };
 
 // Content of a simulated device with recognisable bytes.

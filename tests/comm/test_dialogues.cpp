@@ -189,6 +189,17 @@ TEST_P(Dialogues, ReplyDataIsCopiedOnlyAsFarAsItArrived) {
   rig.settings.Time_Out = 20;
   Bytes dest(300, 0xEE);
   const int n = rig.comm.ReadRegisters(100, dest.data(), 125);
+  if (GetParam()) {
+    // The TCP client takes no PDU shorter than its byte count says: no reply, nothing
+    // copied.
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(dest[0], 0xEE);
+    ASSERT_GE(rig.trace.lines.size(), 2u);
+    EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
+    EXPECT_EQ(rig.trace.lines.back(),
+              "Reply of 12 PDU bytes where its function 3 announces 252, connection dropped");
+    return;
+  }
   EXPECT_EQ(n, 10);
   EXPECT_EQ(dest[9], 0x49);
   EXPECT_EQ(dest[10], 0xEE);
@@ -572,14 +583,14 @@ TEST_P(Dialogues, RequestSizesKeepTheModbusLimits) {
 // closed when a dialogue ends, not between its requests.
 TEST_P(Dialogues, LinkFailureReasonAndConnectionPerDialogue) {
   Rig rig(GetParam());
-  rig.tcp.respond = nullptr;
-  rig.tcp.failure = "Connection refused: 10.1.2.3:1502";
+  rig.tcp.refusedPort = 1502;
   rig.serial.failure = "Serial port ttyUSB0 lost: No such device";
   rig.comm.Identify();
   EXPECT_TRUE(rig.kiv.Error);
   ASSERT_GE(rig.trace.lines.size(), 2u);
   EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
-  EXPECT_EQ(rig.trace.lines.back(), GetParam() ? rig.tcp.failure : rig.serial.failure);
+  EXPECT_EQ(rig.trace.lines.back(),
+            GetParam() ? "Connection refused: 10.1.2.3:1502" : rig.serial.failure);
 
   Rig ok(GetParam());
   ok.comm.ReadAll();
@@ -623,14 +634,28 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->kiv.Zestaw1Length(), 0);
   }
   for (int count : {0, 7, 255}) {  // byte counts that cannot be right
+    SCOPED_TRACE(count);
     auto rig = rigWith([count](int, Bytes& pdu) { pdu[1] = static_cast<uint8_t>(count); });
     rig->settings.Time_Out = 20;
+    // Over RTU the frame is taken once the line is quiet and its count judged; the TCP
+    // client refuses a PDU whose length its count contradicts, as no reply.
+    auto expectRefused = [&](int pduBytes) {
+      EXPECT_TRUE(rig->kiv.Error);
+      ASSERT_GE(rig->trace.lines.size(), 2u);
+      if (!GetParam()) {
+        EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+        return;
+      }
+      EXPECT_EQ(rig->trace.lines.end()[-2], "TimeOut, cancel reading");
+      EXPECT_EQ(rig->trace.lines.back(), "Reply of " + std::to_string(pduBytes) +
+                                             " PDU bytes where its function 3 announces " +
+                                             std::to_string(2 + count) + ", connection dropped");
+    };
     rig->comm.ReadZestaw(1);
-    EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    expectRefused(2 + 238);
     rig->trace.lines.clear();
     rig->comm.Identify();
-    EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    expectRefused(2 + 16);
     EXPECT_EQ(rig->kiv.Identification(), "");
   }
   {  // a refused parset reading says so
