@@ -5,6 +5,8 @@
 // them in kivsim, a fake adapter plays them on the reply its script hands over.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <memory>
@@ -109,3 +111,19 @@ inline Bytes ParsetWrite(const TSimDevice& device) {
           0x01,
           0x5A};
 }
+
+// A contract suite's fixture: the link under test, started before each test.
+template <class L>
+class LinkContract : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(link.Ok()) << "kivsim or socat did not start"; }
+  L link;
+};
+
+// Names the typed tests after the implementation (each adapter's kName).
+struct LinkNames {
+  template <class L>
+  static std::string GetName(int) {
+    return L::kName;
+  }
+};

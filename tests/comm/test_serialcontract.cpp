@@ -9,6 +9,7 @@ namespace {
 
 class FakeSerialUnderTest {
  public:
+  static constexpr const char* kName = "Fake";
   FakeSerialUnderTest() {
     serial_.respond = [this](const Bytes& request) {
       Bytes frame = RtuReply(device_, request, kUnit);
@@ -45,6 +46,7 @@ class FakeSerialUnderTest {
 
 class RealSerialUnderTest {
  public:
+  static constexpr const char* kName = "Real";
   RealSerialUnderTest() {
     han_.CommPort = served_.sim.Dev();
     han_.BaudRate = br115200;
@@ -64,14 +66,14 @@ class RealSerialUnderTest {
 };
 
 template <class L>
-class SerialContract : public ::testing::Test {
+class SerialContract : public LinkContract<L> {
  protected:
   // The RTU request frame of a PDU; written whole.
   Bytes Send(const Bytes& pdu) {
     Bytes frame{kUnit};
     frame.insert(frame.end(), pdu.begin(), pdu.end());
     frame = WithCrc(frame);
-    EXPECT_EQ(link.Link().Write(frame.data(), static_cast<int>(frame.size())),
+    EXPECT_EQ(this->link.Link().Write(frame.data(), static_cast<int>(frame.size())),
               static_cast<int>(frame.size()));
     return frame;
   }
@@ -80,32 +82,22 @@ class SerialContract : public ::testing::Test {
   Bytes ReadUpTo(size_t want, int waitMs, int piece = 300) {
     Bytes got;
     uint8_t buffer[300];
-    const int64_t end = link.Waiter().TickMs() + waitMs;
+    const int64_t end = this->link.Waiter().TickMs() + waitMs;
     for (;;) {
       const int capacity = std::min(piece, static_cast<int>(want - got.size()));
-      const int n = link.Link().Read(buffer, capacity);
+      const int n = this->link.Link().Read(buffer, capacity);
       EXPECT_LE(n, capacity);
       got.insert(got.end(), buffer, buffer + n);
-      if (got.size() >= want || link.Waiter().TickMs() >= end) return got;
-      link.Waiter().Wait(5);
+      if (got.size() >= want || this->link.Waiter().TickMs() >= end) return got;
+      this->link.Waiter().Wait(5);
     }
   }
   // The device's answer to a request, as the reference device gives it.
-  Bytes Expected(const Bytes& frame) { return RtuReply(link.Reference(), frame, kUnit); }
-
-  void SetUp() override { ASSERT_TRUE(link.Ok()) << "kivsim or socat did not start"; }
-
-  L link;
+  Bytes Expected(const Bytes& frame) { return RtuReply(this->link.Reference(), frame, kUnit); }
 };
 
-struct Names {
-  template <class L>
-  static std::string GetName(int) {
-    return std::is_same_v<L, FakeSerialUnderTest> ? "Fake" : "Real";
-  }
-};
 using SerialLinks = ::testing::Types<FakeSerialUnderTest, RealSerialUnderTest>;
-TYPED_TEST_SUITE(SerialContract, SerialLinks, Names);
+TYPED_TEST_SUITE(SerialContract, SerialLinks, LinkNames);
 
 // Replies come through byte for byte, also when read in pieces smaller than the frame.
 TYPED_TEST(SerialContract, RepliesPassByteForByte) {

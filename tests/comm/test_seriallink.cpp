@@ -90,7 +90,7 @@ class ScriptedDevice {
 
 }  // namespace
 
-TEST(SerialLink, OpenStatusReadWriteAndDiscard) {
+TEST(SerialLink, OpenStatusAndWrite) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok()) << "socat is needed";
   TRsdHan han;
@@ -134,19 +134,8 @@ TEST(SerialLink, OpenStatusReadWriteAndDiscard) {
   QThread::msleep(20);
   EXPECT_EQ(peer.readAll(), QByteArray("\x01\x02\x03\x04\x05", 5));
 
-  peer.write("abc", 3);
-  peer.waitForBytesWritten(1000);
-  QThread::msleep(50);
-  EXPECT_EQ(han.Read(buf, 2), 2);
-  EXPECT_EQ(han.Read(buf, 64), 1);
-  EXPECT_EQ(buf[0], 'c');
-
-  peer.write("stale", 5);
-  peer.waitForBytesWritten(1000);
-  QThread::msleep(50);
-  han.DiscardInput();
-  EXPECT_EQ(han.Read(buf, 64), 0);
-
+  // Reads in pieces, discarding and a vanished port are held for every ISerialLink in
+  // test_serialcontract.cpp.
   han.Close();
   EXPECT_FALSE(han.Active());
   EXPECT_EQ(closed, 1);

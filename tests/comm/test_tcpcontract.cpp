@@ -9,6 +9,7 @@ namespace {
 
 class FakeTcpUnderTest {
  public:
+  static constexpr const char* kName = "Fake";
   FakeTcpUnderTest() {
     tcp_.respond = [this](const Bytes& request) {
       Bytes reply = device_.Handle(request);
@@ -40,6 +41,7 @@ class FakeTcpUnderTest {
 
 class RealTcpUnderTest {
  public:
+  static constexpr const char* kName = "Real";
   bool Ok() const { return served_.Ok(); }
   ITcpLink& Link() { return client_; }
   uint16_t Port() const { return served_.sim.Port(); }
@@ -54,14 +56,14 @@ class RealTcpUnderTest {
 };
 
 template <class L>
-class TcpContract : public ::testing::Test {
+class TcpContract : public LinkContract<L> {
  protected:
   // One exchange: true when a reply came; its PDU is then in reply.
   bool Run(const Bytes& request, int timeOutMs = 3000, uint16_t port = 0) {
     uint16_t length = 0xEEEE;
     uint8_t buffer[300];
-    const bool ok = link.Link().UniversalMBTCPSendAndWait(
-        "127.0.0.1", port ? port : link.Port(), kUnit, request.data(), buffer, timeOutMs,
+    const bool ok = this->link.Link().UniversalMBTCPSendAndWait(
+        "127.0.0.1", port ? port : this->link.Port(), kUnit, request.data(), buffer, timeOutMs,
         static_cast<uint16_t>(request.size()), &length);
     EXPECT_EQ(length, ok ? length : 0) << "a failed exchange leaves no reply length";
     reply.assign(buffer, buffer + (ok ? length : 0));
@@ -69,27 +71,18 @@ class TcpContract : public ::testing::Test {
   }
   // An exchange the device answers as the reference device does.
   void ExpectAnswered(const Bytes& request) {
-    ASSERT_TRUE(Run(request)) << link.Link().LastFailure();
-    EXPECT_EQ(reply, link.Reference().Handle(request));
-    EXPECT_EQ(link.Link().LastFailure(), "");
-    EXPECT_EQ(link.Link().LastUnitId(), kUnit);
+    ASSERT_TRUE(Run(request)) << this->link.Link().LastFailure();
+    EXPECT_EQ(reply, this->link.Reference().Handle(request));
+    EXPECT_EQ(this->link.Link().LastFailure(), "");
+    EXPECT_EQ(this->link.Link().LastUnitId(), kUnit);
   }
   std::string Where(uint16_t port) const { return "127.0.0.1:" + std::to_string(port); }
 
-  void SetUp() override { ASSERT_TRUE(link.Ok()) << "kivsim did not start"; }
-
-  L link;
   Bytes reply;
 };
 
-struct Names {
-  template <class L>
-  static std::string GetName(int) {
-    return std::is_same_v<L, FakeTcpUnderTest> ? "Fake" : "Real";
-  }
-};
 using TcpLinks = ::testing::Types<FakeTcpUnderTest, RealTcpUnderTest>;
-TYPED_TEST_SUITE(TcpContract, TcpLinks, Names);
+TYPED_TEST_SUITE(TcpContract, TcpLinks, LinkNames);
 
 // Replies come through byte for byte, on one connection kept between exchanges.
 TYPED_TEST(TcpContract, RepliesPassByteForByte) {
