@@ -166,8 +166,8 @@ class FakeTcp : public ITcpLink {
         {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
     const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
     // A plain time-out gives no reason.
-    std::string fault = reply.empty() && closes ? "Connection closed by the device: " + where
-                                                : std::string();
+    std::string fault =
+        reply.empty() && closes ? "Connection closed by the device: " + where : std::string();
     if (!reply.empty()) fault = TcpReplyFault(reply);
     if (reply.empty() || !fault.empty()) {
       lastFailure_ = fault;

@@ -60,8 +60,8 @@ struct FakeFault {
     const size_t eq = text.find('=');
     kind = text.substr(0, eq);
     arg = eq == std::string::npos ? 0 : std::stoi(text.substr(eq + 1));
-    for (const char* known : {"silent", "exception", "exception-nocode", "byte-count",
-                              "data-bytes", "function", "late", "address", "reset"})
+    for (const char* known : {"silent", "exception", "exception-nocode", "byte-count", "data-bytes",
+                              "function", "late", "address", "reset"})
       if (kind == known) return true;
     return false;
   }
@@ -95,21 +95,12 @@ inline Bytes IdentRequest() {
 }
 inline Bytes ParsetRead(const TSimDevice& device, int count) {
   const int at = device.Content().Zns1Adres - 1;
-  return {modbus::kReadHoldingRegisters, static_cast<uint8_t>(at >> 8), static_cast<uint8_t>(at),
-          0, static_cast<uint8_t>(count)};
+  return {modbus::kReadHoldingRegisters, static_cast<uint8_t>(at >> 8), static_cast<uint8_t>(at), 0,
+          static_cast<uint8_t>(count)};
 }
 inline Bytes ParsetWrite(const TSimDevice& device) {
-  const int at = device.Content().Zns1Adres - 1;
-  return {modbus::kWriteMultipleRegisters,
-          static_cast<uint8_t>(at >> 8),
-          static_cast<uint8_t>(at),
-          0,
-          2,
-          4,
-          0xC0,
-          0xFF,
-          0x01,
-          0x5A};
+  const Bytes read = ParsetRead(device, 2);
+  return {modbus::kWriteMultipleRegisters, read[1], read[2], 0, 2, 4, 0xC0, 0xFF, 0x01, 0x5A};
 }
 
 // A contract suite's fixture: the link under test, started before each test.

@@ -16,9 +16,8 @@ class FakeSerialUnderTest {
       const FakeFault fault = armed_;
       armed_ = {};
       if (frame.empty() || fault.kind.empty()) return std::vector<Chunk>{{kLatencyMs, frame}};
-      const Bytes pdu =
-          fault.Reply(Bytes(request.begin() + 1, request.end() - 2),
-                      Bytes(frame.begin() + 1, frame.end() - 2));
+      const Bytes pdu = fault.Reply(Bytes(request.begin() + 1, request.end() - 2),
+                                    Bytes(frame.begin() + 1, frame.end() - 2));
       if (pdu.empty()) return std::vector<Chunk>{};
       frame = {kUnit};
       frame.insert(frame.end(), pdu.begin(), pdu.end());

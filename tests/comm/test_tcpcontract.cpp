@@ -124,7 +124,8 @@ TYPED_TEST(TcpContract, ConnectionLossIsNamedAndTheNextExchangeConnects) {
   this->ExpectAnswered(IdentRequest());
   ASSERT_TRUE(this->link.Arm("reset=0"));
   EXPECT_FALSE(this->Run(IdentRequest()));
-  EXPECT_EQ(this->link.Link().LastFailure(), "Connection closed by the device: " + this->Where(port));
+  EXPECT_EQ(this->link.Link().LastFailure(),
+            "Connection closed by the device: " + this->Where(port));
   this->ExpectAnswered(IdentRequest());
   EXPECT_EQ(this->link.Connections(), 2);
 
