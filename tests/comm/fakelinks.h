@@ -51,12 +51,11 @@ class FakeSerial : public ISerialLink {
   int shortWriteBy = 0;
   int discards = 0;
   int baud = 115200;
-  std::string failure;  // set: the port is gone, writes, reads and discards move nothing
 
   // Like the real port, a write returns once the bytes have left the line: the clock
   // moves on by their wire time (10 bits a character). Reply delays count from then.
   int Write(const uint8_t* data, int count) override {
-    if (!failure.empty()) return 0;
+    if (!failure_.empty()) return 0;
     clock_.now += (static_cast<int64_t>(count) * 10000 + baud - 1) / baud;
     requests.emplace_back(data, data + count);
     writtenAt.push_back(clock_.now);
@@ -67,7 +66,6 @@ class FakeSerial : public ISerialLink {
   }
   int Read(uint8_t* buffer, int capacity) override {
     int n = 0;
-    if (!failure.empty()) return 0;
     while (n < capacity && !incoming_.empty() && incoming_.front().at <= clock_.now) {
       buffer[n++] = incoming_.front().byte;
       incoming_.pop_front();
@@ -77,13 +75,20 @@ class FakeSerial : public ISerialLink {
   int DiscardInput() override {
     ++discards;
     // A lost port moves nothing; the real one tries to open it again here.
-    if (!failure.empty()) return 0;
+    if (!failure_.empty()) return 0;
     int n = 0;
     for (; !incoming_.empty() && incoming_.front().at <= clock_.now; ++n) incoming_.pop_front();
     return n;
   }
   int BitsPerSecond() const override { return baud; }
-  std::string LastFailure() const override { return failure; }
+  std::string LastFailure() const override { return failure_; }
+  // The port vanishes now (an adapter pulled out), for this reason: what had arrived can
+  // still be read, as from the real port's buffer; nothing more arrives, and writes and
+  // discards move nothing.
+  void Vanish(std::string reason) {
+    failure_ = std::move(reason);
+    std::erase_if(incoming_, [this](const Scheduled& s) { return s.at > clock_.now; });
+  }
   // Bytes still to arrive or not read.
   size_t Pending() const { return incoming_.size(); }
 
@@ -94,6 +99,7 @@ class FakeSerial : public ISerialLink {
   };
   FakeClock& clock_;
   std::deque<Scheduled> incoming_;
+  std::string failure_;
 };
 
 inline Bytes WithCrc(Bytes frame) {

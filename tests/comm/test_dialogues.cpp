@@ -584,13 +584,13 @@ TEST_P(Dialogues, RequestSizesKeepTheModbusLimits) {
 TEST_P(Dialogues, LinkFailureReasonAndConnectionPerDialogue) {
   Rig rig(GetParam());
   rig.tcp.refusedPort = 1502;
-  rig.serial.failure = "Serial port ttyUSB0 lost: No such device";
+  rig.serial.Vanish("Serial port ttyUSB0 lost: No such device");
   rig.comm.Identify();
   EXPECT_TRUE(rig.kiv.Error);
   ASSERT_GE(rig.trace.lines.size(), 2u);
   EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
   EXPECT_EQ(rig.trace.lines.back(),
-            GetParam() ? "Connection refused: 10.1.2.3:1502" : rig.serial.failure);
+            GetParam() ? "Connection refused: 10.1.2.3:1502" : rig.serial.LastFailure());
 
   Rig ok(GetParam());
   ok.comm.ReadAll();

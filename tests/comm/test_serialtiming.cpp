@@ -245,7 +245,7 @@ TEST(SerialTiming, FrameGapBeforeEveryRequest) {
 // line, and the reading stops there.
 TEST(SerialTiming, VanishedPortIsReported) {
   Rig rig;
-  rig.serial.failure = "Serial port ttyUSB0 lost: No such device";
+  rig.serial.Vanish("Serial port ttyUSB0 lost: No such device");
   rig.comm.ReadAll();
   EXPECT_TRUE(rig.kiv.Error);
   EXPECT_EQ(rig.trace.lines,
