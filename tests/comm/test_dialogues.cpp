@@ -628,6 +628,7 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     rig->comm.ReadZestaw(1);
     EXPECT_TRUE(rig->kiv.Error);
     EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+    EXPECT_EQ(rig->comm.LastTransact().Outcome, kivcomm::TTransactOutcome::WrongByteCount);
     rig->trace.lines.clear();
     rig->comm.Identify();
     EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
