@@ -140,11 +140,17 @@ class TFakeTcp : public ITcpLink {
 };
 
 // What a reply taken as good must be.
-void CheckTransact(const TKiv& kiv, const TKivComm& comm, bool tcp, uint8_t slave) {
+void CheckTransact(const TKiv& kiv, const kivcomm::TTransactResult& result, bool tcp,
+                   uint8_t slave) {
   FUZZ_CHECK(kiv.ReplyLength <= modbus::kMaxReplyRead);
-  if (comm.LastReplyWasException()) {
-    FUZZ_CHECK(kiv.Error && kiv.Reply[0] == slave && (kiv.Reply[1] & modbus::kExceptionBit));
+  // The flags and the outcome tell the same story.
+  FUZZ_CHECK(kiv.Cancel == (result.Outcome == kivcomm::TTransactOutcome::NotSent));
+  FUZZ_CHECK(kiv.Error != (result.Ok() || kiv.Cancel));
+  if (result.Outcome == kivcomm::TTransactOutcome::Exception) {
+    FUZZ_CHECK(kiv.Reply[0] == slave && (kiv.Reply[1] & modbus::kExceptionBit) &&
+               result.ExceptionCode == kiv.Reply[2]);
   }
+  if (result.FrameEnd > 0) FUZZ_CHECK(result.FrameEnd >= 3 && result.FrameEnd <= kiv.ReplyLength);
   if (kiv.Error || kiv.Cancel) return;
   FUZZ_CHECK(kiv.ReplyLength >= 3);
   FUZZ_CHECK(kiv.Reply[0] == slave && kiv.Reply[1] == kiv.Request[1]);
@@ -210,8 +216,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kiv.Request[1] = in.Integer<uint8_t>();
       const Bytes body = in.Bytes(kiv.Request.size() - 2);
       std::copy(body.begin(), body.end(), kiv.Request.begin() + 2);
-      comm.Transact();
-      CheckTransact(kiv, comm, tcp, slave);
+      const kivcomm::TTransactResult result = comm.Transact();
+      CheckTransact(kiv, result, tcp, slave);
       break;
     }
     case 1:

@@ -17,6 +17,7 @@
 #include "commlink.h"
 #include "messages.h"
 #include "rsdhan.h"
+#include "uitext.h"
 
 namespace {
 const char* const kSpeeds[kBaudRateCount] = {"110",   "300",   "600",   "1200",  "2400",
@@ -42,8 +43,7 @@ TCommDlg::TCommDlg(TRsdHan* port, TCommSettings* settings, QWidget* parent)
   PortComboBox->setEditable(true);
   PortComboBox->setMaxVisibleItems(4);
   PortComboBox->setInsertPolicy(QComboBox::NoInsert);
-  PortComboBox->setToolTip("Comm port selection");
-  PortComboBox->setStatusTip("Comm port selection");
+  SetHint(PortComboBox, "Comm port selection");
   SpeedComboBox = new QComboBox(serial);
   SpeedComboBox->setObjectName("SpeedComboBox");
   for (const char* s : kSpeeds) SpeedComboBox->addItem(s);

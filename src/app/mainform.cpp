@@ -216,8 +216,7 @@ void TMainForm::BuildToolbar() {
   cbXScale->setEditable(true);
   cbXScale->setInsertPolicy(QComboBox::NoInsert);
   cbXScale->addItems({"Fit", "50", "75", "100", "150", "200", "500", "1000", "2000", "5000"});
-  cbXScale->setToolTip("Scale of X asix");
-  cbXScale->setStatusTip("Scale of X asix");
+  SetHint(cbXScale, "Scale of X asix");
   cbXScale->setMinimumWidth(70);
   cbXScale->setCurrentText("");
   // No inline completion: "1" must stay "1" while the user types 150, not become 100.

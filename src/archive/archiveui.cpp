@@ -18,12 +18,9 @@
 #include "inifile.h"
 #include "kivdate.h"
 #include "messages.h"
+#include "uitext.h"
 
 namespace {
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
 
 std::string SeenText(double d) {
   return d == 0 ? "never" : DateTimeToStr(d);

@@ -83,31 +83,23 @@ TKivComm::TReadResult TKivComm::ReadRegs(int r, uint8_t* p, int c, int room, boo
   while (c > 0) {
     const int k = std::min(c, modbus::kMaxRegistersPerRequest);
     BuildReadRequest(static_cast<uint16_t>(r - 1), static_cast<uint16_t>(k));
-    Transact();
-    if (!kiv_.Error && !kiv_.Cancel) {
-      if (kiv_.Reply[1] == modbus::kReadHoldingRegisters) {
-        // Only what arrived is copied: the byte count, the registers asked for and the
-        // received data bound it, and so does the room left at the destination.
-        const int arrived = replyFrameEnd_ - 3;
-        const int byteCount = kiv_.Reply[2];
-        const int n = std::max(0, std::min({byteCount, 2 * k, arrived, room}));
-        std::memcpy(p, kiv_.Reply.data() + 3, static_cast<size_t>(n));
-        result.copied += n;
-        if (n < 2 * k) result.complete = false;
-        // Whole registers, no more than asked, exactly the data that arrived: anything
-        // else is a damaged or foreign reply, and the data after it would be misplaced.
-        if (byteCount == 0 || byteCount % 2 != 0 || byteCount > 2 * k || byteCount != arrived) {
-          kiv_.Trace("Wrong byte count, cancel reading");
-          kiv_.Error = true;
-        }
-        c -= k;
-        r += k;
-        p += 2 * k;
-        room = std::max(0, room - 2 * k);
-      } else {
-        result.complete = false;
-        c = 0;
-      }
+    const kivcomm::TTransactResult t = Transact();
+    // Ok is this device's function-3 answer.
+    if (t.Ok() && !kiv_.Cancel) {
+      // Only what arrived is copied: the byte count, the registers asked for and the
+      // received data bound it, and so does the room left at the destination.
+      const int arrived = t.FrameEnd - 3;
+      const int byteCount = kiv_.Reply[2];
+      const int n = std::max(0, std::min({byteCount, 2 * k, arrived, room}));
+      std::memcpy(p, kiv_.Reply.data() + 3, static_cast<size_t>(n));
+      result.copied += n;
+      if (n < 2 * k) result.complete = false;
+      if (!modbus::ByteCountFits(byteCount, k, arrived))
+        Finish(kivcomm::TTransactOutcome::WrongByteCount);
+      c -= k;
+      r += k;
+      p += 2 * k;
+      room = std::max(0, room - 2 * k);
     }
     if (kiv_.Error || kiv_.Cancel) {
       result.complete = false;
@@ -143,18 +135,15 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
     c -= k;
     r += k;
     p += 2 * k;
-    Transact();
+    const kivcomm::TTransactResult reply = Transact();
     // The device echoes the start address and count it wrote; another echo means the
     // registers written are not the ones asked for.
-    if (!kiv_.Error && !kiv_.Cancel && kiv_.Reply[1] == modbus::kWriteMultipleRegisters &&
-        (replyFrameEnd_ < 6 ||
-         !std::equal(kiv_.Reply.begin() + 2, kiv_.Reply.begin() + 6, kiv_.Request.begin() + 2))) {
-      kiv_.Trace("Wrong echo of the written registers, cancel reading");
-      kiv_.Error = true;
-    }
+    if (reply.Ok() && !kiv_.Cancel &&
+        (reply.FrameEnd < 6 ||
+         !std::equal(kiv_.Reply.begin() + 2, kiv_.Reply.begin() + 6, kiv_.Request.begin() + 2)))
+      Finish(kivcomm::TTransactOutcome::WrongEcho);
     if (ITraceList* list = kiv_.TraceList()) list->AppendToLast(".");
-    if (kiv_.Error || kiv_.Cancel || kiv_.Reply[1] != modbus::kWriteMultipleRegisters)
-      allAnswered = false;
+    if (kiv_.Error || kiv_.Cancel) allAnswered = false;
     if (kiv_.Error || kiv_.Cancel) break;
     Silence();
     if (c > 0 && kiv_.Cancel) {
@@ -173,25 +162,21 @@ void TKivComm::Identify() {
   BuildReadRequest(modbus::kIdentAddress, modbus::kIdentRegisters);
   kiv_.Trace("Identification of device:");
   std::fill(kiv_.Reply.begin(), kiv_.Reply.begin() + 20, uint8_t{0});
-  Transact();
+  const kivcomm::TTransactResult t = Transact();
   // Only the device's own refusal: a foreign or damaged reply has its own line already.
-  if (genuineException_) {
-    kiv_.Trace("Command refused - cancel reading");
-    kiv_.Error = true;
+  if (t.Outcome == kivcomm::TTransactOutcome::Exception) {
+    TraceRefusal();
     return;
   }
-  if (kiv_.Error || kiv_.Cancel || replyFrameEnd_ == 0) return;
-  const int byteCount = kiv_.Reply[2];
-  if (byteCount == 0 || byteCount % 2 != 0 || byteCount > 2 * modbus::kIdentRegisters ||
-      byteCount != replyFrameEnd_ - 3) {
-    kiv_.Trace("Wrong byte count, cancel reading");
-    kiv_.Error = true;
+  if (!t.Ok() || kiv_.Cancel) return;
+  if (!modbus::ByteCountFits(kiv_.Reply[2], modbus::kIdentRegisters, t.FrameEnd - 3)) {
+    Finish(kivcomm::TTransactOutcome::WrongByteCount);
     return;
   }
 
   // The text is the reply's data bytes up to the first NUL; the CRC (serial) or the end
   // of the PDU (TCP) bounds it, so both paths give the same text.
-  const int end = std::min(replyFrameEnd_, 3 + int{kiv_.Reply[2]});
+  const int end = std::min(t.FrameEnd, 3 + int{kiv_.Reply[2]});
   std::string raw;
   for (int i = 3; i < end && kiv_.Reply[i] != 0; ++i) raw += static_cast<char>(kiv_.Reply[i]);
   kiv_.SetIdentification(Cp1250ToUtf8(raw));
@@ -244,12 +229,12 @@ void TKivComm::ReadEventRegister() {
   // The device answers a block address past its data with exception code 2: that is the
   // normal end of the buffer, provided something was read before it. Any other code (a
   // busy device, a gateway that lost its target) refuses the reading.
-  if (kiv_.Error && !kiv_.Cancel && genuineException_) {
-    const int code = kiv_.Reply[2];
+  if (last_.Outcome == kivcomm::TTransactOutcome::Exception && !kiv_.Cancel) {
+    const int code = last_.ExceptionCode;
     if (total > 0 && code == modbus::kIllegalDataAddress) {
       kiv_.Error = false;
     } else {
-      kiv_.Trace("Command refused - cancel reading");
+      TraceRefusal();
       const std::string name = modbus::ExceptionName(code);
       kiv_.Trace("Exception code " + std::to_string(code) + (name.empty() ? "" : ": " + name));
     }
@@ -292,7 +277,7 @@ void TKivComm::ReadZestaw(int n) {
   }
   if (kiv_.Error) {
     // Transact traces every failure but a device's refusal.
-    if (genuineException_) kiv_.Trace("Command refused - cancel reading");
+    if (last_.Outcome == kivcomm::TTransactOutcome::Exception) TraceRefusal();
     return;
   }
   if (!result.complete) {

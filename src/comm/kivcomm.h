@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "commlink.h"
 #include "kivbase.h"
@@ -26,6 +27,35 @@ constexpr int kSerialLatencyMarginMs = 100;
 // The bytes kept while a serial reply is awaited: an echo of the longest request, junk and
 // the longest reply.
 constexpr int kSerialScanBuffer = 1024;
+
+// What one exchange came to. Each failure has one trace line (TraceLine), and the
+// dialogues decide from the outcome, not from flags left behind.
+enum class TTransactOutcome {
+  Ok,               // this device answered this request's function
+  NotSent,          // an empty request: Cancel is set and nothing goes out
+  WrongRequest,     // a request shorter than a frame or longer than its buffer
+  TooLongForTcp,    // a request PDU over the Modbus TCP limit
+  IncompleteWrite,  // the port took only part of the request; the reply was read all the same
+  TimeOut,          // no reply, or none the link could believe
+  CrcError,
+  ShortReply,  // fewer bytes than address, function code and one byte of data
+  OtherAddress,
+  OtherFunction,
+  Exception,  // the device refused: bit 7 of the function code, the code in ExceptionCode
+  // Found by the dialogue that knows what it asked for:
+  WrongByteCount,
+  WrongEcho,  // a write reply naming other registers than were written
+};
+
+// The line the message list shows for an outcome (empty for those that show none).
+std::string TraceLine(TTransactOutcome outcome);
+
+struct TTransactResult {
+  TTransactOutcome Outcome = TTransactOutcome::NotSent;
+  int FrameEnd = 0;           // reply bytes before the CRC; 0 when no reply was taken
+  uint8_t ExceptionCode = 0;  // with Outcome Exception
+  bool Ok() const { return Outcome == TTransactOutcome::Ok; }
+};
 }  // namespace kivcomm
 
 class TKivComm {
@@ -36,8 +66,9 @@ class TKivComm {
   TKivComm& operator=(const TKivComm&) = delete;
 
   // One exchange: the request in kiv.Request (RequestLength counts the CRC) goes out with
-  // the slave address and CRC put in; the reply lands in kiv.Reply / ReplyLength.
-  void Transact();
+  // the slave address and CRC put in; the reply lands in kiv.Reply / ReplyLength. A
+  // failure sets kiv.Error and traces its line.
+  kivcomm::TTransactResult Transact();
   void Wait(int ms);
 
   void Identify();
@@ -56,9 +87,8 @@ class TKivComm {
   void ReadAll();
   void CancelReading() { kiv_.Cancel = true; }
 
-  // True when the last transaction's reply was a device's exception reply: right CRC,
-  // right address, bit 7 of the function code set.
-  bool LastReplyWasException() const { return genuineException_; }
+  // The outcome of the last exchange, or of the dialogue's check of its reply.
+  const kivcomm::TTransactResult& LastTransact() const { return last_; }
   // Number of Wait(TimeSilence) pauses the dialogues kept since construction.
   int SilenceCount() const { return silenceCount_; }
   // Bytes the last events reading stored although it failed or was cancelled (0 when it
@@ -74,17 +104,19 @@ class TKivComm {
 
   TReadResult ReadRegs(int firstRegister, uint8_t* dest, int count, int room, bool waitAfterLast);
   void BuildReadRequest(uint16_t protocolAddress, uint16_t count);
-  int SerialExchange();
+  // Returns the reply frame's length; wholeRequestSent tells whether the port took it all.
+  int SerialExchange(bool& wholeRequestSent);
   void KeepFrameGap(ISerialLink& port, double charMs);
   void TraceFrame(const char* title, const uint8_t* data, int n);
+  kivcomm::TTransactResult Finish(kivcomm::TTransactOutcome outcome);
+  void TraceRefusal();
   void Silence();
   bool BeginDialogue();
   void EndDialogue();
 
   TKiv& kiv_;
   TCommSettings& settings_;
-  bool genuineException_ = false;
-  int replyFrameEnd_ = 0;  // reply bytes before the CRC, 0 when no valid reply
+  kivcomm::TTransactResult last_;
   int depth_ = 0;
   int silenceCount_ = 0;
   int eventsKept_ = 0;

@@ -43,18 +43,12 @@ std::string HeaderFault(const THeader& header, uint16_t transaction) {
 
 std::string PduFault(const uint8_t* pdu, int n) {
   if (n < 1) return "Empty reply, connection dropped";
-  const uint8_t function = pdu[0];
-  int expected = -1;
-  if (function & modbus::kExceptionBit)
-    expected = 2;
-  else if (function == modbus::kReadHoldingRegisters && n >= 2)
-    expected = 2 + pdu[1];
-  else if (function == modbus::kWriteMultipleRegisters)
-    expected = 5;
-  if (expected < 0 || expected == n) return {};
+  // A function-3 PDU too short to carry its byte count is left to the caller, which names
+  // it a reply too short.
+  const int expected = modbus::ReplyPduLength(pdu, n);
+  if (expected <= 0 || expected == n) return {};
   return "Reply of " + std::to_string(n) + " PDU bytes where its function " +
-         std::to_string(function) + " announces " + std::to_string(expected) +
-         ", connection dropped";
+         std::to_string(pdu[0]) + " announces " + std::to_string(expected) + ", connection dropped";
 }
 
 }  // namespace mbap

@@ -32,8 +32,8 @@ THeader ParseHeader(const uint8_t* header);
 // of another device.
 std::string HeaderFault(const THeader& header, uint16_t transaction);
 // Why a reply PDU's length does not fit its function code, as a trace line; empty when it
-// fits. An exception PDU is 2 bytes, a function-3 PDU 2 + its byte count, a function-16
-// PDU 5; other function codes are left to the caller.
+// fits (modbus::ReplyPduLength tells what each function announces; other function codes
+// are left to the caller).
 std::string PduFault(const uint8_t* pdu, int n);
 
 }  // namespace mbap

@@ -29,19 +29,30 @@ bool CrcValid(const uint8_t* data, size_t n) {
   return n >= 2 && Crc16(data, n) == 0;
 }
 
-int RtuReplyLength(const uint8_t* data, int n) {
-  if (n < 2) return 0;
-  const uint8_t fc = data[1];
-  if (fc & kExceptionBit) return 5;  // address, code, exception code, CRC
+int ReplyPduLength(const uint8_t* pdu, int n) {
+  if (n < 1) return 0;
+  const uint8_t fc = pdu[0];
+  if (fc & kExceptionBit) return 2;  // code, exception code
   switch (fc) {
     case kReadHoldingRegisters:
-      if (n < 3) return 0;
-      return 3 + data[2] + kCrcSize;
+      if (n < 2) return 0;
+      return 2 + pdu[1];
     case kWriteMultipleRegisters:
-      return 8;  // address, code, start, count, CRC
+      return 5;  // code, start, count
     default:
       return -1;
   }
+}
+
+int RtuReplyLength(const uint8_t* data, int n) {
+  if (n < 2) return 0;
+  const int pdu = ReplyPduLength(data + 1, n - 1);
+  return pdu > 0 ? 1 + pdu + kCrcSize : pdu;
+}
+
+bool ByteCountFits(int byteCount, int registersAsked, int dataArrived) {
+  return byteCount > 0 && byteCount % 2 == 0 && byteCount <= 2 * registersAsked &&
+         byteCount == dataArrived;
 }
 
 int TRtuScan::Missing(int n) const {

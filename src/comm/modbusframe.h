@@ -36,10 +36,17 @@ void AppendCrc(uint8_t* data, size_t n);
 // True when the CRC computed over all n bytes, the received CRC included, is 0.
 bool CrcValid(const uint8_t* data, size_t n);
 
-// Length of a whole RTU reply frame (address to CRC) as its first n bytes announce it:
-// > 0 the length; 0 when more bytes are needed to tell; -1 when the function code gives
-// no length (the frame is taken as it arrived).
+// Length of a reply PDU (function code onward) as its first n bytes announce it: an
+// exception 2 bytes, function 3 two plus its byte count, function 16 five. > 0 the length;
+// 0 when more bytes are needed to tell; -1 when the function code gives no length.
+int ReplyPduLength(const uint8_t* pdu, int n);
+// The same for a whole RTU reply frame (address to CRC); -1 means the frame is taken as
+// it arrived.
 int RtuReplyLength(const uint8_t* data, int n);
+// Whether a function-3 reply's byte count is whole registers, no more than were asked for
+// and exactly the data bytes that arrived: anything else is a damaged or foreign reply,
+// whose data would land in the wrong registers.
+bool ByteCountFits(int byteCount, int registersAsked, int dataArrived);
 
 // Where a reply frame lies in what the line delivered after a request.
 enum class TRtuScanState {

@@ -6,6 +6,44 @@
 #include "kivcomm.h"
 #include "modbusframe.h"
 
+using kivcomm::TTransactOutcome;
+using kivcomm::TTransactResult;
+
+namespace kivcomm {
+
+std::string TraceLine(TTransactOutcome outcome) {
+  switch (outcome) {
+    case TTransactOutcome::Ok:
+    case TTransactOutcome::NotSent:
+    // The reply decides what follows; the Error flag alone tells of the lost bytes.
+    case TTransactOutcome::IncompleteWrite:
+      return {};
+    case TTransactOutcome::WrongRequest:
+      return "Request of wrong length, cancel reading";
+    case TTransactOutcome::TooLongForTcp:
+      return "Request too long for Modbus over TCP, cancel reading";
+    case TTransactOutcome::TimeOut:
+      return "TimeOut, cancel reading";
+    case TTransactOutcome::CrcError:
+      return "CRC error, cancel reading";
+    case TTransactOutcome::ShortReply:
+      return "Reply too short, cancel reading";
+    case TTransactOutcome::OtherAddress:
+      return "Answer of different address device, cancel reading";
+    case TTransactOutcome::OtherFunction:
+      return "Answer with different function code, cancel reading";
+    case TTransactOutcome::Exception:
+      return "Command refused - cancel reading";
+    case TTransactOutcome::WrongByteCount:
+      return "Wrong byte count, cancel reading";
+    case TTransactOutcome::WrongEcho:
+      return "Wrong echo of the written registers, cancel reading";
+  }
+  return {};
+}
+
+}  // namespace kivcomm
+
 void TKivComm::Wait(int ms) {
   if (settings_.Waiter) settings_.Waiter->Wait(ms);
 }
@@ -38,11 +76,10 @@ void TKivComm::KeepFrameGap(ISerialLink& port, double charMs) {
 // characters still expected at the line's speed, so no speed cuts a frame, and a line
 // quiet longer than that (plus the adapter margin) ends it. Echo and junk around the frame
 // are left out; the returned length is the frame's, placed at the start of Reply.
-int TKivComm::SerialExchange() {
+int TKivComm::SerialExchange(bool& wholeRequestSent) {
   ISerialLink* port = settings_.SerialPort;
   uint8_t* reply = kiv_.Reply.data();
   if (!port) {
-    kiv_.Error = true;
     Wait(settings_.TimeSilence);
     return 0;
   }
@@ -51,7 +88,7 @@ int TKivComm::SerialExchange() {
   // A late reply of an earlier exchange must not pass for this one's.
   KeepFrameGap(*port, charMs);
   const int requestLength = kiv_.RequestLength;
-  if (port->Write(kiv_.Request.data(), requestLength) < requestLength) kiv_.Error = true;
+  wholeRequestSent = port->Write(kiv_.Request.data(), requestLength) >= requestLength;
   const int64_t sent = clock ? clock->TickMs() : 0;
   lastLineTick_ = sent;
   Wait(settings_.TimeSilence);
@@ -92,36 +129,44 @@ int TKivComm::SerialExchange() {
   return rest;
 }
 
-void TKivComm::Transact() {
+TTransactResult TKivComm::Finish(TTransactOutcome outcome) {
+  last_.Outcome = outcome;
+  if (outcome == TTransactOutcome::NotSent)
+    kiv_.Cancel = true;
+  else if (outcome != TTransactOutcome::Ok)
+    kiv_.Error = true;
+  // A refusal is named by the dialogue: the end of the events buffer is one too.
+  if (outcome != TTransactOutcome::Exception) {
+    const std::string line = kivcomm::TraceLine(outcome);
+    if (!line.empty()) kiv_.Trace(line);
+  }
+  return last_;
+}
+
+void TKivComm::TraceRefusal() {
+  kiv_.Trace(kivcomm::TraceLine(TTransactOutcome::Exception));
+}
+
+TTransactResult TKivComm::Transact() {
   kiv_.ReplyLength = 0;
   kiv_.Error = false;
   kiv_.Cancel = false;
-  genuineException_ = false;
-  replyFrameEnd_ = 0;
+  last_ = {};
   // No reply of an earlier exchange may look like this one's.
   std::fill(kiv_.Reply.begin(), kiv_.Reply.begin() + 3, uint8_t{0});
-  if (kiv_.RequestLength == 0) {
-    kiv_.Cancel = true;
-    return;
-  }
-  if (kiv_.RequestLength < 4 || kiv_.RequestLength > kiv_.Request.size()) {
-    kiv_.Trace("Request of wrong length, cancel reading");
-    kiv_.Error = true;
-    return;
-  }
+  if (kiv_.RequestLength == 0) return Finish(TTransactOutcome::NotSent);
+  if (kiv_.RequestLength < 4 || kiv_.RequestLength > kiv_.Request.size())
+    return Finish(TTransactOutcome::WrongRequest);
   const uint8_t slave = kiv_.GetReadOptions().SlaveNo;
   kiv_.Request[0] = slave;
   modbus::AppendCrc(kiv_.Request.data(), kiv_.RequestLength - 2u);
   if (kiv_.TraceMessages) TraceFrame("Send:", kiv_.Request.data(), kiv_.RequestLength);
 
   const bool tcp = settings_.MBTCPComm;
+  bool wholeRequestSent = true;
   if (tcp) {
     const uint16_t pduLength = static_cast<uint16_t>(kiv_.RequestLength - 3);
-    if (pduLength > kivcomm::kMaxTcpPdu) {
-      kiv_.Trace("Request too long for Modbus over TCP, cancel reading");
-      kiv_.Error = true;
-      return;
-    }
+    if (pduLength > kivcomm::kMaxTcpPdu) return Finish(TTransactOutcome::TooLongForTcp);
     uint16_t replyPduLength = 0;
     const bool answered =
         settings_.TcpLink &&
@@ -135,11 +180,11 @@ void TKivComm::Transact() {
           static_cast<uint16_t>(std::min<int>(replyPduLength + 1, modbus::kMaxReplyRead));
     }
   } else {
-    kiv_.ReplyLength = static_cast<uint16_t>(SerialExchange());
+    kiv_.ReplyLength = static_cast<uint16_t>(SerialExchange(wholeRequestSent));
   }
 
   if (kiv_.ReplyLength == 0) {
-    kiv_.Trace("TimeOut, cancel reading");
+    Finish(TTransactOutcome::TimeOut);
     // What the link knows about the failure follows: a refused connection, a reply
     // header of another transaction, a port that vanished.
     std::string reason;
@@ -148,38 +193,25 @@ void TKivComm::Transact() {
     else if (!tcp && settings_.SerialPort)
       reason = settings_.SerialPort->LastFailure();
     if (!reason.empty()) kiv_.Trace(reason);
-    kiv_.Error = true;
-    return;
+    return last_;
   }
   int frameEnd = kiv_.ReplyLength;
   if (!tcp) {
-    if (!modbus::CrcValid(kiv_.Reply.data(), kiv_.ReplyLength)) {
-      kiv_.Trace("CRC error, cancel reading");
-      kiv_.Error = true;
-      return;
-    }
+    if (!modbus::CrcValid(kiv_.Reply.data(), kiv_.ReplyLength))
+      return Finish(TTransactOutcome::CrcError);
     frameEnd -= modbus::kCrcSize;
   }
   if (kiv_.TraceMessages) TraceFrame("Receive:", kiv_.Reply.data(), kiv_.ReplyLength);
   // Address, function code and one byte of data is the least any reply holds.
-  if (frameEnd < 3) {
-    kiv_.Trace("Reply too short, cancel reading");
-    kiv_.Error = true;
-    return;
-  }
-  replyFrameEnd_ = frameEnd;
-  const bool sameAddress = kiv_.Reply[0] == slave;
-  if (!sameAddress) {
-    kiv_.Trace("Answer of different address device, cancel reading");
-    kiv_.Error = true;
-  } else if ((kiv_.Reply[1] & ~modbus::kExceptionBit) != kiv_.Request[1]) {
-    // An answer to another request (or a damaged one) is no answer to this one.
-    kiv_.Trace("Answer with different function code, cancel reading");
-    kiv_.Error = true;
-    return;
-  }
+  if (frameEnd < 3) return Finish(TTransactOutcome::ShortReply);
+  last_.FrameEnd = frameEnd;
+  if (kiv_.Reply[0] != slave) return Finish(TTransactOutcome::OtherAddress);
+  // An answer to another request (or a damaged one) is no answer to this one.
+  if ((kiv_.Reply[1] & ~modbus::kExceptionBit) != kiv_.Request[1])
+    return Finish(TTransactOutcome::OtherFunction);
   if (kiv_.Reply[1] & modbus::kExceptionBit) {
-    kiv_.Error = true;
-    genuineException_ = sameAddress;
+    last_.ExceptionCode = kiv_.Reply[2];
+    return Finish(TTransactOutcome::Exception);
   }
+  return Finish(wholeRequestSent ? TTransactOutcome::Ok : TTransactOutcome::IncompleteWrite);
 }

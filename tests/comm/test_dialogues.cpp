@@ -644,8 +644,10 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
       ASSERT_GE(rig->trace.lines.size(), 2u);
       if (!GetParam()) {
         EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+        EXPECT_EQ(rig->comm.LastTransact().Outcome, kivcomm::TTransactOutcome::WrongByteCount);
         return;
       }
+      EXPECT_EQ(rig->comm.LastTransact().Outcome, kivcomm::TTransactOutcome::TimeOut);
       EXPECT_EQ(rig->trace.lines.end()[-2], "TimeOut, cancel reading");
       EXPECT_EQ(rig->trace.lines.back(), "Reply of " + std::to_string(pduBytes) +
                                              " PDU bytes where its function 3 announces " +

@@ -2,6 +2,8 @@
 
 #include "rig.h"
 
+using kivcomm::TTransactOutcome;
+
 namespace {
 
 // Puts an identification request (without address and CRC) into the object.
@@ -54,7 +56,7 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
     Rig rig;
     rig.kiv.RequestLength = 0;
     rig.kiv.Error = true;
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::NotSent);
     EXPECT_TRUE(rig.kiv.Cancel);
     EXPECT_FALSE(rig.kiv.Error);
     EXPECT_TRUE(rig.serial.requests.empty());
@@ -64,7 +66,7 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
     Rig rig;
     rig.serial.shortWriteBy = 1;
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::IncompleteWrite);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_GT(rig.kiv.ReplyLength, 0);
     EXPECT_TRUE(rig.trace.lines.empty());
@@ -73,7 +75,7 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
     Rig rig;
     rig.serial.respond = nullptr;
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::TimeOut);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_EQ(rig.kiv.ReplyLength, 0);
     EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"TimeOut, cancel reading"});
@@ -87,7 +89,7 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
       return std::vector<Chunk>{{10, reply}};
     };
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::CrcError);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_EQ(rig.trace.lines.back(), "CRC error, cancel reading");
     EXPECT_FALSE(rig.Traced("Receive:"));
@@ -98,23 +100,23 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
       return std::vector<Chunk>{{10, WithCrc({0x05, 0x83, 0x02})}};
     };
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::OtherAddress);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_EQ(rig.trace.lines,
               std::vector<std::string>{"Answer of different address device, cancel reading"});
     EXPECT_EQ(rig.kiv.Reply[1], 0x83);
-    EXPECT_FALSE(rig.comm.LastReplyWasException());
   }
   {  // exception reply: Error, no line
     Rig rig;
     rig.serial.respond = [](const Bytes&) {
-      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x83, 0x02})}};
+      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x83, 0x04})}};
     };
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    const kivcomm::TTransactResult result = rig.comm.Transact();
+    EXPECT_EQ(result.Outcome, TTransactOutcome::Exception);
+    EXPECT_EQ(result.ExceptionCode, 4);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_TRUE(rig.trace.lines.empty());
-    EXPECT_TRUE(rig.comm.LastReplyWasException());
   }
   {  // a frame too short to hold any reply
     Rig rig;
@@ -122,9 +124,20 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
       return std::vector<Chunk>{{10, WithCrc({0x1F, 0x03})}};
     };
     IdentRequest(rig.kiv);
-    rig.comm.Transact();
+    EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::ShortReply);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Reply too short, cancel reading"});
+  }
+  {  // an answer of another function
+    Rig rig;
+    rig.serial.respond = [](const Bytes&) {
+      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x10, 0x00, 0x00, 0x00, 0x01})}};
+    };
+    IdentRequest(rig.kiv);
+    const kivcomm::TTransactResult result = rig.comm.Transact();
+    EXPECT_EQ(result.Outcome, TTransactOutcome::OtherFunction);
+    EXPECT_EQ(rig.trace.lines, std::vector<std::string>{kivcomm::TraceLine(result.Outcome)});
+    EXPECT_EQ(rig.trace.lines[0], "Answer with different function code, cancel reading");
   }
 }
 
@@ -211,7 +224,8 @@ TEST(Transact, TcpPathFollowsTheLibraryContract) {
   IdentRequest(rig.kiv);
   rig.comm.Transact();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_TRUE(rig.comm.LastReplyWasException());
+  EXPECT_EQ(rig.comm.LastTransact().Outcome, TTransactOutcome::Exception);
+  EXPECT_EQ(rig.comm.LastTransact().ExceptionCode, 2);
 
   rig.tcp.respond = nullptr;
   IdentRequest(rig.kiv);

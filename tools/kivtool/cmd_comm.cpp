@@ -13,6 +13,7 @@
 #include "mbtcpclient.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
+#include "tracelist.h"
 #include "writeverify.h"
 
 namespace {
@@ -24,35 +25,20 @@ void OnInterrupt(int) {
 
 // Prints the message list to standard output. A line is printed once a later line
 // follows it: until then a progress line may still be replaced or get its dots.
-class TPrintedTraceList : public ITraceList {
+class TPrintedTraceList : public TStringTraceList {
  public:
   ~TPrintedTraceList() override { Flush(); }
-  int Count() const override { return static_cast<int>(lines_.size()); }
   void Append(const std::string& line) override {
     Flush();
-    lines_.push_back(line);
+    TStringTraceList::Append(line);
   }
-  void DeleteFirst() override {
-    if (!lines_.empty()) lines_.erase(lines_.begin());
-  }
-  void DeleteLast() override {
-    if (!lines_.empty()) lines_.pop_back();
-  }
-  void AppendToLast(const std::string& text) override {
-    if (lines_.empty())
-      lines_.push_back(text);
-    else
-      lines_.back() += text;
-  }
-  std::string Last() const { return lines_.empty() ? std::string() : lines_.back(); }
+  std::string Last() const { return lines.empty() ? std::string() : lines.back(); }
+  // Prints the lines held (at most the last one) and forgets them.
   void Flush() {
-    for (const std::string& l : lines_) std::printf("%s\n", l.c_str());
+    for (const std::string& l : lines) std::printf("%s\n", l.c_str());
     std::fflush(stdout);
-    lines_.clear();
+    lines.clear();
   }
-
- private:
-  std::vector<std::string> lines_;  // not printed yet: at most the last one
 };
 
 const TBaudRate kRates[] = {br110,   br300,   br600,   br1200,  br2400,  br4800,  br9600,
