@@ -171,10 +171,10 @@ class FakeTcp : public ITcpLink {
     calls.push_back(
         {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
     const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
-    // A plain time-out gives no reason.
-    std::string fault =
-        reply.empty() && closes ? "Connection closed by the device: " + where : std::string();
-    if (!reply.empty()) fault = TcpReplyFault(reply);
+    // No reply: the device closed the connection, or a plain time-out, which gives no reason.
+    const std::string fault = !reply.empty() ? TcpReplyFault(reply)
+                              : closes       ? "Connection closed by the device: " + where
+                                             : std::string();
     if (reply.empty() || !fault.empty()) {
       lastFailure_ = fault;
       connected_ = false;
