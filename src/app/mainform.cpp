@@ -311,9 +311,14 @@ void TMainForm::ApplyPlacement(const TWindowPlacement& p) {
   if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+QRect TMainForm::NormalGeometry() const {
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))
+    return normalGeometry_;
+  return QRect(pos(), size());
+}
+
 void TMainForm::RememberNormalGeometry() {
-  if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
-  normalGeometry_ = QRect(pos(), size());
+  normalGeometry_ = NormalGeometry();
 }
 
 void TMainForm::moveEvent(QMoveEvent* e) {
@@ -347,13 +352,11 @@ void TMainForm::WriteConfig() const {
   WriteAppConfig(ini, ConfigSection, c);
   TWindowPlacement p;
   // A window not maximised is where it is; a maximised one keeps its last normal place.
-  const bool normal =
-      !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-  const QRect normalGeometry = normal ? QRect(pos(), size()) : normalGeometry_;
-  p.Left = normalGeometry.x();
-  p.Top = normalGeometry.y();
-  p.Width = normalGeometry.width();
-  p.Height = normalGeometry.height();
+  const QRect normal = NormalGeometry();
+  p.Left = normal.x();
+  p.Top = normal.y();
+  p.Width = normal.width();
+  p.Height = normal.height();
   p.Maximized = (windowState() & Qt::WindowMaximized) != 0;
   WriteWindowPlacement(ini, ConfigSection, p);
   ini.UpdateFile();

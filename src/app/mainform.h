@@ -120,6 +120,8 @@ class TMainForm : public QMainWindow, public IChildHost {
   void ReadConfig();
   // Puts the window where it was last time, or on a good share of the screen at first.
   void ApplyPlacement(const TWindowPlacement& placement);
+  // Where the window stands when neither maximised nor minimised: now, or before it was.
+  QRect NormalGeometry() const;
   void RememberNormalGeometry();
   void MergeMenus(TChildForm* child);
   void ForActive(const std::function<void(TChildForm&)>& fn);

@@ -150,6 +150,13 @@ bool ParseFloat(const std::string& text, double& value, bool pointToo) {
   return true;
 }
 
+double FloatOrThrow(const std::string& text, bool typed) {
+  double value = 0.0;
+  if (!ParseFloat(text, value, typed))
+    throw EConvertError("'" + text + "' is not a valid floating point value");
+  return value;
+}
+
 }  // namespace
 
 bool TryStrToFloat(const std::string& text, double& value) {
@@ -157,22 +164,16 @@ bool TryStrToFloat(const std::string& text, double& value) {
 }
 
 double StrToFloat(const std::string& text) {
-  double value = 0.0;
-  if (!TryStrToFloat(text, value))
-    throw EConvertError("'" + text + "' is not a valid floating point value");
-  return value;
+  return FloatOrThrow(text, false);
 }
 
+// People type "." as often as ","; both are the decimal separator then.
 bool TryTypedToFloat(const std::string& text, double& value) {
-  // People type "." as often as ","; both are the decimal separator then.
   return ParseFloat(text, value, true);
 }
 
 double TypedToFloat(const std::string& text) {
-  double value = 0.0;
-  if (!TryTypedToFloat(text, value))
-    throw EConvertError("'" + text + "' is not a valid floating point value");
-  return value;
+  return FloatOrThrow(text, true);
 }
 
 std::string FormatFixed(double value, int decimals, int width) {

@@ -292,14 +292,8 @@ bool TChildForm::OpenFile(const std::string& name) {
   Kiv.DefsDir = host_->InstallDir();
   if (!Kiv.LoadFromFile(name)) return false;
   DeviceParsets.RememberRead(Kiv);
-  setWindowTitle(Q(name));
-  OptionsToControls();
-  ControlsToOptions();
-  if (EventsListBox->count() > 0) EventsListBox->setCurrentRow(0);
-  EventsListClick(false);
-  ShowParset();
+  ShowLoadedRegistration(name);
   Named = true;
-  Kiv.Modified = false;
   return true;
 }
 

@@ -5,61 +5,47 @@
 // longer, plus the dialogue's pause after it.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
-#include <cstdio>
-#include <memory>
-
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 
-#include "kivcomm.h"
-#include "mbtcpclient.h"
-#include "qtwaiter.h"
-#include "rsdhan.h"
+#include "simprocess.h"
 
 namespace {
 
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "comm_bench";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
-}
-
-// kivsim serving one device on a free port of 127.0.0.1.
-class Simulator {
- public:
-  explicit Simulator(const char* type) {
-    App();
-    process_.start(KIVSIM_PATH, {"--tcp", "127.0.0.1:0", "--type", type, "--defs", DEFS_DIR});
-    QRegularExpression listening("listening on tcp [0-9.]+:([0-9]+)");
-    QByteArray out;
-    while (port_ == 0 && process_.waitForReadyRead(5000)) {
-      out += process_.readAllStandardOutput();
-      const auto m = listening.match(QString::fromUtf8(out));
-      if (m.hasMatch()) port_ = static_cast<uint16_t>(m.captured(1).toInt());
-    }
-  }
-  ~Simulator() {
-    process_.terminate();
-    process_.waitForFinished(3000);
-  }
-  uint16_t Port() const { return port_; }
-
- private:
-  QProcess process_;
-  uint16_t port_ = 0;
+// One whole reading with the given link; the floor's pauses count the dialogue's silences.
+struct TTimedReading {
+  bool Ok = false;
+  double Ms = 0;
+  double SilencesMs = 0;
+  int EventBytes = 0;
 };
 
+TTimedReading TimedReading(TCommSettings& settings) {
+  TKiv kiv;
+  kiv.DefsDir = DEFS_DIR;
+  kiv.TraceMessages = false;
+  TKivComm comm(kiv, settings);
+  QElapsedTimer clock;
+  clock.start();
+  comm.ReadAll();
+  TTimedReading r;
+  r.Ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  r.Ok = !kiv.Error && !kiv.Cancel;
+  r.SilencesMs = comm.SilenceCount() * static_cast<double>(settings.TimeSilence);
+  r.EventBytes = kiv.EventBufferLength();
+  return r;
+}
+
+void ReportOverFloor(benchmark::State& state, double readingMs, double floorMs) {
+  const double n = static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+  state.counters["reading_ms"] = readingMs / n;
+  state.counters["floor_ms"] = floorMs / n;
+  state.counters["overhead_%"] = floorMs > 0 ? 100.0 * (readingMs - floorMs) / floorMs : 0.0;
+}
+
 void BM_WholeReadingOverTcp(benchmark::State& state, const char* type) {
-  Simulator sim(type);
-  if (sim.Port() == 0) {
+  SimProcess sim(false, {"--type", type});
+  if (!sim.Ok()) {
     state.SkipWithError("kivsim did not start");
     return;
   }
@@ -73,26 +59,16 @@ void BM_WholeReadingOverTcp(benchmark::State& state, const char* type) {
   settings.TimeSilence = static_cast<int32_t>(state.range(0));
   double readingMs = 0, floorMs = 0;
   for (auto _ : state) {
-    TKiv kiv;
-    kiv.DefsDir = DEFS_DIR;
-    kiv.TraceMessages = false;
-    TKivComm comm(kiv, settings);
-    QElapsedTimer clock;
-    clock.start();
-    comm.ReadAll();
-    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    state.SetIterationTime(ms / 1000.0);
-    if (kiv.Error || kiv.Cancel) {
+    const TTimedReading r = TimedReading(settings);
+    state.SetIterationTime(r.Ms / 1000.0);
+    if (!r.Ok) {
       state.SkipWithError("the reading failed");
       return;
     }
-    readingMs += ms;
-    floorMs += comm.SilenceCount() * static_cast<double>(settings.TimeSilence);
+    readingMs += r.Ms;
+    floorMs += r.SilencesMs;
   }
-  const double n = static_cast<double>(state.iterations());
-  state.counters["reading_ms"] = readingMs / n;
-  state.counters["floor_ms"] = floorMs / n;
-  state.counters["overhead_%"] = floorMs > 0 ? 100.0 * (readingMs - floorMs) / floorMs : 0.0;
+  ReportOverFloor(state, readingMs, floorMs);
 }
 
 BENCHMARK_CAPTURE(BM_WholeReadingOverTcp, kivs2, "kivs2")
@@ -148,23 +124,13 @@ class FloorSerial : public ISerialLink {
 // A whole KIVS-3 reading at 9600 baud through a pseudo-terminal pair, kivsim keeping the
 // line's timing and answering after the device latency given as the argument.
 void BM_WholeReadingOverLine(benchmark::State& state) {
-  App();
-  QTemporaryDir dir;
-  const QString dev = dir.filePath("dev"), peer = dir.filePath("peer");
-  QProcess socat;
-  socat.start("socat", {"pty,raw,echo=0,link=" + dev, "pty,raw,echo=0,link=" + peer});
-  for (int i = 0; i < 200 && !(QFileInfo::exists(dev) && QFileInfo::exists(peer)); ++i)
-    QThread::msleep(10);
   const int latency = static_cast<int>(state.range(0));
-  QProcess sim;
-  sim.start(KIVSIM_PATH, {"--serial", peer, "--baud", "9600", "--line-timing", "--latency",
-                          QString::number(latency), "--type", "kivs3", "--defs", DEFS_DIR});
-  QByteArray out;
-  while (!out.contains("listening on") && sim.waitForReadyRead(5000)) out += sim.readAll();
+  SimProcess sim(true, {"--line-timing", "--latency", QString::number(latency), "--type", "kivs3"},
+                 9600);
   TRsdHan han;
-  han.CommPort = dev.toStdString();
+  han.CommPort = sim.Dev();
   han.BaudRate = br9600;
-  if (!out.contains("listening on") || han.Open() != 0) {
+  if (!sim.Ok() || han.Open() != 0) {
     state.SkipWithError("kivsim or socat did not start");
     return;
   }
@@ -175,32 +141,18 @@ void BM_WholeReadingOverLine(benchmark::State& state) {
   for (auto _ : state) {
     FloorSerial floor(han, settings.TimeSilence, latency);
     settings.SerialPort = &floor;
-    TKiv kiv;
-    kiv.DefsDir = DEFS_DIR;
-    kiv.TraceMessages = false;
-    TKivComm comm(kiv, settings);
-    QElapsedTimer clock;
-    clock.start();
-    comm.ReadAll();
-    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    state.SetIterationTime(ms / 1000.0);
-    if (kiv.Error || kiv.Cancel) {
+    const TTimedReading r = TimedReading(settings);
+    state.SetIterationTime(r.Ms / 1000.0);
+    if (!r.Ok) {
       state.SkipWithError("the reading failed");
       break;
     }
-    readingMs += ms;
-    floorMs += floor.FloorMs() + comm.SilenceCount() * static_cast<double>(settings.TimeSilence);
-    state.counters["events_bytes"] = kiv.EventBufferLength();
+    readingMs += r.Ms;
+    floorMs += floor.FloorMs() + r.SilencesMs;
+    state.counters["events_bytes"] = r.EventBytes;
   }
   han.Close();
-  sim.terminate();
-  sim.waitForFinished(3000);
-  socat.terminate();
-  socat.waitForFinished(2000);
-  const double n = static_cast<double>(state.iterations());
-  state.counters["reading_ms"] = readingMs / n;
-  state.counters["floor_ms"] = floorMs / n;
-  state.counters["overhead_%"] = floorMs > 0 ? 100.0 * (readingMs - floorMs) / floorMs : 0.0;
+  ReportOverFloor(state, readingMs, floorMs);
 }
 
 BENCHMARK(BM_WholeReadingOverLine)

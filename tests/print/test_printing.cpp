@@ -57,6 +57,13 @@ QString Run(const QString& program, const QStringList& args) {
   return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// The printer writes A4 sheets into a PDF file.
+void ToA4Pdf(QPrinter& printer, const QString& file) {
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setOutputFileName(file);
+}
+
 QString PdfText(const QString& file) {
   return Run("pdftotext", {"-layout", file, "-"});
 }
@@ -336,9 +343,7 @@ class TestPrinting : public QObject {
     const QString file = dir_.filePath("grid.pdf");
     {
       QPrinter printer(QPrinter::HighResolution);
-      printer.setOutputFormat(QPrinter::PdfFormat);
-      printer.setPageSize(QPageSize(QPageSize::A4));
-      printer.setOutputFileName(file);
+      ToA4Pdf(printer, file);
       TPrintSession session(printer);
       // Three sheets across: the continuation sheets repeat column 0 at a quarter width.
       QCOMPARE(PrintGrid(session, t, font, 96, 96, "Grid"), 6);
@@ -362,9 +367,7 @@ class TestPrinting : public QObject {
     const QString legible = dir_.filePath("legible.pdf");
     {
       QPrinter printer(QPrinter::HighResolution);
-      printer.setOutputFormat(QPrinter::PdfFormat);
-      printer.setPageSize(QPageSize(QPageSize::A4));
-      printer.setOutputFileName(legible);
+      ToA4Pdf(printer, legible);
       TPrintSession session(printer);
       QCOMPARE(PrintGrid(session, s, font, 96, 96, "Legible"), 1);
     }
@@ -391,9 +394,7 @@ class TestPrinting : public QObject {
   void listingContinuesOnNewSheets() {
     const QString file = dir_.filePath("lines.pdf");
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setOutputFileName(file);
+    ToA4Pdf(printer, file);
     {
       TPrintSession session(printer);
       TPrinterTextJob job(session, ListingPrintFont());

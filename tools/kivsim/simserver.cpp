@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "modbusframe.h"
 
@@ -64,27 +65,16 @@ bool ParseWireFault(const std::string& text, TWireFault& fault, std::string* err
     rest.resize(eq);
   }
   fault.Kind = rest;
-  for (const char* k : kWithArg)
-    if (rest == k) {
-      if (!number(arg, fault.Arg)) return fail(rest + " needs a number: " + text);
-      return true;
-    }
-  for (const char* k : kPlain)
-    if (rest == k) {
-      if (!arg.empty()) return fail(rest + " takes no value: " + text);
-      return true;
-    }
-  if (runKinds) {
-    for (const char* k : kRunWithArg)
-      if (rest == k) {
-        if (!number(arg, fault.Arg)) return fail(rest + " needs a number: " + text);
-        return true;
-      }
-    for (const char* k : kRunPlain)
-      if (rest == k) {
-        if (!arg.empty()) return fail(rest + " takes no value: " + text);
-        return true;
-      }
+  auto among = [&rest](const auto& kinds) {
+    return std::find(std::begin(kinds), std::end(kinds), rest) != std::end(kinds);
+  };
+  if (among(kWithArg) || (runKinds && among(kRunWithArg))) {
+    if (!number(arg, fault.Arg)) return fail(rest + " needs a number: " + text);
+    return true;
+  }
+  if (among(kPlain) || (runKinds && among(kRunPlain))) {
+    if (!arg.empty()) return fail(rest + " takes no value: " + text);
+    return true;
   }
   return fail("unknown fault " + text);
 }
