@@ -260,7 +260,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kiv.SetZestawLength(s, in.IntegerInRange<uint16_t>(0, kivimg::kZestawCapacity));
       const Bytes fill = in.Bytes(kivimg::kZestawCapacity);
       std::copy(fill.begin(), fill.end(), kiv.Zestaw(s));
-      comm.WriteZestaw(s, in.IntegerInRange<int>(1, 2));
+      const std::string ident = kiv.Identification();
+      const TKivType type = kiv.GetKivType();
+      const kivcomm::TWriteOutcome outcome = comm.WriteZestaw(s, in.IntegerInRange<int>(1, 2));
+      // A write asks the device what it is but never takes that over.
+      FUZZ_CHECK(kiv.Identification() == ident && kiv.GetKivType() == type);
+      FUZZ_CHECK((outcome == kivcomm::TWriteOutcome::Written) ==
+                 (!kiv.Error && !kiv.Cancel && kiv.ZestawLength(s) >= 2));
       break;
     }
     case 5: {  // into a destination of exactly the size asked for

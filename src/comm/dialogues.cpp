@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,16 +87,21 @@ TKivComm::TReadResult TKivComm::ReadRegs(int r, uint8_t* p, int c, int room, boo
     const kivcomm::TTransactResult t = Transact();
     // Ok is this device's function-3 answer.
     if (t.Ok() && !kiv_.Cancel) {
-      // Only what arrived is copied: the byte count, the registers asked for and the
-      // received data bound it, and so does the room left at the destination.
       const int arrived = t.FrameEnd - 3;
       const int byteCount = kiv_.Reply[2];
-      const int n = std::max(0, std::min({byteCount, 2 * k, arrived, room}));
+      // A reply whose byte count its data or the request contradicts adds nothing.
+      if (!modbus::ByteCountFits(byteCount, k, arrived)) {
+        Finish(kivcomm::TTransactOutcome::WrongByteCount);
+        result.complete = false;
+        break;
+      }
+      // Only what arrived is copied (the count fits both the request and the data), as far
+      // as the destination has room.
+      const int n = std::max(0, std::min(byteCount, room));
       std::memcpy(p, kiv_.Reply.data() + 3, static_cast<size_t>(n));
       result.copied += n;
       if (n < 2 * k) result.complete = false;
-      if (!modbus::ByteCountFits(byteCount, k, arrived))
-        Finish(kivcomm::TTransactOutcome::WrongByteCount);
+      if (byteCount < 2 * k) result.shortReply = true;
       c -= k;
       r += k;
       p += 2 * k;
@@ -154,44 +160,63 @@ bool TKivComm::WriteRegisters(int r, const uint8_t* p, int t, int c) {
   return allAnswered;
 }
 
-void TKivComm::Identify() {
-  TBusy busy(*this);
-  if (!busy.Ok()) return;
-  kiv_.Error = false;
-  kiv_.Cancel = false;
+namespace kivcomm {
+
+TKivType IdentifiedType(const std::string& identification) {
+  const char second = identification.size() >= 2 ? identification[1] : '\0';
+  if (second == '2') return kivtKivs2;
+  if (second == '3') return kivtKivs3;
+  return kivtUnknown;
+}
+
+std::string DeviceTypeName(TKivType type) {
+  if (type == kivtKivs2) return "KIVS-2";
+  if (type == kivtKivs3) return "KIVS-3";
+  return "device of unknown type";
+}
+
+}  // namespace kivcomm
+
+bool TKivComm::QueryIdentification(std::string& text) {
   BuildReadRequest(modbus::kIdentAddress, modbus::kIdentRegisters);
-  kiv_.Trace("Identification of device:");
   std::fill(kiv_.Reply.begin(), kiv_.Reply.begin() + 20, uint8_t{0});
   const kivcomm::TTransactResult t = Transact();
   // Only the device's own refusal: a foreign or damaged reply has its own line already.
   if (t.Outcome == kivcomm::TTransactOutcome::Exception) {
     TraceRefusal();
-    return;
+    return false;
   }
-  if (!t.Ok() || kiv_.Cancel) return;
+  if (!t.Ok() || kiv_.Cancel) return false;
   if (!modbus::ByteCountFits(kiv_.Reply[2], modbus::kIdentRegisters, t.FrameEnd - 3)) {
     Finish(kivcomm::TTransactOutcome::WrongByteCount);
-    return;
+    return false;
   }
-
   // The text is the reply's data bytes up to the first NUL; the CRC (serial) or the end
   // of the PDU (TCP) bounds it, so both paths give the same text.
   const int end = std::min(t.FrameEnd, 3 + int{kiv_.Reply[2]});
+  text.clear();
+  for (int i = 3; i < end && kiv_.Reply[i] != 0; ++i) text += static_cast<char>(kiv_.Reply[i]);
+  return true;
+}
+
+void TKivComm::Identify() {
+  TBusy busy(*this);
+  if (!busy.Ok()) return;
+  kiv_.Error = false;
+  kiv_.Cancel = false;
+  kiv_.Trace("Identification of device:");
   std::string raw;
-  for (int i = 3; i < end && kiv_.Reply[i] != 0; ++i) raw += static_cast<char>(kiv_.Reply[i]);
+  if (!QueryIdentification(raw)) return;
   kiv_.SetIdentification(Cp1250ToUtf8(raw));
   if (!kiv_.TraceMessages) kiv_.DropLastTrace();
-  const char second = raw.size() >= 2 ? raw[1] : '\0';
-  if (second == '2') {
-    kiv_.Trace("Identification of device:KIVS-2");
-    kiv_.SetKivType(kivtKivs2);
-  } else if (second == '3') {
-    kiv_.Trace("Identification of device:KIVS-3");
-    kiv_.SetKivType(kivtKivs3);
-  } else {
+  const TKivType type = kivcomm::IdentifiedType(raw);
+  if (type == kivtUnknown) {
     kiv_.Trace("Identification of device:?");
     kiv_.Cancel = false;
+    return;
   }
+  kiv_.Trace("Identification of device:" + kivcomm::DeviceTypeName(type));
+  kiv_.SetKivType(type);
 }
 
 void TKivComm::ReadEventRegister() {
@@ -205,15 +230,24 @@ void TKivComm::ReadEventRegister() {
   int total = 0;
   std::vector<uint8_t> work(kivcomm::kEventWorkBufferSize, 0);
   bool done = false;
+  bool shortBlockRead = false;
   eventsKept_ = 0;
   for (;;) {
     const int room = kivcomm::kEventWorkBufferSize - total;
-    // One silence between blocks: the one after the progress line below. A block shorter
-    // than asked whose bytes arrived intact is added as it is, and the reading goes on.
+    // One silence between blocks: the one after the progress line below.
     const TReadResult block =
         ReadRegs(b, work.data() + total, modbus::kMaxRegistersPerRequest, room, false);
+    if (!kiv_.Error && !kiv_.Cancel && shortBlockRead) {
+      // A block shorter than asked ends the device's data only when nothing follows it.
+      // Data after it would be stored at the wrong place and misalign every later record:
+      // the reading breaks off, keeping the short block, whose bytes stand where they
+      // belong.
+      kiv_.Trace("Event register reading: Incomplete answer - cancel reading");
+      kiv_.Error = true;
+    }
     if (!kiv_.Error && !kiv_.Cancel) {
       total += block.copied;
+      shortBlockRead = block.shortReply;
       const std::string line =
           "Event register reading: " + std::to_string(total) + " bajt\xC3\xB3w";
       if (!kiv_.TraceMessages) kiv_.DropLastTrace();
@@ -313,38 +347,71 @@ int TKivComm::ReadZestawCopy(int n, uint8_t* dest, int room) {
   return size * 2;
 }
 
-void TKivComm::WriteZestaw(int s, int d) {
-  if ((s != 1 && s != 2) || (d != 1 && d != 2)) return;
+std::optional<kivcomm::TWriteOutcome> TKivComm::RefuseOtherDevice(const std::string& message) {
+  std::string raw;
+  if (!QueryIdentification(raw)) {
+    if (kiv_.Cancel) {
+      kiv_.Trace(message + ": Writing canceled");
+      return kivcomm::TWriteOutcome::Canceled;
+    }
+    kiv_.Trace(message + ": Device not identified - nothing written");
+    kiv_.Error = true;
+    return kivcomm::TWriteOutcome::NotIdentified;
+  }
+  // A parset of one type means other things in the other: the registration's type must be
+  // the device's, whatever definitions the registration holds.
+  const TKivType device = kivcomm::IdentifiedType(raw);
+  const TKivType registration = kiv_.GetKivType();
+  if (device == registration) return std::nullopt;
+  kiv_.Trace("The device at slave " + std::to_string(kiv_.GetReadOptions().SlaveNo) + " is a " +
+             kivcomm::DeviceTypeName(device) + "; this registration is for a " +
+             kivcomm::DeviceTypeName(registration) + ": nothing written");
+  kiv_.Error = true;
+  return kivcomm::TWriteOutcome::WrongDevice;
+}
+
+kivcomm::TWriteOutcome TKivComm::WriteZestaw(int s, int d) {
+  using kivcomm::TWriteOutcome;
+  if ((s != 1 && s != 2) || (d != 1 && d != 2)) return TWriteOutcome::NotStarted;
   std::string message = "Save of parset" + std::to_string(s);
   if (d != s) message += " do " + std::to_string(d);
   TBusy busy(*this);
-  if (!busy.Ok()) return;
+  if (!busy.Ok()) return TWriteOutcome::NotStarted;
   const int size = ClampZestawSize(kiv_.Defs.ZnsSize);
   const int count = std::min(kiv_.ZestawLength(s) / 2, size);
   if (kiv_.ZestawLength(s) / 2 == 0) {
     kiv_.Trace(message + ": Parset " + std::to_string(s) + " is empty - command aborted");
-    return;
+    return TWriteOutcome::NotStarted;
   }
   const int first = kiv_.Defs.ZestawAdres(d);
   if (first == 0 || count == 0) {
     kiv_.Trace(message + ": Parset not in the device definitions - command aborted");
     kiv_.Error = true;
-    return;
+    return TWriteOutcome::NotStarted;
   }
   kiv_.Error = false;
   kiv_.Cancel = false;
   kiv_.Trace(message);
+  if (const auto refused = RefuseOtherDevice(message)) return *refused;
+  Silence();
+  if (kiv_.Cancel) {
+    kiv_.Trace(message + ": Writing canceled");
+    return TWriteOutcome::Canceled;
+  }
   const int step = kiv_.Defs.ZnsSendStep > 0 ? kiv_.Defs.ZnsSendStep : 0;
   const bool allAnswered = WriteRegisters(first, kiv_.Zestaw(s), step, count);
   if (allAnswered && !kiv_.Error && !kiv_.Cancel) {
     if (!kiv_.TraceMessages) kiv_.DropLastTrace();
     kiv_.Trace(message + ": OK");
-  } else if (kiv_.Cancel) {
-    kiv_.Trace(message + ": Writing canceled");
-  } else {
-    kiv_.Trace(message + ": Settings rejected by device");
-    kiv_.Error = true;
+    return TWriteOutcome::Written;
   }
+  if (kiv_.Cancel) {
+    kiv_.Trace(message + ": Writing canceled");
+    return TWriteOutcome::Canceled;
+  }
+  kiv_.Trace(message + ": Settings rejected by device");
+  kiv_.Error = true;
+  return TWriteOutcome::Rejected;
 }
 
 void TKivComm::ReadAll() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "commlink.h"
@@ -50,6 +51,22 @@ enum class TTransactOutcome {
 // The line the message list shows for an outcome (empty for those that show none).
 std::string TraceLine(TTransactOutcome outcome);
 
+// What a parset write came to. Callers decide from it, never from the trace's wording.
+enum class TWriteOutcome {
+  Written,        // every request answered with function 16 and its own echo: ": OK"
+  NotStarted,     // nothing to write (no such parset, an empty one, none in the
+                  // definitions) or another dialogue runs: nothing sent
+  WrongDevice,    // the device is of another type than the registration: nothing written
+  NotIdentified,  // the device did not say what it is: nothing written
+  Rejected,       // a request failed or was refused: the device may hold part of it
+  Canceled,
+};
+
+// The device type an identification text names: its second character.
+TKivType IdentifiedType(const std::string& identification);
+// "KIVS-2", "KIVS-3", or "device of unknown type".
+std::string DeviceTypeName(TKivType type);
+
 struct TTransactResult {
   TTransactOutcome Outcome = TTransactOutcome::NotSent;
   int FrameEnd = 0;           // reply bytes before the CRC; 0 when no reply was taken
@@ -79,7 +96,8 @@ class TKivComm {
   bool WriteRegisters(int firstRegister, const uint8_t* source, int perRequest, int count);
   void ReadEventRegister();
   void ReadZestaw(int n);
-  void WriteZestaw(int source, int target);
+  // Identifies the device first and writes only into one of the registration's own type.
+  kivcomm::TWriteOutcome WriteZestaw(int source, int target);
   // Reads parset n of the device into dest (room bytes) without touching the
   // registration, for a check after a write. The bytes read (2 x ZNS_SIZE, at most room),
   // or -1 when a request failed, was incomplete or the dialogue could not start.
@@ -98,12 +116,18 @@ class TKivComm {
  private:
   class TBusy;
   struct TReadResult {
-    int copied = 0;         // data bytes stored
-    bool complete = false;  // every request answered by function 3 with all its registers
+    int copied = 0;           // data bytes stored
+    bool complete = false;    // every request answered by function 3 with all its registers
+    bool shortReply = false;  // a reply held fewer registers than asked, its count and data
+                              // agreeing
   };
 
   TReadResult ReadRegs(int firstRegister, uint8_t* dest, int count, int room, bool waitAfterLast);
   void BuildReadRequest(uint16_t protocolAddress, uint16_t count);
+  // The identification exchange; false (the failure traced) when no text came.
+  bool QueryIdentification(std::string& text);
+  // Before a write: nothing when the device is of the registration's type, else why not.
+  std::optional<kivcomm::TWriteOutcome> RefuseOtherDevice(const std::string& message);
   // Returns the reply frame's length; wholeRequestSent tells whether the port took it all.
   int SerialExchange(bool& wholeRequestSent);
   void KeepFrameGap(ISerialLink& port, double charMs);

@@ -5,6 +5,7 @@
 #include "matrix.h"
 #include "messages.h"
 #include "numfmt.h"
+#include "settingcells.h"
 #include "textcodec.h"
 
 namespace {
@@ -55,6 +56,38 @@ uint16_t TextToReal(const TSetDesc& desc, const std::string& text) {
     throw EConvertError("Invalid floating point operation");
   const auto rounded = static_cast<long long>(RoundHalfEven(quotient));
   return static_cast<uint16_t>(static_cast<unsigned long long>(rounded) & 0xFFFF);
+}
+
+// The register value of a Y/N text's first character: 0, 1, or -1 for none.
+int YesNoValue(const std::string& text) {
+  const char c = text.empty() ? '\0' : text[0];
+  if (c == 'N' || c == 'n') return 0;
+  if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return 1;
+  return -1;
+}
+
+// Whether the text asks for a value the setting's register cannot hold as typed: a voltage
+// the device does not keep, a number whose register value would lose its upper bits, more
+// hexadecimal digits than one register has. Text that is no number raises the conversion
+// error.
+bool OutOfRange(const TSetDesc& desc, const std::string& text) {
+  switch (desc.Kind) {
+    case skReal: {
+      const double quotient = TypedToFloat(text) / desc.Base;
+      // A zero scale or an endless quotient is the conversion's own error.
+      if (desc.Base == 0.0 || !std::isfinite(quotient)) return false;
+      const double value = RoundHalfEven(quotient);
+      return value < 0 || value > 0xFFFF;
+    }
+    case skVoltage: {
+      uint16_t code = 0;
+      return !VoltageTextToCode(text, code);
+    }
+    case skHex:
+      return Utf8Left(text, 4) != text;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -149,14 +182,11 @@ void TextToSetting(const TSetDesc& desc, const std::string& text, int parsetLeng
       SetRegister(parset, reg, TextToReal(desc, text));
       break;
     case skYesNo: {
-      const char c = text[0];
-      if (c == 'N' || c == 'n') {
-        SetRegister(parset, reg, 0);
-      } else if (c == 'Y' || c == 'y' || c == 'T' || c == 't') {
-        SetRegister(parset, reg, 1);
-      } else {
+      const int value = YesNoValue(text);
+      if (value >= 0)
+        SetRegister(parset, reg, static_cast<uint16_t>(value));
+      else
         Messages().Show(MsgIcon::Warning, "", "Allowable values: [Y/N]");
-      }
       break;
     }
     case skVoltage: {
@@ -170,4 +200,14 @@ void TextToSetting(const TSetDesc& desc, const std::string& text, int parsetLeng
       break;
     }
   }
+}
+
+std::string StoreTypedSetting(const TSetDesc& desc, const std::string& text, int parsetLength,
+                              uint8_t* parset) {
+  if (text.empty() || parset == nullptr || SettingRegister(desc, parsetLength) < 0) return {};
+  if (desc.Kind == skYesNo && YesNoValue(text) < 0) return SettingAllowableValues(desc);
+  if (OutOfRange(desc, text))
+    return "'" + text + "' is out of range.\n" + SettingAllowableValues(desc);
+  TextToSetting(desc, text, parsetLength, parset);
+  return {};
 }

@@ -12,6 +12,15 @@ std::string SettingToText(const TSetDesc& desc, const uint8_t* parset, int parse
 void TextToSetting(const TSetDesc& desc, const std::string& text, int parsetLength,
                    uint8_t* parset);
 
+// A text typed for a setting, stored only when the setting allows it: the grid and kivtool
+// both edit through this. Returns what the user is told when the setting refuses the text
+// (a Y/N text that is neither, a voltage the device does not keep, a value whose register
+// would not hold it as typed: "'9999' is out of range.\nAllowable values: ..."); empty when
+// the text was stored or there is nothing to store (empty text, a setting not editable).
+// Raises EConvertError (or EHexError) for text that is not a number, as TextToSetting does.
+std::string StoreTypedSetting(const TSetDesc& desc, const std::string& text, int parsetLength,
+                              uint8_t* parset);
+
 // The register (0-based) whose value the setting shows; -1 when it shows none (kind INT,
 // OFFSET outside 1..256, a register at or beyond the parset's length).
 int SettingRegister(const TSetDesc& desc, int parsetLength);

@@ -13,7 +13,7 @@ class TKiv;
 class TKivComm;
 
 enum class TWriteCheck {
-  NotWritten,  // the write did not end with ": OK"; nothing was read back
+  NotWritten,  // the write was not accepted whole (or not sent); nothing was read back
   Verified,    // the device holds what was written
   Differs,     // the device holds something else
   NotRead,     // the read-back failed
@@ -28,7 +28,7 @@ int WrittenRegisterCount(const TKiv& kiv, int source);
 std::vector<std::string> VerifyDifferenceLines(const TKivDefs& defs, const uint8_t* written,
                                                const uint8_t* readBack, int registers);
 
-// WriteZestaw(source, target), then, when it ended with ": OK", the read-back: "Verified"
+// WriteZestaw(source, target), then, when the device took all of it, the read-back: "Verified"
 // or one "Not verified: ..." line per difference. readBack receives the bytes read.
 TWriteCheck WriteZestawVerified(TKivComm& comm, TKiv& kiv, int source, int target,
                                 std::vector<uint8_t>* readBack = nullptr);

@@ -186,13 +186,9 @@ void TChildForm::CommitCell(int c, int r) {
   fillingGrid_ = true;
   std::string refused;
   try {
-    uint16_t code = 0;
-    // A voltage outside what the device keeps is not stored; say so rather than let the
-    // old value come back without a word.
-    if (desc.Kind == skVoltage && !typed.empty() && !VoltageTextToCode(typed, code)) {
-      refused = "'" + typed + "' is out of range.\n" + SettingAllowableValues(desc);
-    }
-    TextToSetting(desc, typed, length, parset);
+    // What the setting does not allow is not stored; say so rather than let the old value
+    // come back without a word.
+    refused = StoreTypedSetting(desc, typed, length, parset);
     std::string shown = SettingToText(desc, parset, length);
     SetCell(r, c, shown);
     if (shown != typed) Kiv.Modified = true;

@@ -89,6 +89,16 @@ same_registration() {
   same_bytes "$1" "$2" 4096 $((len + 2))
 }
 
+# kept_saved FILE N: the registration saved after a broken reading holds the N bytes kept.
+kept_saved() {
+  if [[ ! -e $1 ]]; then
+    fail "the kept events were not saved"
+    return 1
+  fi
+  [[ $(od -An -tu2 -j4096 -N2 "$1" | tr -d ' ') -eq $2 ]] ||
+    fail "the saved registration does not hold the $2 bytes kept"
+}
+
 # The serial path reads once the silence has passed: it must cover the simulator's answer
 # even on a loaded machine. Over TCP the silence is only a pause.
 silence() {  # tcp|serial
@@ -135,6 +145,82 @@ write_read_back() {
   stop_sim
 }
 
+# A write reaches the device it names and no other: two simulators on two ports, one at
+# slave 5 and one at slave 31 (the registration's own number).
+write_slaves() {
+  "$BIN/kivtool" generate --type kivs2 --seed 99 --defs "$BIN" -o "$WORK/source.kiv" >/dev/null
+  start_sim five --tcp 127.0.0.1:0 --type kivs2 --seed 5 --slave 5 --save "$WORK/five.kiv"
+  local five=$SIM_PORT
+  start_sim thirtyone --tcp 127.0.0.1:0 --type kivs2 --seed 5 --save "$WORK/thirtyone.kiv"
+  local thirtyone=$SIM_PORT
+  cmp -s -i 19460:19974 -n 512 "$WORK/source.kiv" "$WORK/five.kiv" &&
+    fail "the device already holds what is written: the test would prove nothing"
+  # Slave 5 named at the port of slave 31: nobody answers there, nothing is written.
+  run wrong write "$WORK/source.kiv" --from 1 --to 2 --tcp "127.0.0.1:$thirtyone" --slave 5 \
+    --silence 20 --time-out 200
+  expect_rc 1 wrong
+  expect_line wrong "Save of parset1 do 2: Device not identified - nothing written"
+  run right write "$WORK/source.kiv" --from 1 --to 2 --tcp "127.0.0.1:$five" --slave 5 --silence 20
+  expect_rc 0 right
+  expect_line right "Verified"
+  run back5 read --tcp "127.0.0.1:$five" --slave 5 --silence 20 --no-events -o "$WORK/back5.kiv"
+  expect_rc 0 back5
+  cmp -s -i 19458:19972 -n 514 "$WORK/source.kiv" "$WORK/back5.kiv" ||
+    fail "slave 5 does not hold what was written to it"
+  run back31 read --tcp "127.0.0.1:$thirtyone" --silence 20 --no-events -o "$WORK/back31.kiv"
+  expect_rc 0 back31
+  same_bytes "$WORK/thirtyone.kiv" "$WORK/back31.kiv" 19458 1028
+  # No single device has address 0 (every one) or one above 247: refused before sending.
+  for n in 0 248 999; do
+    run "slave$n" write "$WORK/source.kiv" --from 1 --to 2 --tcp "127.0.0.1:$five" --slave "$n"
+    expect_rc 2 "slave$n"
+    expect_line "slave$n" "Invalid value of --slave: $n"
+    run "read$n" read --tcp "127.0.0.1:$five" --slave "$n" -o "$WORK/never.kiv"
+    expect_rc 2 "read$n"
+  done
+  [[ -e $WORK/never.kiv ]] && fail "a reading with a refused slave number was saved"
+  run back5again read --tcp "127.0.0.1:$five" --slave 5 --silence 20 --no-events \
+    -o "$WORK/back5again.kiv"
+  same_bytes "$WORK/back5.kiv" "$WORK/back5again.kiv" 19458 1028
+}
+
+# A parset of a KIVS-2 registration never goes into a KIVS-3: nothing is sent after the
+# identification, and the device's parsets read back as they were.
+write_other_type() {
+  local link=$1
+  [[ $link == serial ]] && start_pty
+  "$BIN/kivtool" generate --type kivs2 --seed 99 --defs "$BIN" -o "$WORK/source.kiv" >/dev/null
+  start_sim k3 $(sim_link "$link") --type kivs3 --seed 5 --save "$WORK/k3.kiv"
+  for verify in "" --no-verify; do
+    run other write "$WORK/source.kiv" --from 1 --to 2 $(link_args "$link") \
+      --silence "$(silence "$link")" $verify
+    expect_rc 1 other
+    expect_line other \
+      "The device at slave 31 is a KIVS-3; this registration is for a KIVS-2: nothing written"
+    grep -q "Verified\|: OK" "$WORK/other.out" && fail "a refused write reported success"
+  done
+  run back read $(link_args "$link") --silence "$(silence "$link")" --no-events -o "$WORK/back.kiv"
+  expect_rc 0 back
+  same_bytes "$WORK/k3.kiv" "$WORK/back.kiv" 19458 1028
+  stop_sim
+}
+
+# An events block shorter than asked with more data after it (the device's seventh block
+# of 250 bytes holds 10): the reading breaks off, keeping the six blocks before it and the
+# short block's own bytes, and exits 1.
+short_block() {
+  local link=$1
+  [[ $link == serial ]] && start_pty
+  start_sim short $(sim_link "$link") --type kivs2 --seed 5 --fault data-bytes=10@10 \
+    --save "$WORK/served.kiv"
+  run short read $(link_args "$link") --silence "$(silence "$link")" -o "$WORK/short.kiv"
+  expect_rc 1 short
+  expect_line short "Event register reading: Incomplete answer - cancel reading"
+  expect_line short "Events buffer incomplete: 1510 bytes kept"
+  kept_saved "$WORK/short.kiv" 1510 && same_bytes "$WORK/served.kiv" "$WORK/short.kiv" 4098 1510
+  stop_sim
+}
+
 # failure LINK NAME "SIM SWITCHES" "KIVTOOL OPTIONS" EXPECTED-RC EXPECTED-LINE
 failure() {
   local link=$1 name=$2 switches=$3 options=$4 rc=$5 line=$6
@@ -153,6 +239,13 @@ case $SCENARIO in
   rtu-read) read_both_types serial ;;
   tcp-write) write_read_back tcp ;;
   rtu-write) write_read_back serial ;;
+  write-target-tcp)
+    write_slaves
+    write_other_type tcp
+    ;;
+  write-target-rtu) write_other_type serial ;;
+  short-block-tcp) short_block tcp ;;
+  short-block-rtu) short_block serial ;;
   failures-tcp)
     failure tcp noreply "--no-reply-to 3" "--silence 20 --time-out 200" 1 "TimeOut, cancel reading"
     failure tcp refused "--refuse-identification" "--silence 20" 1 "Command refused - cancel reading"
@@ -208,12 +301,7 @@ case $SCENARIO in
     expect_rc 1 kept
     expect_line kept "TimeOut, cancel reading"
     expect_line kept "Events buffer incomplete: 500 bytes kept"
-    if [[ -e $WORK/kept.kiv ]]; then
-      [[ $(od -An -tu2 -j4096 -N2 "$WORK/kept.kiv" | tr -d ' ') -eq 500 ]] ||
-        fail "the saved registration does not hold the 500 bytes kept"
-    else
-      fail "the kept events were not saved"
-    fi
+    kept_saved "$WORK/kept.kiv" 500
     stop_sim
     ;;
   cancel)

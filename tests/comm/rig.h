@@ -30,6 +30,9 @@ struct Rig {
     kiv.DefsDir = "/nonexistent-kivsvc-defs";
     kiv.SetTraceList(&trace);
     kiv.TraceMessages = false;
+    // A registration of the device's own type, as after a reading of it: writes go only
+    // to such a device.
+    kiv.SetKivType(kivcomm::IdentifiedType(content.Identification));
     Use(std::move(content));
     serial.respond = [this](const Bytes& request) {
       return std::vector<Chunk>{{replyDelayMs, RtuReply(*device, request, deviceAddress)}};

@@ -200,9 +200,12 @@ TEST_P(Dialogues, ReplyDataIsCopiedOnlyAsFarAsItArrived) {
               "Reply of 12 PDU bytes where its function 3 announces 252, connection dropped");
     return;
   }
-  EXPECT_EQ(n, 10);
-  EXPECT_EQ(dest[9], 0x49);
-  EXPECT_EQ(dest[10], 0xEE);
+  // Over RTU the frame is taken as it came, but a reply whose count its data contradicts
+  // gives nothing: not even the bytes that did arrive.
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(dest[0], 0xEE);
+  EXPECT_TRUE(rig.kiv.Error);
+  EXPECT_EQ(rig.trace.lines.back(), "Wrong byte count, cancel reading");
 }
 
 TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
@@ -213,14 +216,17 @@ TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
   rig.kiv.TraceMessages = true;
   bool busyDuringWrite = true;
   rig.clock.onWait = [&] { busyDuringWrite = busyDuringWrite && rig.kiv.IsReading; };
-  rig.comm.WriteZestaw(1, 2);
-  ASSERT_EQ(rig.Sent(), 3u);
-  EXPECT_EQ(rig.RequestCount(0), 50);
+  EXPECT_EQ(rig.comm.WriteZestaw(1, 2), kivcomm::TWriteOutcome::Written);
+  // The identification first, then the registers.
+  ASSERT_EQ(rig.Sent(), 4u);
+  EXPECT_EQ(rig.RequestPdu(0)[0], 3);
+  EXPECT_EQ(rig.RequestRegister(0), 0x0E78 + 1);
   EXPECT_EQ(rig.RequestCount(1), 50);
-  EXPECT_EQ(rig.RequestCount(2), 19);
-  EXPECT_EQ(rig.RequestRegister(2), 2433 + 100);
-  EXPECT_EQ(rig.RequestPdu(0)[0], 16);
-  EXPECT_EQ(rig.RequestPdu(0)[5], 100);
+  EXPECT_EQ(rig.RequestCount(2), 50);
+  EXPECT_EQ(rig.RequestCount(3), 19);
+  EXPECT_EQ(rig.RequestRegister(3), 2433 + 100);
+  EXPECT_EQ(rig.RequestPdu(1)[0], 16);
+  EXPECT_EQ(rig.RequestPdu(1)[5], 100);
   EXPECT_EQ(rig.trace.lines.front(), "Save of parset1 do 2");
   EXPECT_EQ(rig.trace.lines.back(), "Save of parset1 do 2: OK");
   int dots = 0;
@@ -236,15 +242,15 @@ TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
   quiet.kiv.SetZestaw2Length(238);
   quiet.kiv.Defs.ZnsSendStep = 0;  // the whole count in one request
   quiet.comm.WriteZestaw(2, 2);
-  EXPECT_EQ(quiet.Sent(), 1u);
-  EXPECT_EQ(quiet.RequestCount(0), 119);
+  EXPECT_EQ(quiet.Sent(), 2u);
+  EXPECT_EQ(quiet.RequestCount(1), 119);
   EXPECT_EQ(quiet.trace.lines, std::vector<std::string>{"Save of parset2: OK"});
 }
 
 TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
   {  // empty source
     Rig rig(GetParam());
-    rig.comm.WriteZestaw(2, 2);
+    EXPECT_EQ(rig.comm.WriteZestaw(2, 2), kivcomm::TWriteOutcome::NotStarted);
     EXPECT_EQ(rig.trace.lines,
               std::vector<std::string>{"Save of parset2: Parset 2 is empty - command aborted"});
     EXPECT_EQ(rig.Sent(), 0u);
@@ -252,11 +258,13 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
   {  // the device refuses: the failure text, never ": OK"
     Rig rig(GetParam());
     rig.kiv.SetZestaw1Length(238);
-    rig.tcp.respond = [](const Bytes&) { return Bytes{0x90, 0x02}; };
-    rig.serial.respond = [](const Bytes&) {
-      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x90, 0x02})}};
+    auto inner = rig.tcp.respond;
+    rig.tcp.respond = [&](const Bytes& p) { return p[0] == 16 ? Bytes{0x90, 0x02} : inner(p); };
+    auto innerSerial = rig.serial.respond;
+    rig.serial.respond = [&](const Bytes& r) {
+      return r[1] == 16 ? std::vector<Chunk>{{10, WithCrc({0x1F, 0x90, 0x02})}} : innerSerial(r);
     };
-    rig.comm.WriteZestaw(1, 1);
+    EXPECT_EQ(rig.comm.WriteZestaw(1, 1), kivcomm::TWriteOutcome::Rejected);
     EXPECT_TRUE(rig.kiv.Error);
     EXPECT_EQ(rig.trace.lines,
               (std::vector<std::string>{"Save of parset1.",
@@ -268,10 +276,11 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     rig.kiv.Defs.ZnsSendStep = 100;
     int n = 0;
     auto inner = rig.tcp.respond;
-    rig.tcp.respond = [&](const Bytes& p) { return n++ == 1 ? Bytes{} : inner(p); };
+    // Request 0 is the identification.
+    rig.tcp.respond = [&](const Bytes& p) { return n++ == 2 ? Bytes{} : inner(p); };
     auto innerSerial = rig.serial.respond;
     rig.serial.respond = [&](const Bytes& r) {
-      return n++ == 1 ? std::vector<Chunk>{} : innerSerial(r);
+      return n++ == 2 ? std::vector<Chunk>{} : innerSerial(r);
     };
     rig.comm.WriteZestaw(1, 1);
     EXPECT_EQ(rig.trace.lines,
@@ -282,9 +291,11 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     Rig rig(GetParam());
     rig.kiv.SetZestaw1Length(238);
     rig.kiv.Defs.ZnsSendStep = 100;
-    rig.clock.onWait = [&] { rig.comm.CancelReading(); };
-    rig.comm.WriteZestaw(1, 1);
-    EXPECT_EQ(rig.Sent(), 1u);
+    rig.clock.onWait = [&] {
+      if (rig.Sent() == 2) rig.comm.CancelReading();
+    };
+    EXPECT_EQ(rig.comm.WriteZestaw(1, 1), kivcomm::TWriteOutcome::Canceled);
+    EXPECT_EQ(rig.Sent(), 2u);
     EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: Writing canceled");
   }
   {  // no parset in the definitions
@@ -300,9 +311,88 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     Rig rig(GetParam());
     rig.kiv.SetZestaw1Length(512);
     rig.comm.WriteZestaw(1, 1);
-    ASSERT_EQ(rig.Sent(), 1u);
-    EXPECT_EQ(rig.RequestCount(0), 119);
+    ASSERT_EQ(rig.Sent(), 2u);
+    EXPECT_EQ(rig.RequestCount(1), 119);
     EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: OK");
+  }
+}
+
+// A write identifies the device first and sends nothing to one of another type than the
+// registration's; the registration stays as it was (its identification, its type).
+TEST_P(Dialogues, WriteGoesOnlyToADeviceOfTheRegistrationsType) {
+  const std::string nothing = ": nothing written";
+  struct Case {
+    std::string ident;
+    TKivType registration;
+    std::string line;  // empty: written
+  };
+  const Case cases[] = {
+      {"13345678", kivtKivs2,
+       "The device at slave 5 is a KIVS-3; this registration is for a KIVS-2"},
+      {"12345678", kivtKivs3,
+       "The device at slave 5 is a KIVS-2; this registration is for a KIVS-3"},
+      {"1X345678", kivtKivs2,
+       "The device at slave 5 is a device of unknown type; this registration is for a KIVS-2"},
+      {"12345678", kivtUnknown,
+       "The device at slave 5 is a KIVS-2; this registration is for a device of unknown type"},
+      {"1X345678", kivtUnknown, ""},
+      {"13345678", kivtKivs3, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ident + " / " + std::to_string(c.registration));
+    const TSimContent content = SampleContent(c.ident, 0);
+    Rig rig(GetParam(), content);
+    rig.kiv.SetKivType(c.registration);
+    rig.Use(content);
+    rig.deviceAddress = 5;
+    TReadOptions options = rig.kiv.GetReadOptions();
+    options.SlaveNo = 5;
+    rig.kiv.SetReadOptions(options);
+    for (int i = 0; i < 238; ++i) rig.kiv.Zestaw1()[i] = static_cast<uint8_t>(200 - i);
+    rig.kiv.SetZestaw1Length(238);
+    const kivcomm::TWriteOutcome outcome = rig.comm.WriteZestaw(1, 1);
+    EXPECT_EQ(rig.kiv.Identification(), "");
+    EXPECT_EQ(rig.kiv.GetKivType(), c.registration);
+    EXPECT_FALSE(rig.kiv.IsReading);
+    ASSERT_GE(rig.Sent(), 1u);
+    EXPECT_EQ(rig.RequestRegister(0), 0x0E78 + 1);
+    if (c.line.empty()) {
+      EXPECT_EQ(outcome, kivcomm::TWriteOutcome::Written);
+      EXPECT_EQ(rig.trace.lines, std::vector<std::string>{"Save of parset1: OK"});
+      EXPECT_EQ(0, std::memcmp(rig.device->Content().Zestaw1.data(), rig.kiv.Zestaw1(), 238));
+      continue;
+    }
+    EXPECT_EQ(outcome, kivcomm::TWriteOutcome::WrongDevice);
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.Sent(), 1u);
+    EXPECT_EQ(rig.trace.lines, (std::vector<std::string>{"Save of parset1", c.line + nothing}));
+    EXPECT_EQ(rig.device->Content().Zestaw1, content.Zestaw1);
+  }
+
+  {  // a device that does not answer the identification gets nothing either
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.tcp.respond = [](const Bytes&) { return Bytes{}; };
+    rig.serial.respond = [](const Bytes&) { return std::vector<Chunk>{}; };
+    EXPECT_EQ(rig.comm.WriteZestaw(1, 1), kivcomm::TWriteOutcome::NotIdentified);
+    EXPECT_TRUE(rig.kiv.Error);
+    EXPECT_EQ(rig.Sent(), 1u);
+    ASSERT_GE(rig.trace.lines.size(), 3u);
+    EXPECT_EQ(rig.trace.lines[1], "TimeOut, cancel reading");
+    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: Device not identified - nothing written");
+  }
+  {  // nor one that refuses it
+    Rig rig(GetParam());
+    rig.kiv.SetZestaw1Length(238);
+    rig.tcp.respond = [](const Bytes&) { return Bytes{0x83, 0x04}; };
+    rig.serial.respond = [](const Bytes&) {
+      return std::vector<Chunk>{{10, WithCrc({0x1F, 0x83, 0x04})}};
+    };
+    EXPECT_EQ(rig.comm.WriteZestaw(1, 1), kivcomm::TWriteOutcome::NotIdentified);
+    EXPECT_EQ(rig.Sent(), 1u);
+    EXPECT_EQ(rig.trace.lines, (std::vector<std::string>{
+                                   "Save of parset1", "Command refused - cancel reading",
+                                   "Save of parset1: Device not identified - nothing written"}));
   }
 }
 
@@ -566,10 +656,10 @@ TEST_P(Dialogues, RequestSizesKeepTheModbusLimits) {
     rig.kiv.Defs.ZnsSendStep = step;
     rig.comm.WriteZestaw(1, 1);
     EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
-    ASSERT_EQ(rig.Sent() - before, 3u);
-    EXPECT_EQ(rig.RequestCount(before), 123);
+    ASSERT_EQ(rig.Sent() - before, 4u);  // the identification, then the registers
     EXPECT_EQ(rig.RequestCount(before + 1), 123);
-    EXPECT_EQ(rig.RequestCount(before + 2), 4);
+    EXPECT_EQ(rig.RequestCount(before + 2), 123);
+    EXPECT_EQ(rig.RequestCount(before + 3), 4);
     EXPECT_EQ(0, std::memcmp(rig.device->Content().Zestaw1.data(), rig.kiv.Zestaw1(), 500));
   }
   const size_t before = rig.Sent();
@@ -667,7 +757,9 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->trace.lines.back(), "Command refused - cancel reading");
   }
   {  // a write echo naming other registers is no success
-    auto rig = rigWith([](int, Bytes& pdu) { pdu[4] ^= 1; });
+    auto rig = rigWith([](int, Bytes& pdu) {
+      if (pdu[0] == 16) pdu[4] ^= 1;
+    });
     for (int i = 0; i < 238; ++i) rig->kiv.Zestaw1()[i] = static_cast<uint8_t>(i);
     rig->kiv.SetZestaw1Length(238);
     rig->comm.WriteZestaw(1, 1);
@@ -675,7 +767,7 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->trace.lines.back(), "Save of parset1: Settings rejected by device");
     EXPECT_EQ(rig->trace.lines.end()[-2], "Wrong echo of the written registers, cancel reading.");
   }
-  {  // a short block whose bytes arrived intact is added, and the reading goes on
+  {  // a short block with more data after it: the reading breaks off after the short block
     auto rig = rigWith([](int n, Bytes& pdu) {
       if (n == 1) {
         pdu.resize(2 + 100);
@@ -683,11 +775,40 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
       }
     });
     rig->comm.ReadEventRegister();
-    EXPECT_FALSE(rig->kiv.Error) << rig->trace.lines.back();
+    EXPECT_TRUE(rig->kiv.Error);
     const std::vector<uint8_t>& events = rig->device->Content().Events;
-    ASSERT_EQ(rig->kiv.EventBufferLength(), events.size() - 150);
+    ASSERT_EQ(rig->kiv.EventBufferLength(), 350);
+    EXPECT_EQ(rig->comm.EventsKept(), 350);
     EXPECT_TRUE(std::equal(events.begin(), events.begin() + 350, rig->kiv.EventBuffer()));
-    EXPECT_TRUE(std::equal(events.begin() + 500, events.end(), rig->kiv.EventBuffer() + 350));
+    EXPECT_EQ(rig->Sent(), 3u);
+    ASSERT_GE(rig->trace.lines.size(), 2u);
+    EXPECT_EQ(rig->trace.lines.end()[-2],
+              "Event register reading: Incomplete answer - cancel reading");
+    EXPECT_EQ(rig->trace.lines.back(), "Events buffer incomplete: 350 bytes kept");
+  }
+  {  // a short last block is the device's end of data
+    auto rig = rigWith([](int, Bytes&) {}, SampleContent("12345678", 620));
+    rig->comm.ReadEventRegister();
+    EXPECT_FALSE(rig->kiv.Error);
+    ASSERT_EQ(rig->kiv.EventBufferLength(), 620);
+    EXPECT_EQ(rig->trace.lines, std::vector<std::string>{Progress(620)});
+  }
+  // A block refused after its bytes arrived adds none of them: an odd count the data agrees
+  // with, and a count of nothing.
+  for (int count : {7, 0}) {
+    SCOPED_TRACE(count);
+    auto rig = rigWith([count](int n, Bytes& pdu) {
+      if (n == 1) {
+        pdu.resize(static_cast<size_t>(2 + count));
+        pdu[1] = static_cast<uint8_t>(count);
+      }
+    });
+    rig->comm.ReadEventRegister();
+    EXPECT_TRUE(rig->kiv.Error);
+    EXPECT_EQ(rig->kiv.EventBufferLength(), 250);
+    EXPECT_EQ(rig->comm.EventsKept(), 250);
+    EXPECT_TRUE(rig->Traced("Wrong byte count, cancel reading"));
+    EXPECT_EQ(rig->trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
   }
   {  // the first block refused: a line naming the code, and the earlier buffer stays
     auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x02}; });

@@ -29,6 +29,9 @@ struct FaultCase {
   std::string fault;  // the control line
   Dialogue dialogue;
   std::string tcpLine, rtuLine;  // the line that ends the dialogue on each path
+  // Events bytes a broken events reading keeps; -1: the whole blocks before the faulty
+  // reply (a fault "@+K" of the events reading keeps K - 1 blocks).
+  int kept = -1;
 };
 
 const char kTimeOut[] = "TimeOut, cancel reading";
@@ -41,6 +44,9 @@ const char kByteCount[] = "Wrong byte count, cancel reading";
 const char kEcho[] = "Wrong echo of the written registers, cancel reading";
 const char kRejected[] = "Save of parset1: Settings rejected by device";
 const char kIncomplete[] = "Read parset 1: Incomplete answer - cancel reading";
+const char kEventsIncomplete[] = "Event register reading: Incomplete answer - cancel reading";
+const char kNotIdentified[] = "Save of parset1: Device not identified - nothing written";
+constexpr int kBlockBytes = 250;
 
 class Faults : public ::testing::TestWithParam<bool> {
  protected:
@@ -96,21 +102,29 @@ class Faults : public ::testing::TestWithParam<bool> {
     // The line that ends the dialogue; only explanations follow it (the link's reason, the
     // exception code, the events kept).
     EXPECT_TRUE(rig_->Traced(Serial() ? c.rtuLine : c.tcpLine)) << Trace();
-    KeptOrUnchanged();
+    KeptOrUnchanged(c.dialogue == Dialogue::Events ? ExpectedKept(c) : 0);
     ASSERT_TRUE(rig_->sim.Running());
     rig_->comm.Wait(pauseMs);
     Recover(fullRecovery);
   }
 
-  // The registration holds what it held, except that a broken events reading keeps the
-  // blocks it read: the start of the same events buffer.
-  void KeptOrUnchanged() {
+  static int ExpectedKept(const FaultCase& c) {
+    if (c.kept >= 0) return c.kept;
+    const size_t at = c.fault.find("@+");
+    const int k = at == std::string::npos ? 1 : std::stoi(c.fault.substr(at + 2));
+    return (k - 1) * kBlockBytes;
+  }
+
+  // The registration holds what it held, except that a broken events reading keeps exactly
+  // the bytes it read before the fault: the start of the same events buffer.
+  void KeptOrUnchanged(int expectedKept) {
     TKiv& kiv = rig_->kiv;
     Snapshot now(kiv);
     const int kept = kiv.EventBufferLength();
-    if (now.events != good_->events) {
+    if (now.events != good_->events || expectedKept > 0) {
       EXPECT_TRUE(rig_->Traced("Events buffer incomplete: " + std::to_string(kept) + " bytes kept"))
           << Trace();
+      EXPECT_EQ(kept, expectedKept);
       ASSERT_LE(kept, static_cast<int>(good_->events.size()));
       EXPECT_TRUE(std::equal(now.events.begin(), now.events.end(), good_->events.begin()));
       now.events = good_->events;
@@ -231,7 +245,9 @@ TEST_P(Faults, OtherAddressAndFunction) {
   Check({"function=4@+2", Dialogue::All, kFunction, kFunction}, false);
   // Our client over TCP refuses a function-16 reply of another length than its own.
   Check({"function=16@+1", Dialogue::Ident, kTimeOut, kFunction}, false);
-  Check({"function=3@+1", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"function=3@+2", Dialogue::Write, kRejected, kRejected}, false);
+  // The write's identification answered by another function: nothing is written.
+  Check({"function=16@+1", Dialogue::Write, kTimeOut, kFunction}, false);
 }
 
 TEST_P(Faults, ExceptionCodes) {
@@ -240,7 +256,8 @@ TEST_P(Faults, ExceptionCodes) {
   Check({"exception=4@+1", Dialogue::Ident, kRefused, kRefused}, false);
   // The first block refused: no end of data but a refused reading.
   Check({"exception=2@+1", Dialogue::Events, kRefused, kRefused});
-  Check({"exception=4@+1", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"exception=4@+2", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"exception=4@+1", Dialogue::Write, kNotIdentified, kNotIdentified}, false);
   // Address, function with bit 7 and the CRC: four bytes the serial path waits past.
   // The client over TCP refuses it as no valid reply.
   Check({"exception-nocode@+2", Dialogue::All, kTimeOut, kShort}, false);
@@ -264,20 +281,12 @@ TEST_P(Faults, ByteCounts) {
   Check({"data-bytes=252@+2", Dialogue::All, kTimeOut, kByteCount}, false);
   Check({"data-bytes=255@+2", Dialogue::All, kTimeOut, kByteCount}, false);
   Check({"byte-count=100@+2", Dialogue::Events, kTimeOut, kByteCount});
-  // A short events block whose bytes arrived intact is added and the reading goes on: the
-  // buffer is the device's less the block's missing bytes.
-  {
-    rig_->trace.lines.clear();
-    ASSERT_TRUE(rig_->sim.Arm("data-bytes=100@+2"));
-    rig_->comm.ReadEventRegister();
-    EXPECT_FALSE(rig_->kiv.Error) << Trace();
-    const std::vector<uint8_t>& good = good_->events;
-    ASSERT_EQ(rig_->kiv.EventBufferLength(), good.size() - 150);
-    const uint8_t* got = rig_->kiv.EventBuffer();
-    EXPECT_TRUE(std::equal(good.begin(), good.begin() + 350, got));
-    EXPECT_TRUE(std::equal(good.begin() + 500, good.end(), got + 350));
-    Recover(true);
-  }
+  // A short events block with more data after it breaks the reading off: the blocks before
+  // it and its own bytes are kept, nothing after it.
+  Check({"data-bytes=100@+2", Dialogue::Events, kEventsIncomplete, kEventsIncomplete,
+         kBlockBytes + 100});
+  Check({"data-bytes=10@+3", Dialogue::Events, kEventsIncomplete, kEventsIncomplete,
+         2 * kBlockBytes + 10});
   Check({"data-bytes=7@+2", Dialogue::Events, kByteCount, kByteCount});
   Check({"data-bytes=0@+1", Dialogue::Ident, kByteCount, kByteCount}, false);
   Check({"data-bytes=7@+1", Dialogue::Ident, kByteCount, kByteCount}, false);
@@ -285,9 +294,11 @@ TEST_P(Faults, ByteCounts) {
 
 TEST_P(Faults, WriteEchoes) {
   rig_->kiv.TraceMessages = false;
-  Check({"echo-address=5@+1", Dialogue::Write, kRejected, kRejected}, false);
-  Check({"echo-count=3@+1", Dialogue::Write, kRejected, kRejected}, false);
-  Check({"silent@+1", Dialogue::Write, kRejected, kRejected}, false);
+  // Request 1 is the identification the write starts with.
+  Check({"echo-address=5@+2", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"echo-count=3@+2", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"silent@+2", Dialogue::Write, kRejected, kRejected}, false);
+  Check({"silent@+1", Dialogue::Write, kNotIdentified, kNotIdentified}, false);
   // A good write still reports OK after them.
   rig_->trace.lines.clear();
   rig_->comm.WriteZestaw(1, 1);

@@ -139,6 +139,62 @@ TEST(Settings, YesNoEditing) {
   EXPECT_EQ(messages.shown[0].text, "Allowable values: [Y/N]");
 }
 
+// What the grid and kivtool store from a typed text, through the one function both use: a
+// text the setting does not allow stores nothing and says why.
+TEST(Settings, TypedTextIsStoredOnlyWhenTheSettingAllowsIt) {
+  TRecordingMessages messages;
+  TScopedMessageService scope(&messages);
+  const std::string range = "' is out of range.\n";
+  const std::string percent = "Allowable values: 0 to 6553,5 in steps of 0,1";
+  const std::string volts = "Allowable values: 100 to 99,5k (V; 6,5k = 6500)";
+  const std::string hex = "Allowable values: 0000 to FFFF (hexadecimal)";
+  const TSetDesc real = Desc(skReal, 3, 0.1, 1);
+  struct Case {
+    TSetDesc desc;
+    std::string text;
+    std::string refusal;  // empty: stored
+    int stored;           // the register afterwards; -1: unchanged
+  };
+  const Case cases[] = {
+      {real, "80,5", "", 805},
+      {real, "6553,5", "", 65535},
+      {real, "0", "", 0},
+      {real, "0,04", "", 0},  // the nearest step, not a wrap
+      {real, "6553,6", "'6553,6" + range + percent, -1},
+      {real, "9999", "'9999" + range + percent, -1},  // would wrap to 3445,4
+      {real, "-0,1", "'-0,1" + range + percent, -1},
+      {Desc(skReal, 5, 2.0), "131071",
+       "'131071" + range + "Allowable values: 0 to 131070 in steps of 2", -1},
+      {Desc(skVoltage, 7), "6,5k", "", 0x8000 + 650},
+      {Desc(skVoltage, 7), "50", "'50" + range + volts, -1},
+      {Desc(skVoltage, 7), "110k", "'110k" + range + volts, -1},
+      {Desc(skYesNo, 4), "tak", "", 1},
+      {Desc(skYesNo, 4), "x", "Allowable values: [Y/N]", -1},
+      {Desc(skHex, 9), "FFFF", "", 0xFFFF},
+      {Desc(skHex, 9), "12345", "'12345" + range + hex, -1},
+      {real, "", "", -1},             // nothing typed
+      {Desc(skInt, 3), "5", "", -1},  // not editable
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Parset p;
+    const int reg = c.desc.Kind == skVoltage ? 0 : c.desc.Offset;
+    p.Set(reg, 0x4242);
+    EXPECT_EQ(StoreTypedSetting(c.desc, c.text, 512, p.bytes.data()), c.refusal);
+    EXPECT_EQ(p.Get(reg), c.stored < 0 ? 0x4242 : c.stored);
+  }
+  // The refusal is returned, never shown a second time.
+  EXPECT_TRUE(messages.shown.empty());
+  // Text that is no number raises the conversion's own error, as TextToSetting does.
+  Parset p;
+  EXPECT_THROW(StoreTypedSetting(real, "abc", 512, p.bytes.data()), EConvertError);
+  EXPECT_THROW(StoreTypedSetting(Desc(skVoltage, 0), "xk", 512, p.bytes.data()), EConvertError);
+  EXPECT_THROW(StoreTypedSetting(Desc(skHex, 9), "zz", 512, p.bytes.data()), std::runtime_error);
+  EXPECT_EQ(p.bytes, Parset().bytes);
+  // A register beyond the parset's length takes nothing and refuses nothing.
+  EXPECT_EQ(StoreTypedSetting(real, "9999", 6, p.bytes.data()), "");
+}
+
 TEST(Settings, HexEditingReadsFourCharacters) {
   Parset p;
   TextToSetting(Desc(skHex, 9), "12345", 512, p.bytes.data());

@@ -74,9 +74,13 @@ TEST(WriteVerify, DifferencesAreNamedBySettingOrRegister) {
 TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
   VerifyRig r;
   size_t reads = 0;
+  // The identification the write starts with is no reading back.
+  auto identification = [](const Bytes& pdu) {
+    return pdu[0] == 3 && pdu[1] == 0x0E && pdu[2] == 0x78;
+  };
   r.tcp.respond = [&](const Bytes& pdu) {
     if (pdu[0] == 16) return SimException(16, simdev::kIllegalDataAddress);
-    ++reads;
+    if (!identification(pdu)) ++reads;
     return r.device->Handle(pdu);
   };
   EXPECT_EQ(WriteZestawVerified(r.comm, r.kiv, 1, 2), TWriteCheck::NotWritten);
@@ -85,11 +89,22 @@ TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
 
   VerifyRig s;
   s.tcp.respond = [&](const Bytes& pdu) {
-    if (pdu[0] == 3) return SimException(3, simdev::kIllegalDataAddress);
+    if (pdu[0] == 3 && !identification(pdu)) return SimException(3, simdev::kIllegalDataAddress);
     return s.device->Handle(pdu);
   };
   EXPECT_EQ(WriteZestawVerified(s.comm, s.kiv, 1, 2), TWriteCheck::NotRead);
   EXPECT_EQ(s.trace.lines.back(), "Not verified: parset 2 could not be read back");
+
+  // A device of another type gets nothing and is not read back.
+  VerifyRig k3;
+  k3.kiv.SetKivType(kivtKivs3);
+  const std::vector<uint8_t> before = k3.device->Content().Zestaw2;
+  EXPECT_EQ(WriteZestawVerified(k3.comm, k3.kiv, 1, 2), TWriteCheck::NotWritten);
+  EXPECT_EQ(k3.Sent(), 1u);
+  EXPECT_EQ(
+      k3.trace.lines.back(),
+      "The device at slave 31 is a KIVS-2; this registration is for a KIVS-3: nothing written");
+  EXPECT_EQ(k3.device->Content().Zestaw2, before);
 
   // An empty source parset aborts the write without Error: still nothing is read back.
   VerifyRig t;

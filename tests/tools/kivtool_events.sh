@@ -67,10 +67,31 @@ expect_eq "legend names" "1. Switches states:   OFF|2. Switches states:   ON|3. 
 expect_eq "legend row 9" "  0,000000	008000	0	16
   10,000000	008000	0	16" "$(tail -n 2 <<<"$legend")"
 
-# Out of range: nothing, status 0, as the window shows nothing.
-expect_eq "no sequence 2" "" "$(kt listing "${src[@]}" --seq 2)"
-expect_status "route of sequence 0" 0 kt route "${src[@]}" --seq 0
-expect_eq "route of sequence 0 prints nothing" "" "$(cat "$work/out")"
+# A sequence the buffer does not have is refused as export and graph refuse it: the
+# reason, status 2, nothing on standard output.
+for cmd in listing route; do
+  for n in 2 99999; do
+    expect_status "$cmd of sequence $n" 2 kt $cmd "${src[@]}" --seq $n
+    expect_eq "$cmd of sequence $n prints nothing" "" "$(cat "$work/out")"
+  done
+  expect_eq "$cmd of sequence 99999: why" "Invalid value of --seq: 99999" "$(cat "$work/err")"
+  for n in 0 -1; do
+    expect_status "$cmd of sequence $n" 2 kt $cmd "${src[@]}" --seq $n
+    expect_eq "$cmd of sequence $n: why" "Invalid value of --seq: $n" "$(cat "$work/err")"
+  done
+done
+expect_status "listing of sequence 2" 2 kt listing "${src[@]}" --seq 2
+expect_eq "no sequence 2: why" "No sequence 2 (the registration has 1)" "$(cat "$work/err")"
+
+# An option given twice is refused, whichever value would have been taken; options meant to
+# repeat still take every value.
+expect_status "--seq twice" 2 kt listing "${src[@]}" --seq 1 --seq 1
+expect_eq "--seq twice: why" "Repeated option: --seq" "$(cat "$work/err")"
+[[ -s $work/out ]] && fail "a repeated option still printed a listing"
+expect_status "--bold twice" 2 kt listing "${src[@]}" --seq 1 --bold --bold
+expect_eq "--bold twice: why" "Repeated option: --bold" "$(cat "$work/err")"
+expect_status "--type twice" 2 kt sequences --buffer "$work/ev.bin" --type kivs2 --type kivs3
+expect_eq "--type twice: why" "Repeated option: --type" "$(cat "$work/err")"
 
 # A registration file gives the same views as its raw buffer.
 kt generate --type kivs3 --seed 4 -o "$work/g.kiv" >/dev/null

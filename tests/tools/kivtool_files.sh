@@ -71,5 +71,29 @@ expect_eq "yes/no message" "Allowable values: [Y/N]" "$(cat "$work/err")"
 expect_status "set missing setting" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
   --setting 99.1=1 -o "$work/bad.kiv"
 [[ ! -e $work/bad.kiv ]] || fail "a refused edit was saved"
+# The grid's own checks and messages: a voltage the device does not keep, a percentage whose
+# register would wrap (9999 % would be stored as 3445,4).
+volts="Allowable values: 100 to 99,5k (V; 6,5k = 6500)"
+percent="Allowable values: 0 to 6553,5 in steps of 0,1"
+for edit in 1.1=50 1.1=110k 1.2=9999; do
+  case $edit in
+    1.1=*) allowed=$volts ;;
+    *) allowed=$percent ;;
+  esac
+  expect_status "set $edit" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
+    --setting "$edit" -o "$work/bad.kiv"
+  expect_eq "set $edit: why" "'${edit#*=}' is out of range.
+$allowed" "$(cat "$work/err")"
+done
+[[ ! -e $work/bad.kiv ]] || fail "a refused edit was saved"
+# A refused edit among good ones saves nothing either.
+expect_status "set good then bad" 2 kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 \
+  --setting 1.1=6.5k --setting 1.2=9999 -o "$work/bad.kiv"
+[[ ! -e $work/bad.kiv ]] || fail "a refused edit was saved"
+# The largest value the register holds is taken.
+kt set "$KIVSVC_EXAMPLES/demo-kivs2.kiv" --parset 1 --setting 1.2=6553,5 -o "$work/max.kiv" ||
+  fail "set at the top of the range"
+expect_eq "top of the range shown" "6553,5" \
+  "$(kt settings "$work/max.kiv" --parset 1 | sed -n 's/^  Dead line Vlt \[%Vr\] = //p')"
 
 finish

@@ -331,6 +331,16 @@ class TestChildForm : public QObject {
     QCOMPARE(int(messages_.shown.size()), 2);
     QVERIFY(messages_.shown[1].text.find("Allowable values") != std::string::npos);
     QCOMPARE(child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text(), QString("6,5k"));
+    // A number whose register would keep only its low 16 bits is refused, not wrapped.
+    QVERIFY(FindSetting(defs, skReal, r, j));
+    const QString realBefore = child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text();
+    const std::vector<uint8_t> parsetBefore(child.Kiv.Zestaw1(), child.Kiv.Zestaw1() + 512);
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("9999999");
+    QCOMPARE(int(messages_.shown.size()), 3);
+    QCOMPARE(messages_.shown[2].text,
+             "'9999999' is out of range.\n" + SettingAllowableValues(real));
+    QCOMPARE(child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->text(), realBefore);
+    QVERIFY(std::equal(parsetBefore.begin(), parsetBefore.end(), child.Kiv.Zestaw1()));
 
     // The tab set shows parset 2; both reading dates stay.
     child.Kiv.SetZestaw1ReadDate(38000.5);

@@ -32,7 +32,6 @@ class TPrintedTraceList : public TStringTraceList {
     Flush();
     TStringTraceList::Append(line);
   }
-  std::string Last() const { return lines.empty() ? std::string() : lines.back(); }
   // Prints the lines held (at most the last one) and forgets them.
   void Flush() {
     for (const std::string& l : lines) std::printf("%s\n", l.c_str());
@@ -97,6 +96,12 @@ void OpenLink(TArgs& args, TLink& link) {
   link.settings.SerialPort = link.serial.get();
 }
 
+// The --slave value: a Modbus slave address, 1 to 247 (0 would reach every device on the
+// line at once); def when not given.
+int SlaveNumber(TArgs& args, int def) {
+  return args.IntValue("--slave", def, 1, 247);
+}
+
 // Cancels the dialogue when SIGINT arrives, as the window's Cancel button does; the
 // dialogue's waits handle the timer.
 class TInterruptCancel {
@@ -124,7 +129,7 @@ int CmdRead(int argc, char** argv) {
   TKiv kiv;
   kiv.DefsDir = DefsDirFrom(args);
   TReadOptions options = kiv.GetReadOptions();
-  options.SlaveNo = static_cast<uint8_t>(args.IntValue("--slave", 31, 0, 247));
+  options.SlaveNo = static_cast<uint8_t>(SlaveNumber(args, 31));
   options.ReadZestaw1 = args.Flag("--no-parset1") ? 0 : 1;
   options.ReadZestaw2 = args.Flag("--no-parset2") ? 0 : 1;
   options.ReadEventRegister = args.Flag("--no-events") ? 0 : 1;
@@ -168,7 +173,7 @@ int CmdWrite(int argc, char** argv) {
   kiv.DefsDir = DefsDirFrom(args);
   const int from = args.IntValue("--from", 0, 1, 2);
   const int to = args.IntValue("--to", 0, 1, 2);
-  auto slave = args.Value("--slave");
+  const int slave = SlaveNumber(args, 0);
   kiv.TraceMessages = args.Flag("--trace");
   const bool verify = !args.Flag("--no-verify");
   TLink link;
@@ -179,27 +184,24 @@ int CmdWrite(int argc, char** argv) {
         "Usage: kivtool write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial "
         "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]");
   LoadRegistration(kiv, files[0]);
-  if (slave) {
+  // Without --slave the device is the one the registration was read from.
+  if (slave != 0) {
     TReadOptions options = kiv.GetReadOptions();
-    options.SlaveNo = static_cast<uint8_t>(args.IntValue("--slave", 31, 0, 247));
+    options.SlaveNo = static_cast<uint8_t>(slave);
     kiv.SetReadOptions(options);
   }
 
   TPrintedTraceList trace;
   kiv.SetTraceList(&trace);
   TKivComm comm(kiv, link.settings);
-  TWriteCheck check = TWriteCheck::NotWritten;
+  bool ok = false;
   {
     TInterruptCancel cancel(comm);
     if (verify)
-      check = WriteZestawVerified(comm, kiv, from, to);
+      ok = WriteZestawVerified(comm, kiv, from, to) == TWriteCheck::Verified;
     else
-      comm.WriteZestaw(from, to);
+      ok = comm.WriteZestaw(from, to) == kivcomm::TWriteOutcome::Written;
   }
-  std::string message = "Save of parset" + std::to_string(from);
-  if (to != from) message += " do " + std::to_string(to);
-  const bool ok = verify ? check == TWriteCheck::Verified
-                         : !kiv.Error && !kiv.Cancel && trace.Last() == message + ": OK";
   trace.Flush();
   kiv.SetTraceList(nullptr);
   return ok ? 0 : 1;

@@ -72,22 +72,6 @@ void LoadEventsSource(TArgs& args, TKiv& kiv, const std::string& usage) {
   kiv.SetReadOptions(o);
 }
 
-// The --seq value; nullopt for a number no sequence can have (the window shows nothing).
-std::optional<uint16_t> SequenceArg(TArgs& args, const std::string& usage) {
-  auto v = args.Value("--seq");
-  if (!v) throw EToolError("Usage: " + usage);
-  long long n = 0;
-  try {
-    size_t used = 0;
-    n = std::stoll(*v, &used);
-    if (used != v->size()) throw EToolError("");
-  } catch (const std::exception&) {
-    throw EToolError("Invalid value of --seq: " + *v);
-  }
-  if (n < 1 || n > 65535) return std::nullopt;
-  return static_cast<uint16_t>(n);
-}
-
 // A time given on the command line, with "." or "," as the decimal separator.
 double NumberValue(const std::string& name, std::string text) {
   for (char& c : text) {
@@ -124,7 +108,7 @@ int CmdSequences(int argc, char** argv) {
 int CmdListing(int argc, char** argv) {
   const std::string usage = std::string("kivtool listing ") + kSource + " --seq N [--bold]";
   TArgs args(argc, argv);
-  auto seq = SequenceArg(args, usage);
+  const uint16_t seq = SequenceNumber(args, usage);
   bool bold = args.Flag("--bold");
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
@@ -133,8 +117,8 @@ int CmdListing(int argc, char** argv) {
   lister.SetDevice(&kiv);
   lister.SetEventListing(&listing);
   lister.BuildSequences();
-  if (!seq || *seq > lister.SequenceCount()) return 0;
-  lister.SelectSequence(*seq);
+  if (seq > lister.SequenceCount()) throw NoSequence(std::to_string(seq), lister.SequenceCount());
+  lister.SelectSequence(seq);
   PrintListed(listing.lines, bold);
   return 0;
 }
@@ -149,7 +133,7 @@ int CmdRoute(int argc, char** argv) {
   if (fromText.has_value() != toText.has_value() || (fromText && !changes)) {
     throw EToolError("Usage: " + usage);
   }
-  auto seq = SequenceArg(args, usage);
+  const uint16_t seq = SequenceNumber(args, usage);
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
   TEvLister lister;
@@ -157,8 +141,8 @@ int CmdRoute(int argc, char** argv) {
   lister.SetDevice(&kiv);
   lister.SetGraph(&graph);
   lister.BuildSequences();
-  if (!seq || *seq > lister.SequenceCount()) return 0;
-  lister.SelectSequence(*seq);
+  if (seq > lister.SequenceCount()) throw NoSequence(std::to_string(seq), lister.SequenceCount());
+  lister.SelectSequence(seq);
   if (!changes) {
     PrintLines(GraphSeriesLines(graph));
     return 0;

@@ -30,21 +30,6 @@ TParsetArg ParseParsetArg(const std::string& text) {
   return a;
 }
 
-uint16_t SequenceNumber(TArgs& args, const std::string& usage) {
-  auto v = args.Value("--seq");
-  if (!v) throw EToolError("Usage: " + usage);
-  long long n = 0;
-  size_t used = 0;
-  try {
-    n = std::stoll(*v, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != v->size() || n < 1 || n > 65535)
-    throw EToolError("Invalid value of --seq: " + *v);
-  return static_cast<uint16_t>(n);
-}
-
 }  // namespace
 
 int CmdDiff(int argc, char** argv) {
@@ -91,9 +76,7 @@ int CmdExport(int argc, char** argv) {
   lister.SetDevice(&kiv);
   lister.SetGraph(&graph);
   lister.BuildSequences();
-  if (seq > lister.SequenceCount())
-    throw EToolError("No sequence " + std::to_string(seq) + " (the registration has " +
-                     std::to_string(lister.SequenceCount()) + ")");
+  if (seq > lister.SequenceCount()) throw NoSequence(std::to_string(seq), lister.SequenceCount());
   std::string error;
   if (csv) {
     if (!SaveText(*csv, EventsCsv(ListedEvents(lister, seq)), error)) throw EToolError(error);

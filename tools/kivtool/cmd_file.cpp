@@ -125,13 +125,14 @@ int CmdSet(int argc, char** argv) {
     if (d.Kind == skInt || !d.OffsetValid) {
       throw EToolError("Setting " + SettingNameCell(d) + " cannot be edited");
     }
-    int before = ToolMessages().shownCount;
+    // The grid's own checks, with its messages.
+    std::string refused;
     try {
-      TextToSetting(d, e.text, kiv.ZestawLength(parset), kiv.Zestaw(parset));
-    } catch (const EConvertError& err) {
-      throw EToolError(err.what());
+      refused = StoreTypedSetting(d, e.text, kiv.ZestawLength(parset), kiv.Zestaw(parset));
+    } catch (const std::exception& err) {
+      refused = err.what();
     }
-    if (ToolMessages().shownCount != before) throw EToolError("");
+    if (!refused.empty()) throw EToolError(refused);
   }
   SaveRegistration(kiv, *out);
   return 0;

@@ -29,16 +29,11 @@ TArgs::TArgs(int argc, char** argv) {
 }
 
 std::optional<std::string> TArgs::Value(const std::string& name) {
-  std::optional<std::string> v;
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (!used_[i] && args_[i] == name) {
-      if (i + 1 >= args_.size()) throw EToolError("Missing value after " + name);
-      used_[i] = used_[i + 1] = true;
-      v = args_[i + 1];
-      ++i;
-    }
-  }
-  return v;
+  std::vector<std::string> v = Values(name);
+  // Two values of one option are a mistake to point out, not a choice to make for the user.
+  if (v.size() > 1) throw EToolError("Repeated option: " + name);
+  if (v.empty()) return std::nullopt;
+  return v.front();
 }
 
 std::vector<std::string> TArgs::Values(const std::string& name) {
@@ -55,11 +50,15 @@ std::vector<std::string> TArgs::Values(const std::string& name) {
 }
 
 bool TArgs::Flag(const std::string& name) {
-  bool found = false;
+  int found = 0;
   for (size_t i = 0; i < args_.size(); ++i) {
-    if (!used_[i] && args_[i] == name) used_[i] = found = true;
+    if (!used_[i] && args_[i] == name) {
+      used_[i] = true;
+      ++found;
+    }
   }
-  return found;
+  if (found > 1) throw EToolError("Repeated option: " + name);
+  return found == 1;
 }
 
 std::vector<std::string> TArgs::Positional() {
@@ -105,6 +104,26 @@ void SaveRegistration(TKiv& kiv, const std::string& fileName) {
 
 std::string ReadDateText(double days) {
   return days == 0 ? "never" : DateToStr(days);
+}
+
+uint16_t SequenceNumber(TArgs& args, const std::string& usage) {
+  auto v = args.Value("--seq");
+  if (!v) throw EToolError("Usage: " + usage);
+  long long n = 0;
+  size_t used = 0;
+  try {
+    n = std::stoll(*v, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != v->size() || n < 1 || n > 65535)
+    throw EToolError("Invalid value of --seq: " + *v);
+  return static_cast<uint16_t>(n);
+}
+
+EToolError NoSequence(const std::string& number, int count) {
+  return EToolError("No sequence " + number + " (the registration has " + std::to_string(count) +
+                    ")");
 }
 
 int ParsetNumber(TArgs& args) {

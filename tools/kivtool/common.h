@@ -30,9 +30,11 @@ TToolMessages& ToolMessages();
 class TArgs {
  public:
   TArgs(int argc, char** argv);  // argv[0] is the command name
-  // The value of --name (the last one given); throws when it has no value.
+  // The value of --name; throws when it has no value or is given twice.
   std::optional<std::string> Value(const std::string& name);
+  // Every value of an option meant to repeat, in the order given.
   std::vector<std::string> Values(const std::string& name);
+  // Whether --name is given; throws when it is given twice.
   bool Flag(const std::string& name);
   // Positional arguments left after every option was taken; throws on unknown options.
   std::vector<std::string> Positional();
@@ -52,3 +54,7 @@ void SaveRegistration(TKiv& kiv, const std::string& fileName);
 void PrintInfo(const TKiv& kiv);
 std::string ReadDateText(double days);
 int ParsetNumber(TArgs& args);
+// The --seq value, 1 to 65535; anything else ends the command with a usage error.
+uint16_t SequenceNumber(TArgs& args, const std::string& usage);
+// The error of a sequence number the registration does not have.
+EToolError NoSequence(const std::string& number, int count);
