@@ -734,6 +734,36 @@ class TestChildForm : public QObject {
     QCOMPARE(other.Kiv.Zestaw1()[0], written);
   }
 
+  // The command tree writes nothing into a device of another type than the registration's:
+  // the device's parsets read back as they were.
+  void commandTreeWritesNothingIntoADeviceOfAnotherType() {
+    TSimProcess sim;
+    QVERIFY2(sim.Start({"--type", "kivs3"}), "kivsim did not start");
+    TTestHost host;
+    host.comm.MBTCPPort = sim.port;
+    auto readDevice = [&host](TChildForm& form) {
+      form.chbEventRegister->click();
+      form.StartReading();
+      return std::vector<uint8_t>(form.Kiv.Zestaw1(), form.Kiv.Zestaw1() + 512);
+    };
+    TChildForm before(&host);
+    const std::vector<uint8_t> held = readDevice(before);
+    QCOMPARE(before.Kiv.GetKivType(), kivtKivs3);
+    TChildForm child(&host);
+    QVERIFY(child.OpenFile(KIVSVC_SOURCE_DIR "/examples/demo-kivs2.kiv"));
+    child.Notebook1->setCurrentIndex(2);
+    child.cmdOutline->setCurrentItem(child.cmdOutline->topLevelItem(0)->child(0));
+    messages_.answers = {MsgAnswer::Yes};
+    QTest::mouseClick(child.Btn2, Qt::LeftButton);
+    QCOMPARE(TraceLines(child).last(),
+             QString("The device at slave 31 is a KIVS-3; this registration is for a KIVS-2: "
+                     "nothing written"));
+    QCOMPARE(child.Kiv.GetKivType(), kivtKivs2);
+    QVERIFY(!child.Kiv.IsReading);
+    TChildForm after(&host);
+    QVERIFY(readDevice(after) == held);
+  }
+
   void cancelDuringAReading() {
     TSimProcess sim;
     QVERIFY2(sim.Start({"--delay-ms", "60"}), "kivsim did not start");
