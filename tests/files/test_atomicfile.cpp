@@ -248,6 +248,14 @@ TEST(AtomicFile, ReplacedFilesKeepTheirPermissionsAndNewOnesFollowTheMask) {
   ASSERT_TRUE(kiv.SaveToFile(reg));
   EXPECT_EQ(ModeOf(reg), 0600u);
 
+  // The configuration file too (it may hold a server's address the user keeps private).
+  const std::string ini = dir.Write("kiv.ini", std::string("[Main]\r\n"));
+  ::chmod(ini.c_str(), 0600);
+  TIniFile config(ini);
+  config.WriteInteger("Main", "Port", 2);
+  ASSERT_TRUE(config.UpdateFile(&error)) << error;
+  EXPECT_EQ(ModeOf(ini), 0600u);
+
   const mode_t mask = ::umask(027);
   ASSERT_TRUE(SaveText(dir.File("new.csv"), "x", error)) << error;
   ::umask(mask);
