@@ -225,8 +225,8 @@ bool TAtomicFile::Check(TFileCheck check) {
 }
 
 bool TAtomicFile::Finish(TFileCheck check) {
+  if (finished_) return !temp_.empty();
   if (fd_ < 0) return false;
-  if (finished_) return true;
   if (::fsync(fd_) != 0) return Fail("Cannot write", errno);
   if (!Check(check)) return false;
   const int fd = fd_;

@@ -169,6 +169,31 @@ TEST(AtomicFile, EveryWriterPastTheLimitKeepsThePreviousFilesAndSaysWhy) {
   }
 }
 
+TEST(AtomicFile, PiecemealWriteAppearsOnlyAtCommit) {
+  TTempDir dir;
+  const std::string file = dir.Write("out.dat", std::string("old"));
+  {
+    TAtomicFile f(file);
+    ASSERT_TRUE(f.Open());
+    EXPECT_EQ(f.TempPath().rfind(file + ".kivsave-", 0), 0u) << f.TempPath();
+    ASSERT_TRUE(f.Write("ab", 2));
+    ASSERT_TRUE(f.Write("cd", 2));
+    ASSERT_TRUE(f.Finish());
+    EXPECT_EQ(Text(file), "old");
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(Text(file), "abcd");
+    EXPECT_FALSE(f.Commit());  // once only
+  }
+  {
+    // Given up before the commit: the old content stays and the temporary goes.
+    TAtomicFile f(file);
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.Write("xyz", 3));
+  }
+  EXPECT_EQ(Text(file), "abcd");
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"out.dat"});
+}
+
 TEST(AtomicFile, ReasonNamesTheFileAndTheSystemsWords) {
   TTempDir dir;
   const std::string file = dir.Write("out.csv", std::string("old"));
