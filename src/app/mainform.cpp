@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdio>
 
 #include "archiveui.h"  // events archive
 #include "childform.h"
@@ -359,7 +360,10 @@ void TMainForm::WriteConfig() const {
   p.Height = normal.height();
   p.Maximized = (windowState() & Qt::WindowMaximized) != 0;
   WriteWindowPlacement(ini, ConfigSection, p);
-  ini.UpdateFile();
+  // Written while the program closes, when no message box can be answered any more: the
+  // previous file stays whole, and the reason goes to standard error.
+  std::string error;
+  if (!ini.UpdateFile(&error)) std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 bool TMainForm::event(QEvent* e) {

@@ -1,11 +1,10 @@
 #include "inifile.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
+#include "atomicfile.h"
 #include "numfmt.h"
 #include "textcodec.h"
 
@@ -235,27 +234,9 @@ std::string TIniFile::ToText() const {
   return out;
 }
 
-bool TIniFile::UpdateFile() const {
-  if (fileName_.empty()) return false;
-  namespace fs = std::filesystem;
-  const std::string temp = fileName_ + ".tmp~";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string text = ToText();
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temp, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, fileName_, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
+bool TIniFile::UpdateFile(std::string* error) const {
+  std::string reason = "No file name";
+  const bool ok = !fileName_.empty() && WriteFileAtomically(fileName_, ToText(), reason);
+  if (!ok && error != nullptr) *error = reason;
+  return ok;
 }

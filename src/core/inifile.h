@@ -32,8 +32,9 @@ class TIniFile {
 
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
-  // Writes the file (through a temporary file and a rename); false when it cannot be written.
-  bool UpdateFile() const;
+  // Writes the file whole or not at all (WriteFileAtomically); false when it cannot be
+  // written, with the reason in *error when given.
+  bool UpdateFile(std::string* error = nullptr) const;
   std::string ToText() const;
 
  private:

@@ -11,15 +11,11 @@
 #include <cstring>
 #include <fstream>
 
+#include "atomicfile.h"
 #include "messages.h"
 #include "textcodec.h"
 
 namespace {
-
-// A save that fails part-way says so as one that cannot start does, then why.
-std::string ErrnoText(const std::string& what, const std::string& fileName) {
-  return "Error Not saved.\n" + what + " " + fileName + ": " + std::strerror(errno);
-}
 
 std::string LowerAscii(std::string s) {
   for (char& c : s) {
@@ -28,103 +24,17 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd, bytes, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += n;
-    count -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Temporary files of a save are named after their target with this and six characters
-// of mkstemp, so they can be told from anything else beside the target.
-constexpr const char* kTempTag = ".kivsave-";
-
-// A save killed part-way (power cut, kill -9) leaves its temporary file. The next save of
-// the same file removes those whose writer is gone: a save holds a lock on its temporary
-// until it ends, so a temporary that can be locked belongs to nobody.
-void RemoveStaleTemporaries(const std::string& fileName) {
-  const size_t slash = fileName.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
-  const std::string prefix =
-      (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + kTempTag;
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string path = (slash == std::string::npos ? "" : dir) + name;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
-    ::close(fd);
-  }
-  ::closedir(d);
-}
-
 }  // namespace
 
-// The file a save really replaces: a link is followed so that the link itself stays.
-std::string SaveTarget(const std::string& fileName) {
-  struct stat st {};
-  if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(fileName.c_str(), nullptr)) {
-      std::string target = real;
-      std::free(real);
-      return target;
-    }
-  }
-  return fileName;
-}
-
-bool WriteRawFile(const std::string& requestedName, const uint8_t* bytes, size_t count) {
-  const std::string fileName = SaveTarget(requestedName);
-  struct stat existing {};
-  // Only a regular file may be replaced: renaming over a device or a pipe would destroy it.
-  if (::stat(fileName.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-    Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
+bool WriteRawFile(const std::string& fileName, const uint8_t* bytes, size_t count) {
+  TAtomicFile file(fileName);
+  // A save that cannot start and one that fails part-way say the same, then why.
+  if (!file.Open()) {
+    Messages().Show(MsgIcon::Error, "Error", "Error Not saved.\n" + file.Error());
     return false;
   }
-  RemoveStaleTemporaries(fileName);
-  std::string temp = fileName + kTempTag + "XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    Messages().Show(MsgIcon::Error, "Error", "Error Not saved.");
-    return false;
-  }
-  // Held until the save ends, so another save of this file never takes it for stale.
-  ::flock(fd, LOCK_EX);
-  // mkstemp creates the file private; give it the permissions a new file would get.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  struct stat old {};
-  mode_t mode = (::stat(fileName.c_str(), &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
-  ::fchmod(fd, mode);
-
-  bool written = WriteAll(fd, bytes, count) && ::fsync(fd) == 0;
-  int savedErrno = errno;
-  if (::close(fd) != 0 && written) {
-    written = false;
-    savedErrno = errno;
-  }
-  if (!written) {
-    ::unlink(temp.c_str());
-    errno = savedErrno;
-    throw EInOutError(ErrnoText("Cannot write", fileName));
-  }
-  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
-    savedErrno = errno;
-    ::unlink(temp.c_str());
-    errno = savedErrno;
-    throw EInOutError(ErrnoText("Cannot replace", fileName));
-  }
+  if (!file.Write(bytes, count) || !file.Commit())
+    throw EInOutError("Error Not saved.\n" + file.Error());
   return true;
 }
 

@@ -17,9 +17,9 @@ constexpr size_t kMaxRegistrationFileSize = 131072;
 
 // Writes count bytes to the file, replacing it. The bytes go to a temporary file beside the
 // target that is then renamed over it, so a failed or interrupted write never destroys
-// the previous file. False when the file cannot be created ("Error Not saved." is shown);
-// raises EInOutError when writing fails part-way (its text is "Error Not saved." and the
-// reason on a second line).
+// the previous file (TAtomicFile). False when the file cannot be created ("Error Not saved."
+// and the reason on a second line are shown); raises EInOutError with the same text when
+// writing fails part-way.
 bool WriteRawFile(const std::string& fileName, const uint8_t* bytes, size_t count);
 // The whole content of the file, at most maxSize bytes; false when it cannot be opened.
 bool ReadRawFile(const std::string& fileName, std::vector<uint8_t>& content,

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 
+#include "atomicfile.h"
 #include "graphmodel.h"
 #include "kivbase.h"
 #include "kivdate.h"
@@ -280,14 +280,7 @@ bool SaveComtrade(const TComtradeRecord& rec, const std::string& dir, const std:
                   std::string& error) {
   const TComtradeFiles f = FormatComtrade(rec);
   const std::string stem = (dir.empty() ? std::string(".") : dir) + "/" + base;
-  for (const auto& [ext, text] : {std::pair{".cfg", &f.Cfg}, std::pair{".dat", &f.Dat}}) {
-    const std::string name = stem + ext;
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (out) out.write(text->data(), static_cast<std::streamsize>(text->size()));
-    if (!out) {
-      error = "Cannot write " + name;
-      return false;
-    }
-  }
-  return true;
+  // The configuration file names the data file and its sample count and is what readers
+  // open first, so it replaces its predecessor last.
+  return WriteFilesTogether({{stem + ".dat", f.Dat}, {stem + ".cfg", f.Cfg}}, error);
 }

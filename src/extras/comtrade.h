@@ -68,6 +68,7 @@ struct TComtradeFiles {
 // Both files' contents, lines ending in CR LF.
 TComtradeFiles FormatComtrade(const TComtradeRecord& rec);
 
-// Writes dir/base.cfg and dir/base.dat; false with error set when a file cannot be written.
+// Writes dir/base.dat and dir/base.cfg together (WriteFilesTogether: a failure while
+// writing changes neither); false with error set when they cannot be written.
 bool SaveComtrade(const TComtradeRecord& rec, const std::string& dir, const std::string& base,
                   std::string& error);

@@ -1,8 +1,8 @@
 #include "csvexport.h"
 
 #include <cstdio>
-#include <fstream>
 
+#include "atomicfile.h"
 #include "decoders.h"
 #include "evtext.h"
 #include "kivdate.h"
@@ -76,11 +76,5 @@ std::string EventsCsv(const std::vector<TListedEvent>& events) {
 }
 
 bool SaveText(const std::string& fileName, const std::string& text, std::string& error) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) {
-    error = "Cannot write " + fileName;
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(fileName, text, error);
 }

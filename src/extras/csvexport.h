@@ -32,5 +32,5 @@ std::string CsvDateTime(double days);
 // decimals), code (two hexadecimal digits and "h"), name, details joined by " | ".
 std::string EventsCsv(const std::vector<TListedEvent>& events);
 
-// Writes text to fileName; false with error set when it cannot.
+// Writes text as fileName, whole or not at all; false with error set when it cannot.
 bool SaveText(const std::string& fileName, const std::string& text, std::string& error);

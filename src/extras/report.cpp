@@ -9,6 +9,7 @@
 #include "kivbase.h"
 #include "kivdate.h"
 #include "kivfiles.h"
+#include "printfile.h"
 #include "printing.h"
 #include "printlayout.h"
 #include "settingsdiff.h"
@@ -166,17 +167,16 @@ TReportResult PrintServiceReport(IPrintSource& source, const TKiv& kiv, TPrintSe
 bool WriteServiceReport(IPrintSource& source, const TKiv& kiv, const std::string& pdfName,
                         TReportResult& result, std::string& error) {
   QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Portrait);
-  printer.setOutputFileName(QString::fromStdString(pdfName));
+  SetA4Pdf(printer);
   printer.setDocName("Service report");
-  TPrintSession session(printer);
-  result = PrintServiceReport(source, kiv, session);
-  session.Finish();
-  if (result.HeaderPages == 0) {
-    error = "Cannot write " + pdfName;
-    return false;
-  }
-  return true;
+  return PrintToPdfFile(
+      printer, pdfName,
+      [&](std::string& why) {
+        TPrintSession session(printer);
+        result = PrintServiceReport(source, kiv, session);
+        session.Finish();
+        if (result.HeaderPages == 0) why = "Cannot write " + pdfName;
+        return result.HeaderPages > 0;
+      },
+      error);
 }

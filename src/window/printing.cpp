@@ -16,7 +16,9 @@
 #include "graph.h"
 #include "gridprn.h"
 #include "lister.h"
+#include "messages.h"
 #include "pagedlg.h"
+#include "printfile.h"
 
 std::function<bool(QPrinter&, QWidget*)> PrintDialogHook;
 std::function<bool(QPrinter&, QWidget*)> PageSetupHook;
@@ -226,9 +228,28 @@ void PrintChild(TChildForm& form, bool withDialog, const std::function<void(int)
   }
   TPrintingGuard guard(form);
   TChildPrintSource source(form);
-  TPrintSession session(printer);
-  PrintRegistration(source, form.PrintFlags, session);
-  session.Finish();
+  auto print = [&] {
+    TPrintSession session(printer);
+    PrintRegistration(source, form.PrintFlags, session);
+    session.Finish();
+    return session.Sheets();
+  };
+  // Printed into a file (the dialog's PDF output): whole or not at all.
+  const std::string file = printer.outputFileName().toStdString();
+  if (file.empty()) {
+    print();
+    return;
+  }
+  std::string error;
+  const bool printed = PrintToPdfFile(
+      printer, file,
+      [&](std::string& why) {
+        if (print() > 0) return true;
+        why = "Nothing printed into " + file;
+        return false;
+      },
+      error);
+  if (!printed) Messages().Show(MsgIcon::Error, "Error", error);
 }
 
 void PrintSetupChild(TChildForm& form) {

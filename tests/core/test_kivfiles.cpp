@@ -285,7 +285,8 @@ TEST(KivFiles, FailedSaveKeepsPreviousFile) {
   if (::access(dir.File("ro").c_str(), W_OK) != 0) {  // root may write anywhere
     EXPECT_FALSE(kiv.SaveToFile(roFile));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Error Not saved.");
+    EXPECT_EQ(messages.shown[0].text,
+              "Error Not saved.\nCannot write " + roFile + ": Permission denied");
     EXPECT_TRUE(kiv.Modified);
     EXPECT_EQ(TTempDir::Read(roFile), (std::vector<uint8_t>{'o', 'l', 'd'}));
   }
@@ -409,7 +410,8 @@ TEST(KivFiles, SavingKeepsLinksAndNeverReplacesDevices) {
   kiv.Modified = true;
   EXPECT_FALSE(kiv.SaveToFile(pipe));
   ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text, "Error Not saved.");
+  EXPECT_EQ(messages.shown[0].text,
+            "Error Not saved.\nCannot write " + pipe + ": not a regular file");
   EXPECT_TRUE(kiv.Modified);
   EXPECT_EQ(std::filesystem::status(pipe).type(), std::filesystem::file_type::fifo);
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "extrasdlg.h"
+#include "filesizelimit.h"
 #include "graph.h"
 #include "lister.h"
 #include "printing.h"
@@ -124,6 +125,18 @@ TEST(ExtrasWindow, ServiceReportIsOnePdf) {
                 bytes.count("/Type /Page>") + bytes.count("/Type /Page "),
             1 + r.GraphPages);
   f.close();
+  {
+    // Past a file size limit, as on a full disk, the report already there stays as it was.
+    TFileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Active());
+    EXPECT_FALSE(WriteServiceReport(source, kiv, pdf.string(), r, error));
+  }
+  EXPECT_EQ(error.rfind("Cannot write " + pdf.string() + ": ", 0), 0u) << error;
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), bytes);
+  f.close();
+  for (const auto& e : std::filesystem::directory_iterator(pdf.parent_path()))
+    EXPECT_EQ(e.path().filename().string().find("kivsvc_extras_report.pdf."), std::string::npos);
   std::filesystem::remove(pdf);
 
   const auto lines = ReportHeaderLines(kiv, "a.kiv");

@@ -16,6 +16,7 @@
 #include "childform.h"
 #include "childhost.h"
 #include "childservices.h"
+#include "filesizelimit.h"
 #include "graph.h"
 #include "gridprn.h"
 #include "linesink.h"
@@ -255,6 +256,36 @@ class TestPrinting : public QObject {
     QCOMPARE(printDialogRuns_, 0);
     QVERIFY(PdfText(pdf_).contains("Settings - parset 1"));
     QVERIFY(!PdfText(pdf_).contains("Settings - parset 2"));
+  }
+
+  void printIntoAFileThatCannotBeWrittenKeepsThePreviousOne() {
+    TPrintHost host;
+    TChildForm child(&host, &services_);
+    Open(child);
+    QTemporaryDir dir;
+    pdf_ = dir.filePath("kept.pdf");
+    Answer(15);
+    child.Print(true);
+    QFile previous(pdf_);
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    const QByteArray before = previous.readAll();
+    previous.close();
+    QVERIFY(before.size() > 8192);
+    {
+      // Writes past 4 KiB fail, as on a full disk; Qt's PDF writer does not say so itself.
+      TFileSizeLimit limit(4096);
+      QVERIFY(limit.Active());
+      child.Print(false);
+    }
+    QCOMPARE(messages_.shown.size(), size_t(1));
+    QVERIFY2(QString::fromStdString(messages_.shown[0].text)
+                 .startsWith("Cannot write " + pdf_ + ": the file came out incomplete"),
+             messages_.shown[0].text.c_str());
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.pdf"});
+    // The printer still prints into the chosen file.
+    QCOMPARE(ProgramPrinter().outputFileName(), pdf_);
   }
 
   void windowStaysOpenWhilePrinting() {

@@ -23,6 +23,7 @@
 #include "childform.h"
 #include "childhost.h"
 #include "fileinfodlg.h"
+#include "filesizelimit.h"
 #include "gridlayout.h"
 #include "guitestutil.h"
 #include "kivfiles.h"
@@ -428,6 +429,36 @@ class TestChildForm : public QObject {
     QFile f(dir.filePath("buf.bin"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a", 10));
+  }
+
+  // A raw buffer that cannot be written whole (past a file size limit, as on a full disk)
+  // leaves the file that was there and says why.
+  void saveBufferThatFailsKeepsThePreviousFile() {
+    QTemporaryDir dir;
+    TTestHost host;
+    TChildForm child(&host);
+    for (int i = 0; i < 8000; ++i) child.Kiv.EventBuffer()[i] = static_cast<uint8_t>(i);
+    child.Kiv.SetEventBufferLength(8000);
+    const QString file = dir.filePath("buf.bin");
+    {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("keep");
+    }
+    messages_.answers = {MsgAnswer::Yes};
+    host.saveAnswers = {file.toStdString()};
+    {
+      TFileSizeLimit limit(4096);
+      QVERIFY(limit.Active());
+      child.SaveBuffer();
+    }
+    QVERIFY(!messages_.shown.empty());
+    QCOMPARE(messages_.shown.back().text,
+             "Error Not saved.\nCannot write " + file.toStdString() + ": File too large");
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("keep"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"buf.bin"});
   }
 
   // Save and save buffer: the raw buffer never replaces the registration, asks before

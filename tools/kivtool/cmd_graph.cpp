@@ -14,6 +14,7 @@
 #include "drawing.h"
 #include "graph.h"
 #include "lister.h"
+#include "printfile.h"
 #include "route.h"
 
 namespace {
@@ -106,10 +107,7 @@ int CmdGraph(int argc, char** argv) {
 
   if (pdf) {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setOutputFileName(QString::fromStdString(*out));
+    SetA4Pdf(printer);
     if (fromText) {
       // Print covers the whole range: narrow it to the asked span (the model widens it
       // only to include points, so the span is set directly).
@@ -120,16 +118,24 @@ int CmdGraph(int argc, char** argv) {
         throw EToolError("A printed span must be wider than 9 x units");
       }
     }
-    const int pages = graph.Print(1, 0x7FFFFFFF, &printer);
-    if (pages == 0) throw EToolError("Nothing printed");
+    int pages = 0;
+    std::string error;
+    const bool printed = PrintToPdfFile(
+        printer, *out,
+        [&](std::string& why) {
+          pages = graph.Print(1, 0x7FFFFFFF, &printer);
+          if (pages == 0) why = "Nothing printed";
+          return pages > 0;
+        },
+        error);
+    if (!printed) throw EToolError(error);
     std::printf("pages: %d\nseries: %u\nscale: %d\n", pages, m.SeriesCount(), m.ScaleX());
     return 0;
   }
   const QImage image = graph.RenderImage(xa, xb, dpi, dpi, true);
   if (image.isNull()) throw EToolError("Nothing to draw");
-  if (!image.save(QString::fromStdString(*out), "PNG")) {
-    throw EToolError("Cannot write " + *out);
-  }
+  std::string error;
+  if (!SavePngFile(image, *out, error)) throw EToolError(error);
   std::printf("size: %dx%d\nseries: %u\nscale: %d\n", image.width(), image.height(),
               m.SeriesCount(), m.ScaleX());
   return 0;

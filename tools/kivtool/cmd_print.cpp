@@ -11,6 +11,7 @@
 #include "common.h"
 #include "drawing.h"
 #include "gridprn.h"
+#include "printfile.h"
 
 namespace {
 
@@ -36,17 +37,25 @@ int CmdPrint(int argc, char** argv) {
   std::vector<int> items = SequenceItems(reg.lister, seqTexts);
 
   QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Portrait);
-  printer.setOutputFileName(QString::fromStdString(*out));
+  SetA4Pdf(printer);
 
   TToolPrintSource source(reg, files[0], items, tab);
-  TPrintSession session(printer);
-  const TPrintResult r = PrintRegistration(source, static_cast<uint8_t>(flags), session);
-  session.Finish();
-  if (session.Sheets() == 0) throw EToolError("Nothing printed");
+  TPrintResult r;
+  int sheets = 0;
+  std::string error;
+  const bool printed = PrintToPdfFile(
+      printer, *out,
+      [&](std::string& why) {
+        TPrintSession session(printer);
+        r = PrintRegistration(source, static_cast<uint8_t>(flags), session);
+        session.Finish();
+        sheets = session.Sheets();
+        if (sheets == 0) why = "Nothing printed";
+        return sheets > 0;
+      },
+      error);
+  if (!printed) throw EToolError(error);
   std::printf("listings: %d\ngraph pages: %d\ngrid pages: %d\npages: %d\nparset tab: %d\n",
-              r.Listings, r.GraphPages, r.GridPages, session.Sheets(), source.SettingsTab());
+              r.Listings, r.GraphPages, r.GridPages, sheets, source.SettingsTab());
   return 0;
 }
