@@ -282,12 +282,15 @@ void TMainForm::BuildMenus() {
 void TMainForm::MergeMenus(TChildForm* child) {
   if (mergedFile_) menuBar()->removeAction(mergedFile_);
   if (mergedGraph_) menuBar()->removeAction(mergedGraph_);
-  mergedFile_ = mergedGraph_ = nullptr;
+  if (mergedEdit_) menuBar()->removeAction(mergedEdit_);
+  mergedFile_ = mergedGraph_ = mergedEdit_ = nullptr;
   fileMenuAction_->setVisible(child == nullptr);
   if (!child) return;
   mergedFile_ = child->FileMenu()->menuAction();
+  mergedEdit_ = child->EditMenu()->menuAction();
   mergedGraph_ = child->GraphMenu()->menuAction();
   menuBar()->insertAction(fileMenuAction_, mergedFile_);
+  menuBar()->insertAction(fileMenuAction_, mergedEdit_);
   menuBar()->insertAction(optionsMenu_->menuAction(), mergedGraph_);
 }
 
@@ -524,6 +527,13 @@ TChildForm* TMainForm::CreateChild(const std::string& name, bool show) {
   return child;
 }
 
+TChildForm* TMainForm::ChildOfFile(const std::string& fileName) const {
+  for (TChildForm* child : Children()) {
+    if (child->Named && SameFile(child->FileName, fileName)) return child;
+  }
+  return nullptr;
+}
+
 void TMainForm::NewCommand() {
   CreateChild(NewFileName());
   UpdateControls();
@@ -538,12 +548,21 @@ void TMainForm::OpenCommand() {
 
 bool TMainForm::OpenFileByName(const std::string& fileName) {
   openDialogName_ = fileName;
+  // A second window on one file would let one Save silently undo the other's edits.
+  if (TChildForm* open = ChildOfFile(fileName)) {
+    auto* w = qobject_cast<QMdiSubWindow*>(open->parentWidget());
+    if (w && w->isMinimized()) w->showNormal();
+    MdiArea->setActiveSubWindow(w);
+    UpdateControls();
+    return true;
+  }
   QFileInfo info(Q(fileName));
   if (!info.exists() && !info.isSymLink()) {
     // A name that does not exist yet: an empty registration that Save writes there.
     TChildForm* child = CreateChild(fileName);
     child->setWindowTitle(Q(fileName));
     child->Named = true;
+    child->RememberDiskState();
     UpdateControls();
     return true;
   }

@@ -72,6 +72,8 @@ class TMainForm : public QMainWindow, public IChildHost {
   void WriteConfig() const;
 
   TChildForm* ActiveChild() const;
+  // The registration window of the file, if one is open (a name that is not saved yet counts).
+  TChildForm* ChildOfFile(const std::string& fileName) const;
   THelpWindow* HelpWindow() const;
   // Events archive: its window, File -> "Add to archive", "Archive every reading".
   TArchiveUi* ArchiveUi() const { return archiveUi_; }
@@ -144,6 +146,7 @@ class TMainForm : public QMainWindow, public IChildHost {
   // The merged menus belong to the registration window and go with it.
   QPointer<QAction> mergedFile_;
   QPointer<QAction> mergedGraph_;
+  QPointer<QAction> mergedEdit_;
   // Owned here, or by the modal dialog it was opened from (then gone with it).
   QPointer<THelpWindow> help_;
   TArchiveUi* archiveUi_ = nullptr;  // events archive

@@ -13,8 +13,18 @@ class IMessageService {
  public:
   virtual ~IMessageService() = default;
   virtual void Show(MsgIcon icon, const std::string& title, const std::string& text) = 0;
+  // Enter gives the first button's answer (Yes, or Ok).
   virtual MsgAnswer Ask(MsgIcon icon, const std::string& title, const std::string& text,
                         MsgButtons buttons) = 0;
+  // As Ask, with the answer Enter gives named: a question whose Yes cannot be taken back (a
+  // write to a device) names No. A service that cannot mark a button asks as Ask does.
+  virtual MsgAnswer AskWithDefault(MsgIcon icon, const std::string& title, const std::string& text,
+                                   MsgButtons buttons, MsgAnswer enterAnswer);
+  // A question answered by one of the caller's words, one button each. Returns the index of
+  // the button chosen: Enter gives defaultChoice, Escape or closing the box escapeChoice. A
+  // service that cannot ask answers escapeChoice, so the escape must be the harmless answer.
+  virtual int Choose(MsgIcon icon, const std::string& title, const std::string& text,
+                     const std::vector<std::string>& choices, int defaultChoice, int escapeChoice);
 };
 
 // The process-wide service; without one installed, messages go to standard error and
@@ -30,15 +40,26 @@ class TRecordingMessages : public IMessageService {
     MsgIcon icon;
     std::string title;
     std::string text;
+    std::vector<std::string> buttons;  // of a question, in the box's order
+    std::string enterButton;           // the button Enter gives
   };
   std::vector<Entry> shown;
   std::vector<Entry> asked;
   std::vector<MsgAnswer> answers;  // consumed front first; empty means Cancel
+  std::vector<int> choices;        // answers of Choose, front first; empty means the escape
 
   void Show(MsgIcon icon, const std::string& title, const std::string& text) override;
   MsgAnswer Ask(MsgIcon icon, const std::string& title, const std::string& text,
                 MsgButtons buttons) override;
+  MsgAnswer AskWithDefault(MsgIcon icon, const std::string& title, const std::string& text,
+                           MsgButtons buttons, MsgAnswer enterAnswer) override;
+  int Choose(MsgIcon icon, const std::string& title, const std::string& text,
+             const std::vector<std::string>& choices, int defaultChoice, int escapeChoice) override;
 };
+
+// The buttons of a standard question, in the box's order ("Yes", "No", "Cancel").
+std::vector<std::string> ButtonTexts(MsgButtons buttons);
+const char* AnswerText(MsgAnswer answer);
 
 // Installs a service for the lifetime of the object, restoring the previous one after.
 class TScopedMessageService {

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "childhost.h"
@@ -22,6 +23,7 @@
 #include "lister.h"
 #include "messages.h"
 #include "programicons.h"
+#include "readingguard.h"
 #include "route.h"
 #include "uitext.h"
 #include "widgetsinks.h"
@@ -75,7 +77,19 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
   row->addWidget(Notebook1, 1);
   row->addWidget(Panel2);
 
+  undoStack_ = new QUndoStack(this);
+  connect(undoStack_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+    // Undone back to the saved parsets: only a change made elsewhere still counts.
+    if (clean && !resettingUndo_) Kiv.Modified = changedOutsideGrid_;
+    RefreshModifiedMark();
+  });
   BuildMenus();
+  for (auto signal : {&QUndoStack::canUndoChanged, &QUndoStack::canRedoChanged}) {
+    connect(undoStack_, signal, this, [this] { UpdateUndoActions(); });
+  }
+  for (auto signal : {&QUndoStack::undoTextChanged, &QUndoStack::redoTextChanged}) {
+    connect(undoStack_, signal, this, [this] { UpdateUndoActions(); });
+  }
 
   // 1-3: the device object, its trace list, handlers and definitions directory.
   ParsetTab = 0;
@@ -86,14 +100,19 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
   Kiv.OnBeginRead = [this] { UpdateState(); };
   Kiv.OnCompleteAll = [this] { UpdateState(); };
   Kiv.OnCompleteZestawNastaw1 = [this] {
+    parsetRead_[0] = true;
     DeviceParsets.Remember(Kiv, 1);
     ShowParset();
   };
   Kiv.OnCompleteZestawNastaw2 = [this] {
+    parsetRead_[1] = true;
     DeviceParsets.Remember(Kiv, 2);
     ShowParset();
   };
-  Kiv.OnEvRegCompleted = [this] { EventsRead(); };
+  Kiv.OnEvRegCompleted = [this] {
+    eventsReadEnded_ = true;
+    EventsRead();
+  };
   Kiv.DefsDir = host_->InstallDir();
 
   // 4-5: read options and the service controls.
@@ -131,13 +150,14 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
   connect(Notebook1, &QTabWidget::currentChanged, this, [this](int page) { SetupButtons(page); });
   for (QCheckBox* c :
        {chbZestaw1, chbZestaw2, chbEventRegister, chbcorrectIOtimes, ChBshowallEvents}) {
-    connect(c, &QCheckBox::clicked, this, [this] { Guarded([this] { ControlsToOptions(); }); });
+    connect(c, &QCheckBox::clicked, this,
+            [this] { TrackOutsideChange([this] { ControlsToOptions(); }); });
   }
   connect(SpinSlaveNo, &QSpinBox::valueChanged, this, [this] {
-    if (!SpinSlaveNo->text().isEmpty()) Guarded([this] { ControlsToOptions(); });
+    if (!SpinSlaveNo->text().isEmpty()) TrackOutsideChange([this] { ControlsToOptions(); });
   });
   connect(SpinSlaveNo, &QSpinBox::editingFinished, this,
-          [this] { Guarded([this] { ControlsToOptions(); }); });
+          [this] { TrackOutsideChange([this] { ControlsToOptions(); }); });
   connect(ChbTraceMessages, &QCheckBox::clicked, this, [this](bool on) { Kiv.TraceMessages = on; });
   connect(Btn1, &QPushButton::clicked, this, [this] {
     int page = Notebook1->currentIndex();
@@ -163,6 +183,8 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
 }
 
 TChildForm::~TChildForm() {
+  // The stack empties itself as it goes, and the pages it would mark are gone by then.
+  disconnect(undoStack_, nullptr, this, nullptr);
   Kiv.SetTraceList(nullptr);
   Kiv.OnBeginRead = nullptr;
   Kiv.OnCompleteAll = nullptr;
@@ -253,7 +275,64 @@ void TChildForm::BuildMenus() {
       [this] { Graph->ShowChangesBetweenCursors(); });
   graphMenu_->addSeparator();
   add(graphMenu_, "Options", {}, {}, [this] { Graph->ShowOptions(); });
+
+  editMenu_ = new QMenu("&Edit", this);
+  actUndo = add(
+      editMenu_, "&Undo", QKeySequence("Ctrl+Z"), "Undo the last edit of the settings",
+      [this] { Undo(); }, "edit-undo");
+  actRedo = add(
+      editMenu_, "&Redo", QKeySequence("Ctrl+Shift+Z"), "Redo the edit of the settings undone last",
+      [this] { Redo(); }, "edit-redo");
   SetDocumentActionsEnabled(true);
+}
+
+void TChildForm::UpdateUndoActions() {
+  const QString undo = undoStack_->undoText();
+  const QString redo = undoStack_->redoText();
+  actUndo->setText(undo.isEmpty() ? QString("&Undo") : "&Undo " + undo);
+  actRedo->setText(redo.isEmpty() ? QString("&Redo") : "&Redo " + redo);
+  actUndo->setEnabled(documentActionsEnabled_ && undoStack_->canUndo());
+  actRedo->setEnabled(documentActionsEnabled_ && undoStack_->canRedo());
+}
+
+void TChildForm::Undo() {
+  // The parset may be going to the device right now.
+  if (Kiv.IsReading || Printing) return;
+  undoStack_->undo();
+}
+
+void TChildForm::Redo() {
+  if (Kiv.IsReading || Printing) return;
+  undoStack_->redo();
+}
+
+void TChildForm::ResetUndo() {
+  resettingUndo_ = true;
+  undoStack_->clear();
+  resettingUndo_ = false;
+  RefreshModifiedMark();
+}
+
+void TChildForm::TrackOutsideChange(const std::function<void()>& fn) {
+  const bool was = Kiv.Modified;
+  // The mark stays on meanwhile: a reading shows the title while it runs.
+  heldModified_ = was;
+  Kiv.Modified = false;
+  Guarded(fn);
+  if (Kiv.Modified) changedOutsideGrid_ = true;
+  Kiv.Modified = Kiv.Modified || was;
+  heldModified_ = false;
+  RefreshModifiedMark();
+}
+
+void TChildForm::RefreshModifiedMark() {
+  const QString title = Kiv.Modified || heldModified_ ? caption_ + "*" : caption_;
+  if (windowTitle() != title) {
+    markingTitle_ = true;
+    setWindowTitle(title);
+    markingTitle_ = false;
+  }
+  Notebook1->setTabText(1, undoStack_->isClean() ? "Settings" : "Settings*");
 }
 
 void TChildForm::SetDocumentActionsEnabled(bool enabled) {
@@ -264,6 +343,7 @@ void TChildForm::SetDocumentActionsEnabled(bool enabled) {
   actPrintPreview->setEnabled(services_ != nullptr);
   for (QAction* a : {actCompare, actExportComtrade, actExportCsv, actReport})
     a->setEnabled(enabled && services_ != nullptr);
+  UpdateUndoActions();
 }
 
 void TChildForm::Guarded(const std::function<void()>& fn) {
@@ -294,7 +374,25 @@ bool TChildForm::OpenFile(const std::string& name) {
   DeviceParsets.RememberRead(Kiv);
   ShowLoadedRegistration(name);
   Named = true;
+  RememberDiskState();
   return true;
+}
+
+std::string TChildForm::SaveFileName() const {
+  if (QFileInfo(Q(FileName)).suffix().isEmpty() && !Q(FileName).endsWith('.')) {
+    return FileName + ".kiv";
+  }
+  return FileName;
+}
+
+void TChildForm::RememberDiskState() {
+  stampedName_ = SaveFileName();
+  diskStamp_ = StampOfFile(stampedName_);
+}
+
+bool TChildForm::ChangedOnDiskSinceLoaded() const {
+  const std::string name = SaveFileName();
+  return name == stampedName_ && ChangedOnDisk(diskStamp_, StampOfFile(name));
 }
 
 void TChildForm::Save() {
@@ -302,15 +400,35 @@ void TChildForm::Save() {
     SaveAs();
     return;
   }
-  if (QFileInfo(Q(FileName)).suffix().isEmpty() && !Q(FileName).endsWith('.')) {
-    FileName += ".kiv";
+  if (ChangedOnDiskSinceLoaded()) {
+    enum { kOverwrite, kSaveAs, kCancel };
+    const int choice = Messages().Choose(
+        MsgIcon::Warning, "Warning",
+        "File " + SaveFileName() + " changed since you opened it: overwrite / save as",
+        {"Overwrite", "Save As", "Cancel"}, kSaveAs, kCancel);
+    if (choice == kSaveAs) {
+      SaveAs();
+      return;
+    }
+    if (choice != kOverwrite) return;
   }
+  WriteRegistrationTo(SaveFileName());
+}
+
+void TChildForm::WriteRegistrationTo(const std::string& name) {
+  Named = true;
+  FileName = name;
   setWindowTitle(Q(FileName));
   try {
-    Kiv.SaveToFile(FileName);
+    if (Kiv.SaveToFile(FileName)) {
+      RememberDiskState();
+      changedOutsideGrid_ = false;
+      undoStack_->setClean();
+    }
   } catch (const std::exception& e) {
     Messages().Show(MsgIcon::Error, "Error", e.what());
   }
+  RefreshModifiedMark();
 }
 
 void TChildForm::SaveAs() {
@@ -327,9 +445,9 @@ void TChildForm::SaveAs() {
                                  "File :" + name + " file already exists\nReplace existing file?",
                                  MsgButtons::YesNoCancel);
     if (a == MsgAnswer::Yes) {
-      Named = true;
+      // Replacing that file was just agreed to: asking whether it changed would ask twice.
       FileName = name;
-      Save();
+      WriteRegistrationTo(SaveFileName());
       return;
     }
     if (a != MsgAnswer::No) return;
@@ -363,16 +481,11 @@ void TChildForm::closeEvent(QCloseEvent* event) {
   }
 }
 
-namespace {
-
-// Whether two names denote the same file (through links and relative paths).
 bool SameFile(const std::string& a, const std::string& b) {
   QFileInfo fa(Q(a)), fb(Q(b));
   if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
   return fa.absoluteFilePath() == fb.absoluteFilePath();
 }
-
-}  // namespace
 
 std::string RawBufferFileName(const std::string& registration) {
   QString reg = Q(registration);
@@ -417,8 +530,10 @@ void TChildForm::SaveBuffer() {
 }
 
 void TChildForm::Properties() {
-  TFileInfoDlg dlg(this);
-  dlg.ShowFileInfo(Kiv);
+  TrackOutsideChange([this] {
+    TFileInfoDlg dlg(this);
+    dlg.ShowFileInfo(Kiv);
+  });
 }
 
 void TChildForm::Print(bool withDialog) {
@@ -484,10 +599,16 @@ void TChildForm::UpdateState() {
   WriteReadTop->setEnabled(idle);
   cmdOutline->setEnabled(idle);
   SetupButtons(Notebook1->currentIndex());
+  RefreshModifiedMark();
 }
 
 void TChildForm::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  // Whoever names the window, the mark follows the name.
+  if (event->type() == QEvent::WindowTitleChange && !markingTitle_) {
+    caption_ = windowTitle();
+    RefreshModifiedMark();
+  }
 }
 
 void TChildForm::ShowLoadedRegistration(const std::string& name) {
@@ -499,4 +620,6 @@ void TChildForm::ShowLoadedRegistration(const std::string& name) {
   EventsListClick(false);
   ShowParset();
   Kiv.Modified = false;
+  changedOutsideGrid_ = false;
+  ResetUndo();
 }

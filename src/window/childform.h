@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "filestamp.h"
 #include "graph.h"
 #include "kivbase.h"
 #include "writeverify.h"
@@ -27,6 +29,7 @@ class QTableWidget;
 class QTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUndoStack;
 class IChildHost;
 class IChildServices;
 class TKivComm;
@@ -34,9 +37,12 @@ class TMemoTrace;
 class TListBoxSequences;
 class TMemoListing;
 class TEvLister;
+struct TReadingSnapshot;
 
 // The name proposed for a registration's raw events buffer: NAME-events.bin beside it.
 std::string RawBufferFileName(const std::string& registration);
+// Whether two names denote the same file (through links and relative paths).
+bool SameFile(const std::string& a, const std::string& b);
 
 class TChildForm : public QWidget {
   Q_OBJECT
@@ -52,8 +58,13 @@ class TChildForm : public QWidget {
   // --- offered to the main window ---
   // False when the file could not be read; the caller then closes the window.
   bool OpenFile(const std::string& name);
+  // Asks before overwriting a file someone else changed since this window loaded or saved it.
   void Save();
   void SaveAs();
+  // Records what the file Save would write holds now, to see later whether it changed.
+  void RememberDiskState();
+  // The name Save writes: FileName, with ".kiv" when it has no extension.
+  std::string SaveFileName() const;
   void Print(bool withDialog);
   void SetView(int mode);
   void OptionsToControls();
@@ -82,7 +93,20 @@ class TChildForm : public QWidget {
 
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* GraphMenu() const { return graphMenu_; }
+  QMenu* EditMenu() const { return editMenu_; }
   void SetDocumentActionsEnabled(bool enabled);
+
+  // Every edit of a settings cell is one command holding the parset's bytes before and after,
+  // so undo and redo give back the exact image. Neither runs during a dialogue.
+  QUndoStack* UndoStack() const { return undoStack_; }
+  void Undo();
+  void Redo();
+  // Puts bytes (a parset's whole image) into parset n and shows it, the cell at (r, c)
+  // current: what undo and redo do.
+  void ApplyParsetImage(int n, const std::vector<uint8_t>& bytes, int r, int c);
+  // "*" after the title while the registration differs from its file, and on the Settings
+  // tab while it holds unsaved edits.
+  void RefreshModifiedMark();
 
   TKiv Kiv;
   // The parsets as the device holds them, as far as this registration knows: what was read
@@ -137,6 +161,8 @@ class TChildForm : public QWidget {
   QAction* actExportComtrade;
   QAction* actExportCsv;
   QAction* actReport;
+  QAction* actUndo;
+  QAction* actRedo;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -157,6 +183,15 @@ class TChildForm : public QWidget {
   void GridEditEnded(int c, int r);
   void ShowParsetDates();
   void FitGridColumns();
+  void UpdateUndoActions();
+  // The undo history starts anew: the parsets came from a file or the device.
+  void ResetUndo();
+  // Runs fn, which may change the registration other than through the grid; such a change
+  // keeps the modified mark when the grid's edits are undone.
+  void TrackOutsideChange(const std::function<void()>& fn);
+  bool ChangedOnDiskSinceLoaded() const;
+  void WriteRegistrationTo(const std::string& name);
+  void SettleBrokenReading(TReadingSnapshot& before);
   void SetCell(int r, int c, const std::string& text);
   // Runs fn; an exception becomes a message box instead of ending the program.
   void Guarded(const std::function<void()>& fn);
@@ -173,6 +208,21 @@ class TChildForm : public QWidget {
   std::unique_ptr<TEvLister> lister_;
   QMenu* fileMenu_;
   QMenu* graphMenu_;
+  QMenu* editMenu_;
+  QUndoStack* undoStack_;
+  bool resettingUndo_ = false;
+  // A change other than a grid edit since the registration was last loaded or saved.
+  bool changedOutsideGrid_ = false;
+  bool heldModified_ = false;
+  // The title without the modified mark, and whether the window is putting the mark on.
+  QString caption_;
+  bool markingTitle_ = false;
+  // The file as this window last loaded or saved it, under the name Save writes.
+  TFileStamp diskStamp_;
+  std::string stampedName_;
+  // What the running reading completed: parset 1, parset 2, the events reading.
+  bool parsetRead_[2] = {false, false};
+  bool eventsReadEnded_ = false;
   bool loadingOptions_ = false;
   bool fillingGrid_ = false;
   // The definitions the grid's columns were last fitted to.

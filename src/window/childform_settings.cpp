@@ -5,6 +5,8 @@
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QUndoCommand>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "gridlayout.h"
@@ -41,6 +43,39 @@ class TZnsDelegate : public QStyledItemDelegate {
  private:
   TChildForm* form_;
 };
+
+namespace {
+
+// One edit of a settings cell: parset n's whole image before and after it.
+class TParsetEdit : public QUndoCommand {
+ public:
+  TParsetEdit(TChildForm* form, int n, std::vector<uint8_t> before, std::vector<uint8_t> after,
+              int r, int c, const QString& text)
+      : QUndoCommand(text),
+        form_(form),
+        n_(n),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        r_(r),
+        c_(c) {}
+  void undo() override { form_->ApplyParsetImage(n_, before_, r_, c_); }
+  void redo() override {
+    // Pushing it runs redo: the cell's commit has stored the bytes already.
+    if (pushed_) form_->ApplyParsetImage(n_, after_, r_, c_);
+    pushed_ = true;
+  }
+
+ private:
+  TChildForm* form_;
+  int n_;
+  std::vector<uint8_t> before_;
+  std::vector<uint8_t> after_;
+  int r_;
+  int c_;
+  bool pushed_ = false;
+};
+
+}  // namespace
 
 void TChildForm::BuildSettingsPage() {
   auto* page = new QWidget;
@@ -164,7 +199,6 @@ void TChildForm::FitGridColumns() {
 }
 
 void TChildForm::GridEditEnded(int c, int r) {
-  Kiv.Modified = true;
   try {
     CommitCell(c, r);
   } catch (...) {
@@ -183,6 +217,7 @@ void TChildForm::CommitCell(int c, int r) {
   int length = Kiv.ZestawLength(ParsetTab + 1);
   QTableWidgetItem* item = ZnsGrid->item(r, c);
   std::string typed = item ? item->text().toStdString() : std::string();
+  const std::vector<uint8_t> before(parset, parset + kivimg::kZestawCapacity);
   fillingGrid_ = true;
   std::string refused;
   try {
@@ -191,7 +226,6 @@ void TChildForm::CommitCell(int c, int r) {
     refused = StoreTypedSetting(desc, typed, length, parset);
     std::string shown = SettingToText(desc, parset, length);
     SetCell(r, c, shown);
-    if (shown != typed) Kiv.Modified = true;
     EditCol = EditRow = -1;
   } catch (const std::exception& e) {
     // Text that is not a number: the stored value comes back, and the person who typed it
@@ -200,7 +234,30 @@ void TChildForm::CommitCell(int c, int r) {
     refused = e.what();
   }
   fillingGrid_ = false;
+  std::vector<uint8_t> after(parset, parset + kivimg::kZestawCapacity);
+  if (after != before) {
+    Kiv.Modified = true;
+    const QString text = QString("parset %1: %2").arg(ParsetTab + 1).arg(Q(desc.Name));
+    undoStack_->push(new TParsetEdit(this, ParsetTab + 1, before, std::move(after), r, c, text));
+    RefreshModifiedMark();
+  }
   if (!refused.empty()) {
     Messages().Show(MsgIcon::Warning, "Warning", refused);
   }
+}
+
+void TChildForm::ApplyParsetImage(int n, const std::vector<uint8_t>& bytes, int r, int c) {
+  uint8_t* parset = Kiv.Zestaw(n);
+  if (!parset || bytes.size() > kivimg::kZestawCapacity) return;
+  std::copy(bytes.begin(), bytes.end(), parset);
+  Kiv.Modified = true;
+  // The change is shown where it happened.
+  Notebook1->setCurrentIndex(1);
+  if (TabSet1->currentIndex() != n - 1) {
+    TabSet1->setCurrentIndex(n - 1);  // shows the parset
+  } else {
+    ShowParset();
+  }
+  ZnsGrid->setCurrentCell(r, c);
+  RefreshModifiedMark();
 }

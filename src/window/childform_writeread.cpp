@@ -10,7 +10,9 @@
 #include <QVBoxLayout>
 
 #include "kivcomm.h"
+#include "lister.h"
 #include "messages.h"
+#include "readingguard.h"
 #include "widgetsinks.h"
 
 // The write/read page: the read options, the reading itself, the command tree and the trace.
@@ -139,15 +141,34 @@ void TChildForm::ControlsToOptions() {
 
 void TChildForm::StartReading() {
   if (!Kiv.IsReading) {
-    try {
-      comm_->ReadAll();
-    } catch (const std::exception& e) {
-      trace_->Append(std::string("Exception in ReadFromKIV: ") + e.what());
-    } catch (...) {
-      trace_->Append("Exception in ReadFromKIV: ");
-    }
+    TrackOutsideChange([this] {
+      TReadingSnapshot before = SnapshotBeforeReading(Kiv, lister_->SequenceCount());
+      parsetRead_[0] = parsetRead_[1] = false;
+      eventsReadEnded_ = false;
+      try {
+        comm_->ReadAll();
+      } catch (const std::exception& e) {
+        trace_->Append(std::string("Exception in ReadFromKIV: ") + e.what());
+      } catch (...) {
+        trace_->Append("Exception in ReadFromKIV: ");
+      }
+      SettleBrokenReading(before);
+    });
   }
   UpdateState();
+}
+
+void TChildForm::SettleBrokenReading(TReadingSnapshot& before) {
+  TReadingEnd end;
+  end.Broken = Kiv.Error || Kiv.Cancel;
+  end.ParsetRead[0] = parsetRead_[0];
+  end.ParsetRead[1] = parsetRead_[1];
+  // The count of an events reading that did not run this time is an earlier one's.
+  end.EventsKept = eventsReadEnded_ ? comm_->EventsKept() : 0;
+  end.PartialSequences = lister_->SequenceCount();
+  if (SettleReading(Kiv, before, end, Messages()) == TEventsSettled::PreviousKept) EventsRead();
+  // Edits of a parset the device replaced cannot be undone into it.
+  if (parsetRead_[0] || parsetRead_[1]) ResetUndo();
 }
 
 void TChildForm::StopReading() {
@@ -179,8 +200,9 @@ void TChildForm::RunParsetCommand(const std::string& key) {
     text += "\n\nChanges on the device:";
     for (const std::string& c : changes) text += "\n" + c;
   }
-  if (Messages().Ask(MsgIcon::Warning, "Confirm realization of recommendation", text,
-                     MsgButtons::YesNo) != MsgAnswer::Yes) {
+  // Enter answers No: only a deliberate Yes writes to a device.
+  if (Messages().AskWithDefault(MsgIcon::Warning, "Confirm realization of recommendation", text,
+                                MsgButtons::YesNo, MsgAnswer::No) != MsgAnswer::Yes) {
     return;
   }
   if (!isWrite) return;

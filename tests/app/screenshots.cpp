@@ -46,8 +46,9 @@ bool SaveIcons(const QString& dir, const char* name) {
                              "document-save-as",    "document-print",    "document-print-preview",
                              "document-properties", "kivsvc-view-all",   "kivsvc-view-sequences",
                              "kivsvc-view-listing", "kivsvc-view-graph", "kivsvc-legend",
-                             "edit-copy",           "edit-select-all",   "window-close",
-                             "application-exit",    "help-contents",     "help-about"};
+                             "edit-copy",           "edit-select-all",   "edit-undo",
+                             "edit-redo",           "window-close",      "application-exit",
+                             "help-contents",       "help-about"};
   const int cell = 52;
   QImage img(cell * names.size() + 8, 22 + 44 + 24, QImage::Format_ARGB32);
   img.fill(Qt::white);

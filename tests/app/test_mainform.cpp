@@ -10,22 +10,30 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
+#include <QUndoStack>
 #include <QtTest>
 
 #include "childform.h"
 #include "childservices.h"
 #include "commdlg.h"
+#include "gridlayout.h"
 #include "guitestutil.h"
 #include "helpwindow.h"
 #include "kivfiles.h"
 #include "mainform.h"
 #include "messages.h"
+#include "qtmessages.h"
 #include "rsdhan.h"
+#include "settings.h"
 
 class TestMainForm : public QObject {
   Q_OBJECT
@@ -663,6 +671,108 @@ class TestMainForm : public QObject {
     form.About();
     QCOMPARE(messages_.shown.back().title, std::string("Informacje"));
     QVERIFY(messages_.shown.back().text.rfind("Program for unit type KIVS-2 i KIVS-3 ", 0) == 0);
+  }
+
+  // One window per file: opening it again, under another spelling of its path too, brings
+  // its window to the front.
+  void openingAFileTwiceActivatesItsWindow() {
+    QVERIFY(WriteRegistration(Path("twice.kiv"), kivtKivs2, Defs()));
+    QVERIFY(WriteRegistration(Path("other.kiv"), kivtKivs2, Defs()));
+    QVERIFY(QFile::link(Path("twice.kiv"), Path("link.kiv")));
+    TMainForm form({});
+    QVERIFY(form.OpenFileByName(Path("twice.kiv").toStdString()));
+    TChildForm* first = form.ActiveChild();
+    QVERIFY(first);
+    QVERIFY(form.OpenFileByName(Path("other.kiv").toStdString()));
+    QVERIFY(form.ActiveChild() != first);
+    for (const QString& name : {Path("twice.kiv"), QString("./twice.kiv"), Path("link.kiv")}) {
+      QVERIFY(form.OpenFileByName(name.toStdString()));
+      QCOMPARE(form.Children().size(), 2);
+      QCOMPARE(form.ActiveChild(), first);
+      QVERIFY(form.OpenFileByName(Path("other.kiv").toStdString()));
+    }
+    // A name not saved yet is one window too.
+    QVERIFY(form.OpenFileByName(Path("later.kiv").toStdString()));
+    QVERIFY(form.OpenFileByName(Path("later.kiv").toStdString()));
+    QCOMPARE(form.Children().size(), 3);
+    QVERIFY(messages_.shown.empty());
+    QFile::remove(Path("link.kiv"));
+  }
+
+  // The Edit menu of the active registration window sits in the main window's menu bar;
+  // Ctrl+Z and Ctrl+Shift+Z undo and redo its grid edits.
+  void editMenuUndoesTheActiveWindowsEdits() {
+    QVERIFY(WriteRegistration(Path("edit.kiv"), kivtKivs2, Defs()));
+    TMainForm form({});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.OpenFileByName(Path("edit.kiv").toStdString()));
+    TChildForm* child = form.ActiveChild();
+    QVERIFY(child);
+    QStringList menus;
+    for (QAction* a : form.menuBar()->actions())
+      if (a->isVisible()) menus << a->text();
+    QCOMPARE(menus.mid(0, 2), (QStringList{"&File", "&Edit"}));
+    const std::vector<uint8_t> saved(child->Kiv.Zestaw1(), child->Kiv.Zestaw1() + 512);
+    child->Notebook1->setCurrentIndex(1);
+    // Two edits of the first voltage setting.
+    int row = 0, column = 0;
+    for (int r = 1; r <= child->Kiv.Defs.SectionCount() && row == 0; ++r) {
+      const TSets* sets = child->Kiv.Defs.SectionSets(r);
+      for (int j = 1; sets && j <= sets->Count() && row == 0; ++j) {
+        if (sets->GetSetting(j).Kind == skVoltage) {
+          row = r;
+          column = znsgrid::ValueColumn(j);
+        }
+      }
+    }
+    QVERIFY(row > 0);
+    child->ZnsGrid->item(row, column)->setText("6.5k");
+    child->ZnsGrid->item(row, column)->setText("10k");
+    QCOMPARE(child->UndoStack()->count(), 2);
+    const std::vector<uint8_t> edited(child->Kiv.Zestaw1(), child->Kiv.Zestaw1() + 512);
+    child->ZnsGrid->setFocus();
+    for (int i = 0; i < 2; ++i) QTest::keyClick(child->ZnsGrid, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!child->UndoStack()->canUndo());
+    QVERIFY(std::equal(saved.begin(), saved.end(), child->Kiv.Zestaw1()));
+    QVERIFY(!child->windowTitle().endsWith('*'));
+    for (int i = 0; i < 2; ++i)
+      QTest::keyClick(child->ZnsGrid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!child->UndoStack()->canRedo());
+    QVERIFY(std::equal(edited.begin(), edited.end(), child->Kiv.Zestaw1()));
+    child->Kiv.Modified = false;
+  }
+
+  // The program's message boxes: Enter gives the answer the question names.
+  void messageBoxDefaultButtons() {
+    TQtMessageService service;
+    TScopedMessageService scope(&service);
+    QString defaultText;
+    auto pressEnter = [&defaultText] {
+      QTimer::singleShot(0, [&defaultText] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+        QTest::keyClick(box, Qt::Key_Return);
+      });
+    };
+    pressEnter();
+    QCOMPARE(Messages().AskWithDefault(MsgIcon::Warning, "Confirm", "Write?", MsgButtons::YesNo,
+                                       MsgAnswer::No),
+             MsgAnswer::No);
+    QVERIFY(defaultText.contains("No"));
+    pressEnter();
+    QCOMPARE(Messages().Choose(MsgIcon::Warning, "Warning", "changed",
+                               {"Overwrite", "Save As", "Cancel"}, 1, 2),
+             1);
+    QCOMPARE(defaultText, QString("Save As"));
+    QTimer::singleShot(0, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QCOMPARE(Messages().Choose(MsgIcon::Warning, "Warning", "changed",
+                               {"Overwrite", "Save As", "Cancel"}, 1, 2),
+             2);
   }
 };
 

@@ -17,6 +17,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QtTest>
 
 #include "changesdlg.h"
@@ -26,6 +27,7 @@
 #include "filesizelimit.h"
 #include "gridlayout.h"
 #include "guitestutil.h"
+#include "kivdate.h"
 #include "kivfiles.h"
 #include "lister.h"
 #include "markers.h"
@@ -103,6 +105,45 @@ bool FindSetting(const TKivDefs& defs, uint8_t kind, int& row, int& j) {
     }
   }
   return false;
+}
+
+std::vector<uint8_t> ParsetBytes(TChildForm& child, int n) {
+  return std::vector<uint8_t>(child.Kiv.Zestaw(n), child.Kiv.Zestaw(n) + kivimg::kZestawCapacity);
+}
+
+QByteArray FileBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A registration window on the TCP link to kivsim, on its Write/Read page.
+struct TSimWindow {
+  TSimProcess sim;
+  TTestHost host;
+  std::unique_ptr<TChildForm> child;
+  bool Start(const QStringList& args) {
+    if (!sim.Start(args)) return false;
+    host.comm.MBTCPPort = sim.port;
+    child = std::make_unique<TChildForm>(&host);
+    child->show();
+    child->Notebook1->setCurrentIndex(2);
+    return true;
+  }
+};
+
+// Cancels the window's reading once its events reading has stored a block or two.
+void CancelDuringTheEvents(TChildForm& child) {
+  auto* timer = new QTimer(&child);
+  QObject::connect(timer, &QTimer::timeout, &child, [&child, timer] {
+    // The newest line only: the earlier readings' lines stay above it.
+    static const QRegularExpression progress("^Event register reading: [1-9]");
+    const QStringList lines = TraceLines(child);
+    if (child.Kiv.IsReading && !lines.isEmpty() && lines.last().contains(progress)) {
+      timer->stop();
+      QTest::mouseClick(child.Btn3, Qt::LeftButton);
+    }
+  });
+  timer->start(10);
 }
 
 void LoadType(TChildForm& child, TKivType type) {
@@ -796,13 +837,9 @@ class TestChildForm : public QObject {
   }
 
   void cancelDuringAReading() {
-    TSimProcess sim;
-    QVERIFY2(sim.Start({"--delay-ms", "60"}), "kivsim did not start");
-    TTestHost host;
-    host.comm.MBTCPPort = sim.port;
-    TChildForm child(&host);
-    child.show();
-    child.Notebook1->setCurrentIndex(2);
+    TSimWindow w;
+    QVERIFY2(w.Start({"--delay-ms", "60"}), "kivsim did not start");
+    TChildForm& child = *w.child;
     bool wasReading = false, cancelEnabled = false, closeRefused = false, pagesDisabled = false;
     QTimer::singleShot(400, [&] {
       wasReading = child.Kiv.IsReading;
@@ -824,6 +861,243 @@ class TestChildForm : public QObject {
     QVERIFY(child.Btn1->isEnabled());
     QVERIFY(!child.Btn3->isEnabled());
     QVERIFY(messages_.asked.empty());
+  }
+
+  // The write confirmation's Enter answers No, so a reflex never writes to a device.
+  void writeConfirmationDefaultsToNo() {
+    TTestHost host;
+    TChildForm child(&host);
+    LoadType(child, kivtKivs2);
+    child.RunParsetCommand("ZNS1_1");
+    QCOMPARE(int(messages_.asked.size()), 1);
+    QCOMPARE(messages_.asked[0].title, std::string("Confirm realization of recommendation"));
+    QCOMPARE(messages_.asked[0].buttons, (std::vector<std::string>{"Yes", "No"}));
+    QCOMPARE(messages_.asked[0].enterButton, std::string("No"));
+    QVERIFY(TraceLines(child).isEmpty());  // nothing was sent
+  }
+
+  // "*" in the title and on the Settings tab from the first edit until saved; undo and redo
+  // give back the exact parset bytes; undo back to the saved state takes the mark away.
+  void modifiedMarkUndoAndRedo() {
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("site.kiv");
+    QVERIFY(
+        WriteRegistration(reg, kivtKivs2, qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString()));
+    TTestHost host;
+    TChildForm child(&host);
+    QVERIFY(child.OpenFile(reg.toStdString()));
+    QCOMPARE(child.windowTitle(), reg);
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.actUndo->shortcut(), QKeySequence("Ctrl+Z"));
+    QCOMPARE(child.actRedo->shortcut(), QKeySequence("Ctrl+Shift+Z"));
+    QVERIFY(!child.actUndo->isEnabled());
+    const std::vector<uint8_t> saved1 = ParsetBytes(child, 1);
+    int r = 0, j = 0;
+    QVERIFY(FindSetting(child.Kiv.Defs, skVoltage, r, j));
+    const int c = znsgrid::ValueColumn(j);
+
+    child.ZnsGrid->item(r, c)->setText("6.5k");
+    const std::vector<uint8_t> edited1 = ParsetBytes(child, 1);
+    QVERIFY(edited1 != saved1);
+    QCOMPARE(child.windowTitle(), reg + "*");
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings*"));
+    QVERIFY(child.actUndo->isEnabled());
+    QVERIFY(child.actUndo->text().contains(Q(child.Kiv.Defs.SectionSets(r)->GetSetting(j).Name)));
+    // A refused text changes no byte and adds no step.
+    child.ZnsGrid->item(r, c)->setText("5");
+    QCOMPARE(ParsetBytes(child, 1), edited1);
+    QCOMPARE(child.UndoStack()->count(), 1);
+
+    // An edit of parset 2, then undo twice: each parset comes back byte for byte.
+    const std::vector<uint8_t> saved2 = ParsetBytes(child, 2);
+    child.TabSet1->setCurrentIndex(1);
+    child.ZnsGrid->item(r, c)->setText("10k");
+    const std::vector<uint8_t> edited2 = ParsetBytes(child, 2);
+    QVERIFY(edited2 != saved2);
+    child.Undo();
+    QCOMPARE(ParsetBytes(child, 2), saved2);
+    QCOMPARE(ParsetBytes(child, 1), edited1);
+    QCOMPARE(child.windowTitle(), reg + "*");
+    child.Notebook1->setCurrentIndex(0);
+    child.Undo();
+    QCOMPARE(ParsetBytes(child, 1), saved1);
+    // Undo shows where it changed something, and back at the saved state the marks go.
+    QCOMPARE(child.Notebook1->currentIndex(), 1);
+    QCOMPARE(child.TabSet1->currentIndex(), 0);
+    QCOMPARE(child.ZnsGrid->item(r, c)->text(),
+             Q(SettingToText(child.Kiv.Defs.SectionSets(r)->GetSetting(j), saved1.data(),
+                             child.Kiv.Zestaw1Length())));
+    QCOMPARE(child.windowTitle(), reg);
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QVERIFY(!child.Kiv.Modified);
+    child.Redo();
+    QCOMPARE(ParsetBytes(child, 1), edited1);
+    child.Redo();
+    QCOMPARE(ParsetBytes(child, 2), edited2);
+    QCOMPARE(child.windowTitle(), reg + "*");
+
+    // Saved: no mark, and the file holds the edits. Undo then differs from the file again.
+    child.Save();
+    QVERIFY(messages_.asked.empty());
+    QCOMPARE(child.windowTitle(), reg);
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QVERIFY(!child.Kiv.Modified);
+    {
+      TKiv back;
+      QVERIFY(back.LoadFromFile(reg.toStdString()));
+      QVERIFY(std::equal(edited2.begin(), edited2.end(), back.Zestaw2()));
+    }
+    child.Undo();
+    QCOMPARE(child.windowTitle(), reg + "*");
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings*"));
+    child.Redo();
+    QCOMPARE(child.windowTitle(), reg);
+
+    // A change made elsewhere (the slave number) keeps the mark when the edits are undone.
+    child.ZnsGrid->item(r, c)->setText("20k");
+    child.SpinSlaveNo->setValue(child.SpinSlaveNo->value() == 9 ? 8 : 9);
+    child.Undo();
+    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.windowTitle(), reg + "*");
+    QVERIFY(child.Kiv.Modified);
+
+    // Nothing is undone while a dialogue runs: the parset may be going to the device.
+    child.Redo();
+    const std::vector<uint8_t> now = ParsetBytes(child, 2);
+    child.Kiv.IsReading = true;
+    child.Undo();
+    QCOMPARE(ParsetBytes(child, 2), now);
+    child.Kiv.IsReading = false;
+    child.Kiv.Modified = false;
+  }
+
+  // A file someone else wrote since it was opened is not overwritten unasked.
+  void fileChangedOnDiskAsksBeforeSaving() {
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("site.kiv");
+    const std::string defs = qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString();
+    QVERIFY(WriteRegistration(reg, kivtKivs2, defs));
+    TTestHost host;
+    TChildForm child(&host);
+    QVERIFY(child.OpenFile(reg.toStdString()));
+    int r = 0, j = 0;
+    QVERIFY(FindSetting(child.Kiv.Defs, skVoltage, r, j));
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("6.5k");
+
+    // Another program saves the file with a station text of its own.
+    {
+      TKiv other;
+      QVERIFY(other.LoadFromFile(reg.toStdString()));
+      other.SetStationInfo("Written by kivtool");
+      QVERIFY(other.SaveToFile(reg.toStdString()));
+    }
+    const QByteArray theirs = FileBytes(reg);
+    const std::string question =
+        "File " + reg.toStdString() + " changed since you opened it: overwrite / save as";
+
+    // Cancel (also what Escape gives) saves nothing.
+    child.Save();
+    QCOMPARE(int(messages_.asked.size()), 1);
+    QCOMPARE(messages_.asked[0].text, question);
+    QCOMPARE(messages_.asked[0].buttons,
+             (std::vector<std::string>{"Overwrite", "Save As", "Cancel"}));
+    QCOMPARE(messages_.asked[0].enterButton, std::string("Save As"));
+    QCOMPARE(FileBytes(reg), theirs);
+    QVERIFY(child.Kiv.Modified);
+    QCOMPARE(child.windowTitle(), reg + "*");
+
+    // Save As writes elsewhere and leaves their file as it is.
+    messages_.choices = {1};
+    host.saveAnswer = dir.filePath("mine.kiv").toStdString();
+    child.Save();
+    QCOMPARE(FileBytes(reg), theirs);
+    QCOMPARE(QFileInfo(dir.filePath("mine.kiv")).size(), qint64(20486));
+    QCOMPARE(child.FileName, host.saveAnswer);
+    QVERIFY(!child.Kiv.Modified);
+
+    // Back on the first file (replacing it agreed in the Save As dialog's question), then
+    // changed again by them: Overwrite writes ours.
+    messages_.answers = {MsgAnswer::Yes};
+    host.saveAnswer = reg.toStdString();
+    child.SaveAs();
+    QCOMPARE(int(messages_.asked.size()), 3);  // only the replace question
+    QVERIFY(FileBytes(reg) != theirs);
+    {
+      TKiv other;
+      QVERIFY(other.LoadFromFile(reg.toStdString()));
+      other.SetStationInfo("Changed again");
+      QVERIFY(other.SaveToFile(reg.toStdString()));
+    }
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("10k");
+    messages_.choices = {0};
+    child.Save();
+    QCOMPARE(int(messages_.asked.size()), 4);
+    QCOMPARE(messages_.asked[3].text, question);
+    QCOMPARE(FileBytes(reg),
+             QByteArray(reinterpret_cast<const char*>(child.Kiv.Image()), child.Kiv.ImageSize()));
+    QVERIFY(!child.Kiv.Modified);
+    // Unchanged since our own save: no question.
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("20k");
+    child.Save();
+    QCOMPARE(int(messages_.asked.size()), 4);
+    QVERIFY(!child.Kiv.Modified);
+  }
+
+  // A reading cancelled during the events over a window that held a whole buffer: the
+  // previous buffer is kept or the partial one taken, as answered, and the trace says which.
+  void cancelledReadingKeepsOrTakesThePreviousBuffer() {
+    TSimWindow w;
+    QVERIFY2(w.Start({"--delay-ms", "30"}), "kivsim did not start");
+    TChildForm& child = *w.child;
+    child.StartReading();
+    QVERIFY2(!child.Kiv.Error && !child.Kiv.Cancel, qPrintable(TraceLines(child).join('\n')));
+    const int length = child.Kiv.EventBufferLength();
+    const int sequences = child.EventsListBox->count();
+    QVERIFY(length > 1000);
+    QVERIFY(sequences > 1);
+    const std::vector<uint8_t> whole(child.Kiv.EventBuffer(), child.Kiv.EventBuffer() + length);
+    const double date = child.Kiv.EventsReadDate();
+    const QString dateLabel = child.lbBufLoadTime->text();
+    QVERIFY(messages_.asked.empty());
+
+    // An edit before the next reading: the parsets the reading replaces end its history.
+    int r = 0, j = 0;
+    QVERIFY(FindSetting(child.Kiv.Defs, skVoltage, r, j));
+    child.ZnsGrid->item(r, znsgrid::ValueColumn(j))->setText("6.5k");
+    QCOMPARE(child.UndoStack()->count(), 1);
+
+    // Kept (the default).
+    messages_.choices = {0};
+    CancelDuringTheEvents(child);
+    child.StartReading();
+    QVERIFY(child.Kiv.Cancel);
+    QVERIFY2(messages_.asked.size() == 1, qPrintable(TraceLines(child).join('\n')));
+    const std::string& question = messages_.asked[0].text;
+    QVERIFY2(question.find("Keep the previous buffer (" + std::to_string(sequences) +
+                           " sequences, read " + DateTimeToStr(date) + ")") != std::string::npos,
+             question.c_str());
+    QVERIFY(question.find("or take the partial one (") != std::string::npos);
+    QCOMPARE(messages_.asked[0].enterButton, std::string("Keep previous"));
+    QCOMPARE(int(child.Kiv.EventBufferLength()), length);
+    QVERIFY(std::equal(whole.begin(), whole.end(), child.Kiv.EventBuffer()));
+    QCOMPARE(child.Kiv.EventsReadDate(), date);
+    QCOMPARE(child.EventsListBox->count(), sequences);
+    QCOMPARE(child.lbBufLoadTime->text(), dateLabel);
+    QVERIFY2(TraceLines(child).last().startsWith("Events buffer: the previous one kept ("),
+             qPrintable(TraceLines(child).last()));
+    QCOMPARE(child.UndoStack()->count(), 0);
+
+    // Taken.
+    messages_.choices = {1};
+    CancelDuringTheEvents(child);
+    child.StartReading();
+    QCOMPARE(int(messages_.asked.size()), 2);
+    QVERIFY(child.Kiv.EventBufferLength() < length);
+    QVERIFY(child.Kiv.EventBufferLength() > 0);
+    QVERIFY(child.EventsListBox->count() < sequences);
+    QVERIFY2(TraceLines(child).last().startsWith("Events buffer: the partial one taken ("),
+             qPrintable(TraceLines(child).last()));
+    child.Kiv.Modified = false;
   }
 };
 
