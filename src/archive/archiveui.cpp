@@ -194,6 +194,9 @@ void TArchiveWindow::Refresh() {
 }
 
 void TArchiveWindow::Search() {
+  // Rename and merge act on one device, and a merge needs another.
+  btnRename->setEnabled(!CurrentDevice().empty());
+  btnMerge->setEnabled(!CurrentDevice().empty() && lbDevices->count() > 2);
   std::string error;
   TArchive* a = archive_(error);
   if (a == nullptr) return;

@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTextEdit>
 #include <QtTest>
@@ -173,7 +174,9 @@ class TestArchiveUi : public QObject {
     TArchiveWindow w([&](std::string&) { return &archive; }, [](int64_t) {});
     w.Refresh();
     QCOMPARE(w.lbDevices->count(), 3);
-    QVERIFY(w.btnRename != nullptr && w.btnMerge != nullptr);
+    QVERIFY(!w.btnRename->isEnabled());  // "All devices"
+    w.lbDevices->setCurrentRow(2);
+    QVERIFY(w.btnRename->isEnabled() && w.btnMerge->isEnabled());
 
     messages_ = TRecordingMessages();
     QVERIFY(!w.RenameDevice("South", "North"));
@@ -195,6 +198,7 @@ class TestArchiveUi : public QObject {
     QVERIFY(messages_.shown.empty());
     QCOMPARE(w.lbDevices->count(), 2);
     QCOMPARE(w.lbDevices->item(1)->text(), QString("North"));
+    QVERIFY(!w.btnMerge->isEnabled());  // nothing left to merge with
     QVERIFY2(w.lbStatus->text().contains("10 sequences moved"), qPrintable(w.lbStatus->text()));
     w.lbDevices->setCurrentRow(1);
     QCOMPARE(w.Model->rowCount(), 20);
