@@ -286,6 +286,10 @@ bool TArchive::ConnectionAlive() {
   return q.exec("SELECT 1");
 }
 
+bool TArchive::Usable() {
+  return open_ && (!location_.Postgres || ConnectionAlive());
+}
+
 bool TArchive::Transaction(const std::function<bool(std::string&)>& step, std::string& error) {
   const auto deadline = std::chrono::steady_clock::now() + kWriterPatience;
   bool reconnected = false;

@@ -76,6 +76,8 @@ class TArchive {
   bool Open(const TArchiveLocation& location, std::string& error);
   void Close();
   bool IsOpen() const { return open_; }
+  // Open, and for PostgreSQL still connected (a server restart ends the connection).
+  bool Usable();
   bool IsPostgres() const { return location_.Postgres; }
   const TArchiveLocation& Location() const { return location_; }
 

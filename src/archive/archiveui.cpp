@@ -317,11 +317,14 @@ TArchiveUi::~TArchiveUi() {
 }
 
 TArchive* TArchiveUi::Archive(std::string& error) {
-  if (archive_ && archive_->IsOpen()) return archive_.get();
+  // A window open for days outlives a server restart: a lost connection is opened again.
+  if (archive_ && archive_->Usable()) return archive_.get();
   TArchiveLocation loc;
   if (!DefaultArchiveLocation(iniPath_, iniSection_, loc, error)) return nullptr;
   auto a = std::make_unique<TArchive>();
   if (!a->Open(loc, error)) return nullptr;
+  // The table's tooltips ask the archive they were filled from: never a replaced one.
+  if (window_ != nullptr) window_->Model->Reset(nullptr, {});
   archive_ = std::move(a);
   return archive_.get();
 }

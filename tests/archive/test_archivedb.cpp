@@ -794,6 +794,7 @@ TEST_P(ArchiveDb, ServerLostDuringAnImport) {
   TImportResult x;
   std::string e;
   EXPECT_FALSE(a->Import(r2, "r2.kiv", "", x, e));
+  EXPECT_FALSE(a->Usable());
   EXPECT_NE(e.find("connection to the archive server"), std::string::npos) << e;
   EXPECT_NE(e.find("was lost"), std::string::npos) << e;
   a->BeforeCommit = nullptr;
@@ -805,6 +806,7 @@ TEST_P(ArchiveDb, ServerLostDuringAnImport) {
   ASSERT_EQ(std::system(start.c_str()), 0);
   restart.down = false;
   ASSERT_TRUE(a->Import(r2, "r2.kiv", "", x, e)) << e;
+  EXPECT_TRUE(a->Usable());
   EXPECT_EQ(x.Known, 2);
   EXPECT_EQ(x.New, 8);
   ASSERT_TRUE(a->Import(r3, "r3.kiv", "", x, e)) << e;
