@@ -10,8 +10,10 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QVariant>
-#include <cstdio>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <map>
 
 #include "inifile.h"
 #include "kivdate.h"
@@ -43,8 +45,29 @@ std::vector<uint8_t> Vec(const QByteArray& a) {
 // The events of this many events go to one INSERT, which keeps the round trips to a
 // server few without nearing any engine's limit on parameters.
 constexpr int kEventsPerInsert = 100;
-// Attempts of one import that meets a busy database or a concurrent importer's rows.
-constexpr int kImportAttempts = 20;
+// How long a writer goes on trying while other writers hold the archive: each of them
+// commits per reading, so this is many readings' time.
+constexpr auto kWriterPatience = std::chrono::seconds(60);
+// How long a single statement waits for a lock before it says the archive is busy. A
+// reader meets a writer's lock only while that writer commits one reading.
+constexpr int kLockWaitMs = 1000;
+
+// The engines' error codes the archive acts on.
+namespace pgerr {
+const QString kUniqueViolation = "23505";
+const QString kSerializationFailure = "40001";
+const QString kDeadlockDetected = "40P01";
+const QString kLockNotAvailable = "55P03";  // lock_timeout ran out
+}  // namespace pgerr
+namespace sqliteerr {
+constexpr int kBusy = 5;
+constexpr int kLocked = 6;
+constexpr int kPrimaryKeyConstraint = 1555;
+constexpr int kUniqueConstraint = 2067;
+constexpr int Primary(int code) {
+  return code & 0xFF;  // the extended codes carry the primary one in their low byte
+}
+}  // namespace sqliteerr
 
 // Every engine-specific word of the schema; the statements are otherwise the same.
 struct TDialect {
@@ -90,10 +113,22 @@ QStringList SchemaV1(const TDialect& d) {
   };
 }
 
-// Schema migrations: entry v brings version v to v + 1. Empty while there is one version.
+// Schema migrations: entry v - 1 brings version v to v + 1. A new archive gets version 1
+// and then every migration, so new and migrated archives cannot differ.
 const std::vector<QStringList>& Migrations() {
-  static const std::vector<QStringList> m;
+  static const std::vector<QStringList> m = {
+      // 1 -> 2: a reading is matched to its device by the sequences it shares with the
+      // archive, looked up by their identity across every device.
+      {"CREATE INDEX sequences_identity ON sequences (start_us, first_record)"},
+  };
   return m;
+}
+
+std::string UnknownVersionText(const std::string& where, int version) {
+  return "The archive " + where + " has schema version " + std::to_string(version) +
+         ", written by a newer kivsvc; this program knows up to " +
+         std::to_string(kArchiveSchemaVersion) +
+         ". The archive was not changed; use a newer kivsvc.";
 }
 
 // An SQLite file begins with this; anything else at that path is not ours to touch.
@@ -112,6 +147,13 @@ bool LooksLikeSqlite(const QString& path, std::string& error) {
     return false;
   }
   return true;
+}
+
+// The records a sequence row keeps as one blob; false for a damaged blob.
+bool BlobRecords(const QVariant& blob, TRecords& records) {
+  const QByteArray bytes = blob.toByteArray();
+  return ParseRecords(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                      static_cast<size_t>(bytes.size()), records);
 }
 
 std::string LikePattern(const std::string& word) {
@@ -133,10 +175,14 @@ bool DefaultArchiveLocation(const std::string& iniPath, const std::string& iniSe
     TIniFile ini(iniPath);
     iniValue = ini.ReadString(iniSection, "Archive", "");
   }
-  const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-  const std::string def =
-      S(QDir(dataDir.isEmpty() ? QDir::homePath() : dataDir).filePath("archive.sqlite"));
-  return ResolveArchiveLocation(env ? env : "", iniValue, def, location, error);
+  return ResolveArchiveLocation(env ? env : "", iniValue, DefaultArchiveFile(), location, error);
+}
+
+std::string DefaultArchiveFile() {
+  // The program's data folder by name, not by the running application's name: kivtool
+  // and the program must share one archive.
+  const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  return S(QDir(dataDir.isEmpty() ? QDir::homePath() : dataDir).filePath("kivsvc/archive.sqlite"));
 }
 
 TArchive::TArchive() {
@@ -166,6 +212,17 @@ bool TArchive::Exec(QSqlQuery& q, std::string& error) {
   if (q.exec()) return true;
   lastErrorCode_ = q.lastError().nativeErrorCode();
   lastErrorText_ = q.lastError().text();
+  if (location_.Postgres ? !inTransaction_ : lastErrorCode_.isEmpty()) {
+    // The engine may have refused the statement already when it was prepared (that takes
+    // locks too), and the query then reports only that it had nothing to run: the
+    // preparation is asked for the reason. Never inside a PostgreSQL transaction, which a
+    // failed statement has ended.
+    QSqlQuery again(Db());
+    if (!again.prepare(q.lastQuery())) {
+      lastErrorCode_ = again.lastError().nativeErrorCode();
+      lastErrorText_ = again.lastError().text();
+    }
+  }
   error = S(lastErrorText_);
   return false;
 }
@@ -181,16 +238,33 @@ bool TArchive::ExecSql(const QString& sql, std::string& error) {
 
 bool TArchive::Retryable() const {
   if (location_.Postgres) {
-    // unique violation (a concurrent importer stored the same rows first), serialization
-    // failure, deadlock
-    return lastErrorCode_ == "23505" || lastErrorCode_ == "40001" || lastErrorCode_ == "40P01";
+    // A concurrent importer stored the same rows first, or a lock was not had in time.
+    return lastErrorCode_ == pgerr::kUniqueViolation ||
+           lastErrorCode_ == pgerr::kSerializationFailure ||
+           lastErrorCode_ == pgerr::kDeadlockDetected || lastErrorCode_ == pgerr::kLockNotAvailable;
   }
-  // SQLITE_BUSY and SQLITE_LOCKED (with their extended codes), and a unique constraint met
-  // after another process committed the same rows.
+  // Busy or locked (with their extended codes), and a unique constraint met after another
+  // process committed the same rows.
   bool ok = false;
   const int code = lastErrorCode_.toInt(&ok);
-  if (ok && ((code & 0xFF) == 5 || (code & 0xFF) == 6 || code == 2067 || code == 1555)) return true;
+  if (ok && (sqliteerr::Primary(code) == sqliteerr::kBusy ||
+             sqliteerr::Primary(code) == sqliteerr::kLocked ||
+             code == sqliteerr::kUniqueConstraint || code == sqliteerr::kPrimaryKeyConstraint))
+    return true;
   return lastErrorText_.contains("locked") || lastErrorText_.contains("busy");
+}
+
+std::string TArchive::BusyText(const std::string& error) const {
+  bool ok = false;
+  const int code = lastErrorCode_.toInt(&ok);
+  const bool busy = location_.Postgres ? lastErrorCode_ == pgerr::kLockNotAvailable
+                                       : (ok && (sqliteerr::Primary(code) == sqliteerr::kBusy ||
+                                                 sqliteerr::Primary(code) == sqliteerr::kLocked));
+  if (!busy) return error;
+  return "The archive " + location_.Text() +
+         " is busy with another program's import and could not be read now; try again in a "
+         "moment (" +
+         error + ")";
 }
 
 bool TArchive::Begin(std::string& error) {
@@ -205,9 +279,66 @@ bool TArchive::Begin(std::string& error) {
   return ExecSql("BEGIN IMMEDIATE", error);
 }
 
-bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
-  Close();
-  location_ = loc;
+bool TArchive::ConnectionAlive() {
+  QSqlDatabase db = Db();
+  if (!db.isOpen()) return false;
+  QSqlQuery q(db);
+  return q.exec("SELECT 1");
+}
+
+bool TArchive::Usable() {
+  return open_ && (!location_.Postgres || ConnectionAlive());
+}
+
+bool TArchive::Transaction(const std::function<bool(std::string&)>& step, std::string& error) {
+  const auto deadline = std::chrono::steady_clock::now() + kWriterPatience;
+  bool reconnected = false;
+  for (int attempt = 1;; ++attempt) {
+    std::string e;
+    inTransaction_ = true;
+    const bool done = Begin(e) && step(e) && ExecSql("COMMIT", e);
+    inTransaction_ = false;
+    if (done) return true;
+    const bool retry = Retryable();
+    // The text an engine gives a broken connection may be empty: then only the statement
+    // would be left, which says nothing.
+    const std::string reason = lastErrorText_.trimmed().isEmpty() ? std::string() : e;
+    std::string ignored;
+    ExecSql("ROLLBACK", ignored);
+    if (retry && std::chrono::steady_clock::now() < deadline) {
+      QThread::msleep(static_cast<unsigned long>(std::min(20 * attempt, 250)));
+      continue;
+    }
+    if (location_.Postgres && !ConnectionAlive()) {
+      // What was committed before stays; this step runs again whole on a new connection
+      // (an import seen again stores nothing twice).
+      const std::string lost =
+          "The connection to the archive server " + location_.Text() + " was lost";
+      if (reconnected) {
+        error = lost + (reason.empty() ? std::string() : " (" + reason + ")");
+        return false;
+      }
+      reconnected = true;
+      std::string ce;
+      if (Connect(ce)) continue;
+      error = lost + " and could not be made again: " + ce;
+      return false;
+    }
+    error = retry ? "The archive stayed busy: " + e : e;
+    if (error.empty()) error = "The archive refused the change without giving a reason";
+    return false;
+  }
+}
+
+bool TArchive::Connect(std::string& error) {
+  const TArchiveLocation& loc = location_;
+  if (QSqlDatabase::contains(connection_)) {
+    {
+      QSqlDatabase old = Db();
+      if (old.isOpen()) old.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+  }
   if (loc.Postgres) {
     if (!QSqlDatabase::isDriverAvailable("QPSQL")) {
       error = "The PostgreSQL driver of Qt (QPSQL) is not installed";
@@ -224,14 +355,32 @@ bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
     db.setConnectOptions(options.join(';'));
     if (!db.open()) {
       error = "Cannot open the archive " + loc.Text() + ": " + S(db.lastError().text());
-      Close();
       return false;
     }
-  } else {
-    if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
-      error = "The SQLite driver of Qt (QSQLITE) is not installed";
-      return false;
-    }
+    // No statement waits long for a lock: a reader says the archive is busy, a writer
+    // tries again.
+    return ExecSql(QString("SET lock_timeout = %1").arg(kLockWaitMs), error);
+  }
+  if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
+    error = "The SQLite driver of Qt (QSQLITE) is not installed";
+    return false;
+  }
+  QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", connection_);
+  db.setDatabaseName(Q(loc.Path));
+  db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(kLockWaitMs));
+  if (!db.open()) {
+    error = "Cannot open the archive " + loc.Path + ": " + S(db.lastError().text());
+    return false;
+  }
+  std::string e;
+  ExecSql("PRAGMA foreign_keys = ON", e);
+  return true;
+}
+
+bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
+  Close();
+  location_ = loc;
+  if (!loc.Postgres) {
     const QString path = Q(loc.Path);
     if (!LooksLikeSqlite(path, error)) return false;
     if (!QFileInfo::exists(path)) {
@@ -241,16 +390,10 @@ bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
         return false;
       }
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", connection_);
-    db.setDatabaseName(path);
-    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=10000");
-    if (!db.open()) {
-      error = "Cannot open the archive " + loc.Path + ": " + S(db.lastError().text());
-      Close();
-      return false;
-    }
-    std::string e;
-    ExecSql("PRAGMA foreign_keys = ON", e);
+  }
+  if (!Connect(error)) {
+    Close();
+    return false;
   }
   open_ = true;
   if (!CheckSchema(error)) {
@@ -260,100 +403,91 @@ bool TArchive::Open(const TArchiveLocation& loc, std::string& error) {
   return true;
 }
 
+bool TArchive::ReadSchemaVersion(int& version, bool& hasTable, std::string& error) {
+  version = 0;
+  hasTable = Db().tables(QSql::Tables).contains("archive_schema");
+  if (!hasTable) return true;
+  QSqlQuery q(Db());
+  q.prepare("SELECT version FROM archive_schema");
+  if (!Exec(q, error)) return false;
+  if (!q.next()) {
+    error = "The archive " + location_.Text() + " has no schema version";
+    return false;
+  }
+  version = q.value(0).toInt();
+  return true;
+}
+
 bool TArchive::CheckSchema(std::string& error) {
+  std::string e;
   if (!location_.Postgres) {
     // A file with an SQLite header whose pages are damaged fails here, before anything
     // could be written into it.
-    std::string e;
-    QSqlQuery probe(Db());
-    probe.prepare("SELECT COUNT(*) FROM sqlite_master");
-    if (!Exec(probe, e) && !Retryable()) {
-      error = "The archive " + location_.Path + " is damaged or is no archive (" + e +
-              "); it was left as it is";
+    if (!ExecSql("SELECT COUNT(*) FROM sqlite_master", e)) {
+      // Locked past the busy timeout: another program holds it; opening says so at once.
+      error = Retryable() ? BusyText(e)
+                          : "The archive " + location_.Path + " is damaged or is no archive (" + e +
+                                "); it was left as it is";
       return false;
     }
   }
-  for (int attempt = 0; attempt < kImportAttempts; ++attempt) {
-    std::string e;
-    if (!Begin(e)) {
-      if (Retryable()) {
-        QThread::msleep(50 * (attempt + 1));
-        continue;
-      }
-      error = "The archive " + location_.Text() + " cannot be read: " + e;
-      if (!location_.Postgres) {
-        error = "The archive " + location_.Path + " is damaged or is no archive (" + e +
-                "); it was left as it is";
-      }
+  // An archive of this version is only read here: opening it never waits for an import.
+  int version = 0;
+  bool hasTable = false;
+  if (ReadSchemaVersion(version, hasTable, e) && hasTable) {
+    if (version == kArchiveSchemaVersion) return true;
+    if (version < 1 || version > kArchiveSchemaVersion) {
+      error = UnknownVersionText(location_.Text(), version);
       return false;
     }
-    const QStringList tables = Db().tables(QSql::Tables);
-    bool ok = true;
-    if (tables.contains("archive_schema")) {
-      QSqlQuery q(Db());
-      q.prepare("SELECT version FROM archive_schema");
-      if (!Exec(q, e) || !q.next()) {
-        error = "The archive " + location_.Text() + " has no schema version" +
-                (e.empty() ? std::string() : ": " + e);
-        ok = false;
-      } else {
-        const int version = q.value(0).toInt();
-        q.finish();
-        if (version > kArchiveSchemaVersion) {
-          error = "The archive " + location_.Text() + " has schema version " +
-                  std::to_string(version) +
-                  ", written by a newer kivsvc; this program knows up to " +
-                  std::to_string(kArchiveSchemaVersion) +
-                  ". The archive was not changed; use a newer kivsvc.";
-          ok = false;
-        } else {
-          for (int v = version; ok && v < kArchiveSchemaVersion; ++v) {
-            for (const QString& sql : Migrations()[static_cast<size_t>(v - 1)]) {
-              if (!ExecSql(sql, e)) {
-                error = "Migrating the archive failed: " + e;
-                ok = false;
-                break;
-              }
-            }
-          }
-          if (ok && version < kArchiveSchemaVersion) {
-            QSqlQuery u(Db());
-            u.prepare("UPDATE archive_schema SET version = ?");
-            u.addBindValue(kArchiveSchemaVersion);
-            ok = Exec(u, error);
-          }
+  }
+  // Creating or migrating takes the write lock, and looks again under it.
+  return Transaction([this](std::string& err) { return SetUpSchema(err); }, error);
+}
+
+bool TArchive::SetUpSchema(std::string& error) {
+  int version = 0;
+  bool hasTable = false;
+  if (!ReadSchemaVersion(version, hasTable, error)) return false;
+  if (hasTable) {
+    if (version < 1 || version > kArchiveSchemaVersion) {
+      error = UnknownVersionText(location_.Text(), version);
+      return false;
+    }
+    for (int v = version; v < kArchiveSchemaVersion; ++v) {
+      for (const QString& sql : Migrations()[static_cast<size_t>(v - 1)]) {
+        if (!ExecSql(sql, error)) {
+          error = "Migrating the archive failed: " + error;
+          return false;
         }
       }
-    } else if (!tables.isEmpty() && !location_.Postgres) {
-      error = "The file " + location_.Path +
-              " is an SQLite database but no archive; it was left as it is";
-      ok = false;
-    } else if (tables.contains("devices") || tables.contains("sequences")) {
-      error = "The database " + location_.Text() +
-              " holds tables of another program; it was left as it is";
-      ok = false;
-    } else {
-      ok = CreateSchema(error);
     }
-    if (!ok) {
-      ExecSql("ROLLBACK", e);
-      return false;
-    }
-    if (!ExecSql("COMMIT", e)) {
-      ExecSql("ROLLBACK", e);
-      if (Retryable()) continue;
-      error = e;
-      return false;
-    }
-    return true;
+    if (version == kArchiveSchemaVersion) return true;
+    QSqlQuery u(Db());
+    u.prepare("UPDATE archive_schema SET version = ?");
+    u.addBindValue(kArchiveSchemaVersion);
+    return Exec(u, error);
   }
-  error = "The archive " + location_.Text() + " stayed busy";
-  return false;
+  const QStringList tables = Db().tables(QSql::Tables);
+  if (!tables.isEmpty() && !location_.Postgres) {
+    error = "The file " + location_.Path +
+            " is an SQLite database but no archive; it was left as it is";
+    return false;
+  }
+  if (tables.contains("devices") || tables.contains("sequences")) {
+    error = "The database " + location_.Text() +
+            " holds tables of another program; it was left as it is";
+    return false;
+  }
+  return CreateSchema(error);
 }
 
 bool TArchive::CreateSchema(std::string& error) {
   for (const QString& sql : SchemaV1(location_.Postgres ? kPostgres : kSqlite))
     if (!ExecSql(sql, error)) return false;
+  for (const QStringList& migration : Migrations())
+    for (const QString& sql : migration)
+      if (!ExecSql(sql, error)) return false;
   QSqlQuery q(Db());
   q.prepare("INSERT INTO archive_schema (version, program) VALUES (?, ?)");
   q.addBindValue(kArchiveSchemaVersion);
@@ -361,23 +495,306 @@ bool TArchive::CreateSchema(std::string& error) {
   return Exec(q, error);
 }
 
+// Everything an import needs that does not depend on the database: computed once, so a
+// retried transaction repeats only the database's part.
+struct TArchive::TImportPlan {
+  const TKiv& Source;
+  std::string SourceName, GivenName, DefaultName;
+  std::vector<TArchSequence> Seqs;
+  std::vector<uint8_t> Image;
+  std::string ReadingHash;
+  // The views' texts come from a registration that holds one sequence at a time; its
+  // definitions are loaded once for the whole reading.
+  TKiv* Texts;
+};
+
 bool TArchive::Import(const TKiv& kiv, const std::string& sourceName, const std::string& deviceName,
                       TImportResult& result, std::string& error) {
   if (!open_) {
     error = "The archive is not open";
     return false;
   }
-  for (int attempt = 0; attempt < kImportAttempts; ++attempt) {
-    bool retry = false;
-    result = TImportResult{};
-    if (ImportOnce(kiv, sourceName, deviceName, result, error, retry)) return true;
-    std::string e;
-    ExecSql("ROLLBACK", e);
-    if (!retry) return false;
-    QThread::msleep(static_cast<unsigned long>(20 * (attempt + 1)));
+  TKiv texts;
+  TImportPlan plan{kiv,
+                   sourceName,
+                   deviceName,
+                   DefaultDeviceName(kiv),
+                   ExtractSequences(kiv),
+                   std::vector<uint8_t>(kiv.Image(), kiv.Image() + kiv.ImageSize()),
+                   {},
+                   &texts};
+  plan.ReadingHash = Sha256Hex(plan.Image.data(), plan.Image.size());
+  texts.DefsDir = DefsDir.empty() ? kiv.DefsDir : DefsDir;
+  texts.TraceMessages = false;
+  if (!LoadImage(texts, plan.Image)) {
+    error = "The registration is no current-format image";
+    return false;
   }
-  error = "The archive stayed busy: " + error;
-  return false;
+  return Transaction(
+      [&](std::string& e) {
+        result = TImportResult{};
+        return ImportOnce(plan, result, e);
+      },
+      error);
+}
+
+bool TArchive::ImportOnce(const TImportPlan& plan, TImportResult& result, std::string& error) {
+  int64_t deviceId = 0, readingId = 0;
+  if (!FindDevice(plan, result, deviceId, error)) return false;
+  if (!AddReading(plan, deviceId, result, readingId, error)) return false;
+  if (!MergeSequences(plan, deviceId, readingId, result, error)) return false;
+  if (BeforeCommit) BeforeCommit();
+  return true;
+}
+
+bool TArchive::DeviceId(const std::string& name, int64_t& id, std::string& error) {
+  id = 0;
+  QSqlQuery q(Db());
+  q.prepare("SELECT id FROM devices WHERE name = ?");
+  q.addBindValue(Q(name));
+  if (!Exec(q, error)) return false;
+  if (q.next()) id = q.value(0).toLongLong();
+  return true;
+}
+
+bool TArchive::FreeName(const std::string& name, std::string& free, std::string& error) {
+  for (int n = 2;; ++n) {
+    free = name + " (" + std::to_string(n) + ")";
+    int64_t id = 0;
+    if (!DeviceId(free, id, error)) return false;
+    if (id == 0) return true;
+  }
+}
+
+bool TArchive::AddDevice(const TImportPlan& plan, const std::string& name, int64_t& id,
+                         std::string& error) {
+  QSqlQuery ins(Db());
+  ins.prepare(
+      "INSERT INTO devices (name, identification, station, slave) VALUES (?, ?, ?, ?) "
+      "RETURNING id");
+  ins.addBindValue(Q(name));
+  ins.addBindValue(Q(plan.Source.Identification()));
+  ins.addBindValue(Q(plan.Source.StationInfo()));
+  ins.addBindValue(static_cast<int>(plan.Source.GetReadOptions().SlaveNo));
+  if (!Exec(ins, error)) return false;
+  if (!ins.next()) {
+    error = "The archive gave no id for the new device " + name;
+    return false;
+  }
+  id = ins.value(0).toLongLong();
+  return true;
+}
+
+bool TArchive::OverlappedDevice(const std::vector<TArchSequence>& seqs, int64_t& deviceId,
+                                std::string& error) {
+  deviceId = 0;
+  // Sequences in common per device. Only a sequence with an event counts: a clock-time
+  // record alone is not enough to tell two devices apart.
+  std::map<int64_t, int> shared;
+  QSqlQuery find(Db());
+  find.prepare("SELECT device_id, records FROM sequences WHERE start_us = ? AND first_record = ?");
+  for (const TArchSequence& s : seqs) {
+    if (s.Records.size() < 2) continue;
+    find.addBindValue(Int64(s.StartUs));
+    find.addBindValue(Q(s.FirstRecordHex()));
+    if (!Exec(find, error)) return false;
+    while (find.next()) {
+      TRecords stored;
+      BlobRecords(find.value(1), stored);
+      if (CompareSequences(stored, s.Records) != TSeqMerge::Conflict)
+        ++shared[find.value(0).toLongLong()];
+    }
+    find.finish();
+  }
+  int best = 0;
+  for (const auto& [id, count] : shared) {
+    if (count > best) {
+      best = count;
+      deviceId = id;
+    }
+  }
+  return true;
+}
+
+bool TArchive::FindDevice(const TImportPlan& plan, TImportResult& result, int64_t& deviceId,
+                          std::string& error) {
+  deviceId = 0;
+  // This very reading archived before: where it went.
+  QSqlQuery known(Db());
+  known.prepare("SELECT device_id FROM readings WHERE hash = ? ORDER BY id");
+  known.addBindValue(Q(plan.ReadingHash));
+  if (!Exec(known, error)) return false;
+  if (known.next()) deviceId = known.value(0).toLongLong();
+  known.finish();
+  // The device whose sequences it holds, whatever either is called.
+  if (deviceId == 0 && !OverlappedDevice(plan.Seqs, deviceId, error)) return false;
+  if (deviceId == 0) {
+    // A name the user gave means that device; the default name only while its device
+    // could be this one (a reading without sequences cannot contradict it).
+    const std::string& name = plan.GivenName.empty() ? plan.DefaultName : plan.GivenName;
+    if (!DeviceId(name, deviceId, error)) return false;
+    if (deviceId != 0 && plan.GivenName.empty() && !plan.Seqs.empty()) {
+      std::string free;
+      if (!FreeName(name, free, error) || !AddDevice(plan, free, deviceId, error)) return false;
+      result.NewNamesake = true;
+    } else if (deviceId == 0 && !AddDevice(plan, name, deviceId, error)) {
+      return false;
+    }
+  }
+  QSqlQuery q(Db());
+  q.prepare("SELECT name FROM devices WHERE id = ?");
+  q.addBindValue(Int64(deviceId));
+  if (!Exec(q, error)) return false;
+  if (q.next()) result.Device = S(q.value(0).toString());
+  return true;
+}
+
+bool TArchive::AddReading(const TImportPlan& plan, int64_t deviceId, TImportResult& result,
+                          int64_t& readingId, std::string& error) {
+  const TKiv& source = plan.Source;
+  QSqlQuery q(Db());
+  q.prepare("SELECT id FROM readings WHERE device_id = ? AND hash = ?");
+  q.addBindValue(Int64(deviceId));
+  q.addBindValue(Q(plan.ReadingHash));
+  if (!Exec(q, error)) return false;
+  if (q.next()) {
+    readingId = q.value(0).toLongLong();
+    result.ReadingKnown = true;
+    return true;
+  }
+  QSqlQuery ins(Db());
+  ins.prepare(
+      "INSERT INTO readings (device_id, created_us, events_read_us, parset1_read_us, "
+      "parset2_read_us, source, hash, image, imported_us) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
+      "?) RETURNING id");
+  ins.addBindValue(Int64(deviceId));
+  ins.addBindValue(Int64(DaysToUs(source.CreateDate())));
+  ins.addBindValue(Int64(DaysToUs(source.EventsReadDate())));
+  ins.addBindValue(Int64(DaysToUs(source.Zestaw1ReadDate())));
+  ins.addBindValue(Int64(DaysToUs(source.Zestaw2ReadDate())));
+  ins.addBindValue(Q(plan.SourceName));
+  ins.addBindValue(Q(plan.ReadingHash));
+  ins.addBindValue(Bytes(plan.Image));
+  ins.addBindValue(Int64(DaysToUs(NowDays())));
+  if (!Exec(ins, error)) return false;
+  if (!ins.next()) {
+    error = "The archive gave no id for the reading";
+    return false;
+  }
+  readingId = ins.value(0).toLongLong();
+  return true;
+}
+
+bool TArchive::MergeSequences(const TImportPlan& plan, int64_t deviceId, int64_t readingId,
+                              TImportResult& result, std::string& error) {
+  QSqlQuery find(Db());
+  find.prepare(
+      "SELECT id, version, records FROM sequences WHERE device_id = ? AND start_us = ? AND "
+      "first_record = ? ORDER BY version");
+  QSqlQuery link(Db());
+  link.prepare(location_.Postgres
+                   ? "INSERT INTO sequence_readings (sequence_id, reading_id) VALUES (?, ?) ON "
+                     "CONFLICT DO NOTHING"
+                   : "INSERT OR IGNORE INTO sequence_readings (sequence_id, reading_id) VALUES "
+                     "(?, ?)");
+  const auto doLink = [&](int64_t seqId) {
+    link.addBindValue(Int64(seqId));
+    link.addBindValue(Int64(readingId));
+    return Exec(link, error);
+  };
+
+  for (const TArchSequence& s : plan.Seqs) {
+    const std::string first = s.FirstRecordHex();
+    find.addBindValue(Int64(deviceId));
+    find.addBindValue(Int64(s.StartUs));
+    find.addBindValue(Q(first));
+    if (!Exec(find, error)) return false;
+    int64_t knownId = 0, grownId = 0;
+    int maxVersion = 0;
+    while (find.next()) {
+      const int64_t id = find.value(0).toLongLong();
+      maxVersion = std::max(maxVersion, find.value(1).toInt());
+      TRecords stored;
+      BlobRecords(find.value(2), stored);
+      switch (CompareSequences(stored, s.Records)) {
+        case TSeqMerge::Same:
+        case TSeqMerge::Prefix:
+          if (knownId == 0) knownId = id;
+          break;
+        case TSeqMerge::Grown:
+          if (grownId == 0) grownId = id;
+          break;
+        case TSeqMerge::Conflict:
+          break;
+      }
+    }
+    find.finish();
+    if (knownId != 0) {
+      ++result.Known;
+      if (!doLink(knownId)) return false;
+      continue;
+    }
+    if (!SetSequenceBuffer(*plan.Texts, s.Records)) {
+      error = "A sequence does not fit a buffer";
+      return false;
+    }
+    const TSequenceTexts t = SequenceTexts(*plan.Texts);
+    const std::string listing = ListingWords(t.Listing);
+    const std::vector<uint8_t> blob = SerializeRecords(s.Records);
+    int64_t seqId = grownId;
+    if (grownId != 0) {
+      ++result.Grown;
+      QSqlQuery up(Db());
+      up.prepare(
+          "UPDATE sequences SET start_kind = ?, records = ?, record_count = ?, hash = ?, "
+          "reading_id = ?, header = ?, words = ? WHERE id = ?");
+      up.addBindValue(static_cast<int>(s.StartKind));
+      up.addBindValue(Bytes(blob));
+      up.addBindValue(static_cast<int>(s.Records.size()));
+      up.addBindValue(Q(Sha256Hex(blob.data(), blob.size())));
+      up.addBindValue(Int64(readingId));
+      up.addBindValue(Q(t.Header));
+      up.addBindValue(Q(listing));
+      up.addBindValue(Int64(grownId));
+      if (!Exec(up, error)) return false;
+      QSqlQuery del(Db());
+      del.prepare("DELETE FROM events WHERE sequence_id = ?");
+      del.addBindValue(Int64(grownId));
+      if (!Exec(del, error)) return false;
+    } else {
+      if (maxVersion > 0) {
+        ++result.Conflicts;
+        result.ConflictHeaders.push_back(t.Header);
+      } else {
+        ++result.New;
+      }
+      QSqlQuery ins(Db());
+      ins.prepare(
+          "INSERT INTO sequences (device_id, start_kind, start_us, first_record, version, "
+          "records, record_count, hash, reading_id, header, words) VALUES (?, ?, ?, ?, ?, ?, "
+          "?, ?, ?, ?, ?) RETURNING id");
+      ins.addBindValue(Int64(deviceId));
+      ins.addBindValue(static_cast<int>(s.StartKind));
+      ins.addBindValue(Int64(s.StartUs));
+      ins.addBindValue(Q(first));
+      ins.addBindValue(maxVersion + 1);
+      ins.addBindValue(Bytes(blob));
+      ins.addBindValue(static_cast<int>(s.Records.size()));
+      ins.addBindValue(Q(Sha256Hex(blob.data(), blob.size())));
+      ins.addBindValue(Int64(readingId));
+      ins.addBindValue(Q(t.Header));
+      ins.addBindValue(Q(listing));
+      if (!Exec(ins, error)) return false;
+      if (!ins.next()) {
+        error = "The archive gave no id for a new sequence";
+        return false;
+      }
+      seqId = ins.value(0).toLongLong();
+    }
+    if (!InsertEvents(seqId, s.StartUs, s.Events, error)) return false;
+    if (!doLink(seqId)) return false;
+  }
+  return true;
 }
 
 bool TArchive::InsertEvents(int64_t sequenceId, int64_t startUs,
@@ -403,195 +820,179 @@ bool TArchive::InsertEvents(int64_t sequenceId, int64_t startUs,
   return true;
 }
 
-bool TArchive::ImportOnce(const TKiv& source, const std::string& sourceName,
-                          const std::string& deviceName, TImportResult& result, std::string& error,
-                          bool& retry) {
-  const auto fail = [&](const std::string& e) {
-    error = e;
-    retry = Retryable();
+bool TArchive::Rename(const std::string& from, const std::string& to, std::string& error) {
+  if (to.empty()) {
+    error = "A device needs a name";
     return false;
+  }
+  return Transaction(
+      [&](std::string& e) {
+        int64_t id = 0, other = 0;
+        if (!DeviceId(from, id, e) || !DeviceId(to, other, e)) return false;
+        if (id == 0) {
+          e = "The archive holds no device named " + from;
+          return false;
+        }
+        if (other != 0 && other != id) {
+          e = "The archive holds a device named " + to + " already; merge the two instead";
+          return false;
+        }
+        QSqlQuery q(Db());
+        q.prepare("UPDATE devices SET name = ? WHERE id = ?");
+        q.addBindValue(Q(to));
+        q.addBindValue(Int64(id));
+        return Exec(q, e);
+      },
+      error);
+}
+
+bool TArchive::Merge(const std::string& from, const std::string& into, TMergeResult& result,
+                     std::string& error) {
+  return Transaction(
+      [&](std::string& e) {
+        result = TMergeResult{};
+        int64_t fromId = 0, intoId = 0;
+        if (!DeviceId(from, fromId, e) || !DeviceId(into, intoId, e)) return false;
+        for (const auto& [id, name] : {std::pair{fromId, from}, std::pair{intoId, into}}) {
+          if (id == 0) {
+            e = "The archive holds no device named " + name;
+            return false;
+          }
+        }
+        if (fromId == intoId) {
+          e = "A device cannot be merged into itself";
+          return false;
+        }
+        return MergeOnce(fromId, intoId, result, e);
+      },
+      error);
+}
+
+bool TArchive::MergeOnce(int64_t fromId, int64_t intoId, TMergeResult& result, std::string& error) {
+  const auto run = [&](const QString& sql, const QVariantList& binds) {
+    QSqlQuery q(Db());
+    q.prepare(sql);
+    for (const QVariant& v : binds) q.addBindValue(v);
+    return Exec(q, error);
   };
-  std::string e;
-  const std::string name = deviceName.empty() ? DefaultDeviceName(source) : deviceName;
-  result.Device = name;
-  const std::vector<TArchSequence> seqs = ExtractSequences(source);
-  const std::vector<uint8_t> image(source.Image(), source.Image() + source.ImageSize());
+  const QString ignore = location_.Postgres ? "INSERT INTO" : "INSERT OR IGNORE INTO";
+  const QString onConflict = location_.Postgres ? " ON CONFLICT DO NOTHING" : "";
 
-  // The views' texts come from a registration that holds one sequence at a time; its
-  // definitions are loaded once for the whole reading.
-  TKiv texts;
-  texts.DefsDir = DefsDir.empty() ? source.DefsDir : DefsDir;
-  texts.TraceMessages = false;
-  if (!LoadImage(texts, image)) return fail("The registration is no current-format image");
-
-  if (!Begin(e)) return fail(e);
-
-  // The device.
-  int64_t deviceId = 0;
+  // Readings first: one the other device holds too (the same image) is kept once.
+  std::vector<std::pair<int64_t, QString>> readings;
   {
     QSqlQuery q(Db());
-    q.prepare("SELECT id FROM devices WHERE name = ?");
-    q.addBindValue(Q(name));
-    if (!Exec(q, e)) return fail(e);
-    if (q.next()) {
-      deviceId = q.value(0).toLongLong();
-    } else {
-      QSqlQuery ins(Db());
-      ins.prepare(
-          "INSERT INTO devices (name, identification, station, slave) VALUES (?, ?, ?, ?) "
-          "RETURNING id");
-      ins.addBindValue(Q(name));
-      ins.addBindValue(Q(source.Identification()));
-      ins.addBindValue(Q(source.StationInfo()));
-      ins.addBindValue(static_cast<int>(source.GetReadOptions().SlaveNo));
-      if (!Exec(ins, e) || !ins.next()) return fail(e);
-      deviceId = ins.value(0).toLongLong();
-    }
+    q.prepare("SELECT id, hash FROM readings WHERE device_id = ? ORDER BY id");
+    q.addBindValue(Int64(fromId));
+    if (!Exec(q, error)) return false;
+    while (q.next()) readings.emplace_back(q.value(0).toLongLong(), q.value(1).toString());
   }
-
-  // The reading.
-  const std::string readingHash = Sha256Hex(image.data(), image.size());
-  int64_t readingId = 0;
-  {
-    QSqlQuery q(Db());
-    q.prepare("SELECT id FROM readings WHERE device_id = ? AND hash = ?");
-    q.addBindValue(Int64(deviceId));
-    q.addBindValue(Q(readingHash));
-    if (!Exec(q, e)) return fail(e);
-    if (q.next()) {
-      readingId = q.value(0).toLongLong();
-      result.ReadingKnown = true;
-    } else {
-      QSqlQuery ins(Db());
-      ins.prepare(
-          "INSERT INTO readings (device_id, created_us, events_read_us, parset1_read_us, "
-          "parset2_read_us, source, hash, image, imported_us) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
-          "?) RETURNING id");
-      ins.addBindValue(Int64(deviceId));
-      ins.addBindValue(Int64(DaysToUs(source.CreateDate())));
-      ins.addBindValue(Int64(DaysToUs(source.EventsReadDate())));
-      ins.addBindValue(Int64(DaysToUs(source.Zestaw1ReadDate())));
-      ins.addBindValue(Int64(DaysToUs(source.Zestaw2ReadDate())));
-      ins.addBindValue(Q(sourceName));
-      ins.addBindValue(Q(readingHash));
-      ins.addBindValue(Bytes(image));
-      ins.addBindValue(Int64(DaysToUs(NowDays())));
-      if (!Exec(ins, e) || !ins.next()) return fail(e);
-      readingId = ins.value(0).toLongLong();
-    }
-  }
-
-  QSqlQuery find(Db());
-  find.prepare(
-      "SELECT id, version, records FROM sequences WHERE device_id = ? AND start_us = ? AND "
-      "first_record = ? ORDER BY version");
-  QSqlQuery link(Db());
-  link.prepare(location_.Postgres
-                   ? "INSERT INTO sequence_readings (sequence_id, reading_id) VALUES (?, ?) ON "
-                     "CONFLICT DO NOTHING"
-                   : "INSERT OR IGNORE INTO sequence_readings (sequence_id, reading_id) VALUES "
-                     "(?, ?)");
-  const auto doLink = [&](int64_t seqId) {
-    link.addBindValue(Int64(seqId));
-    link.addBindValue(Int64(readingId));
-    return Exec(link, e);
-  };
-
-  for (const TArchSequence& s : seqs) {
-    const std::string first = s.FirstRecordHex();
-    find.addBindValue(Int64(deviceId));
-    find.addBindValue(Int64(s.StartUs));
-    find.addBindValue(Q(first));
-    if (!Exec(find, e)) return fail(e);
-    int64_t knownId = 0, grownId = 0;
-    int maxVersion = 0;
-    while (find.next()) {
-      const int64_t id = find.value(0).toLongLong();
-      maxVersion = std::max(maxVersion, find.value(1).toInt());
-      const QByteArray blob = find.value(2).toByteArray();
-      TRecords stored;
-      ParseRecords(reinterpret_cast<const uint8_t*>(blob.constData()),
-                   static_cast<size_t>(blob.size()), stored);
-      switch (CompareSequences(stored, s.Records)) {
-        case TSeqMerge::Same:
-        case TSeqMerge::Prefix:
-          if (knownId == 0) knownId = id;
-          break;
-        case TSeqMerge::Grown:
-          if (grownId == 0) grownId = id;
-          break;
-        case TSeqMerge::Conflict:
-          break;
-      }
-    }
-    find.finish();
-    if (knownId != 0) {
-      ++result.Known;
-      if (!doLink(knownId)) return fail(e);
+  for (const auto& [readingId, hash] : readings) {
+    ++result.Readings;
+    QSqlQuery twin(Db());
+    twin.prepare("SELECT id FROM readings WHERE device_id = ? AND hash = ?");
+    twin.addBindValue(Int64(intoId));
+    twin.addBindValue(hash);
+    if (!Exec(twin, error)) return false;
+    if (!twin.next()) {
+      if (!run("UPDATE readings SET device_id = ? WHERE id = ?", {Int64(intoId), Int64(readingId)}))
+        return false;
       continue;
     }
-    if (!SetSequenceBuffer(texts, s.Records)) return fail("A sequence does not fit a buffer");
-    const TSequenceTexts t = SequenceTexts(texts);
-    const std::string listing = ListingWords(t.Listing);
-    const std::vector<uint8_t> blob = SerializeRecords(s.Records);
-    int64_t seqId = grownId;
-    if (grownId != 0) {
-      ++result.Grown;
-      QSqlQuery up(Db());
-      up.prepare(
-          "UPDATE sequences SET start_kind = ?, records = ?, record_count = ?, hash = ?, "
-          "reading_id = ?, header = ?, words = ? WHERE id = ?");
-      up.addBindValue(static_cast<int>(s.StartKind));
-      up.addBindValue(Bytes(blob));
-      up.addBindValue(static_cast<int>(s.Records.size()));
-      up.addBindValue(Q(Sha256Hex(blob.data(), blob.size())));
-      up.addBindValue(Int64(readingId));
-      up.addBindValue(Q(t.Header));
-      up.addBindValue(Q(listing));
-      up.addBindValue(Int64(grownId));
-      if (!Exec(up, e)) return fail(e);
-      QSqlQuery del(Db());
-      del.prepare("DELETE FROM events WHERE sequence_id = ?");
-      del.addBindValue(Int64(grownId));
-      if (!Exec(del, e)) return fail(e);
-    } else {
-      if (maxVersion > 0) {
-        ++result.Conflicts;
-        result.ConflictHeaders.push_back(t.Header);
-      } else {
-        ++result.New;
-      }
-      QSqlQuery ins(Db());
-      ins.prepare(
-          "INSERT INTO sequences (device_id, start_kind, start_us, first_record, version, "
-          "records, record_count, hash, reading_id, header, words) VALUES (?, ?, ?, ?, ?, ?, "
-          "?, ?, ?, ?, ?) RETURNING id");
-      ins.addBindValue(Int64(deviceId));
-      ins.addBindValue(static_cast<int>(s.StartKind));
-      ins.addBindValue(Int64(s.StartUs));
-      ins.addBindValue(Q(first));
-      ins.addBindValue(maxVersion + 1);
-      ins.addBindValue(Bytes(blob));
-      ins.addBindValue(static_cast<int>(s.Records.size()));
-      ins.addBindValue(Q(Sha256Hex(blob.data(), blob.size())));
-      ins.addBindValue(Int64(readingId));
-      ins.addBindValue(Q(t.Header));
-      ins.addBindValue(Q(listing));
-      if (!Exec(ins, e) || !ins.next()) return fail(e);
-      seqId = ins.value(0).toLongLong();
-    }
-    if (!InsertEvents(seqId, s.StartUs, s.Events, e)) return fail(e);
-    if (!doLink(seqId)) return fail(e);
+    const int64_t keep = twin.value(0).toLongLong();
+    twin.finish();
+    if (!run(ignore +
+                 " sequence_readings (sequence_id, reading_id) SELECT sequence_id, ? FROM "
+                 "sequence_readings WHERE reading_id = ?" +
+                 onConflict,
+             {Int64(keep), Int64(readingId)}) ||
+        !run("DELETE FROM sequence_readings WHERE reading_id = ?", {Int64(readingId)}) ||
+        !run("UPDATE sequences SET reading_id = ? WHERE reading_id = ?",
+             {Int64(keep), Int64(readingId)}) ||
+        !run("DELETE FROM readings WHERE id = ?", {Int64(readingId)}))
+      return false;
   }
 
-  // A test of the kill-during-import guarantee holds the transaction open here.
-  if (const char* pause = std::getenv("KIVSVC_ARCHIVE_TEST_PAUSE_MS")) {
-    std::fprintf(stderr, "archive: holding the import open\n");
-    std::fflush(stderr);
-    QThread::msleep(static_cast<unsigned long>(std::atoi(pause)));
+  // Then the sequences, each compared with the other device's of the same identity.
+  struct TSeq {
+    int64_t Id;
+    int64_t StartUs;
+    QString First;
+    TRecords Records;
+  };
+  std::vector<TSeq> seqs;
+  {
+    QSqlQuery q(Db());
+    q.prepare(
+        "SELECT id, start_us, first_record, records FROM sequences WHERE device_id = ? ORDER BY "
+        "start_us, first_record, version");
+    q.addBindValue(Int64(fromId));
+    if (!Exec(q, error)) return false;
+    while (q.next()) {
+      TSeq s{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toString(), {}};
+      BlobRecords(q.value(3), s.Records);
+      seqs.push_back(std::move(s));
+    }
   }
-  if (!ExecSql("COMMIT", e)) return fail(e);
-  return true;
+  for (const TSeq& b : seqs) {
+    QSqlQuery q(Db());
+    q.prepare(
+        "SELECT id, version, records FROM sequences WHERE device_id = ? AND start_us = ? AND "
+        "first_record = ? ORDER BY version");
+    q.addBindValue(Int64(intoId));
+    q.addBindValue(Int64(b.StartUs));
+    q.addBindValue(b.First);
+    if (!Exec(q, error)) return false;
+    int64_t keep = 0;
+    bool grown = false;
+    int maxVersion = 0;
+    while (q.next()) {
+      maxVersion = std::max(maxVersion, q.value(1).toInt());
+      if (keep != 0) continue;
+      TRecords stored;
+      BlobRecords(q.value(2), stored);
+      const TSeqMerge m = CompareSequences(stored, b.Records);
+      if (m != TSeqMerge::Conflict) {
+        keep = q.value(0).toLongLong();
+        grown = m == TSeqMerge::Grown;
+      }
+    }
+    q.finish();
+    if (keep == 0) {
+      // Only this device had it (or a differing copy): it moves over whole.
+      ++(maxVersion > 0 ? result.Conflicts : result.Moved);
+      if (!run("UPDATE sequences SET device_id = ?, version = ? WHERE id = ?",
+               {Int64(intoId), maxVersion + 1, Int64(b.Id)}))
+        return false;
+      continue;
+    }
+    ++result.Shared;
+    // Kept once: the longer copy's records and events in the row that stays.
+    if (grown) {
+      if (!run("DELETE FROM events WHERE sequence_id = ?", {Int64(keep)}) ||
+          !run("UPDATE events SET sequence_id = ? WHERE sequence_id = ?",
+               {Int64(keep), Int64(b.Id)}))
+        return false;
+      for (const char* column :
+           {"start_kind", "records", "record_count", "hash", "reading_id", "header", "words"}) {
+        const QString c = column;
+        if (!run("UPDATE sequences SET " + c + " = (SELECT " + c +
+                     " FROM sequences WHERE id = ?) WHERE id = ?",
+                 {Int64(b.Id), Int64(keep)}))
+          return false;
+      }
+    }
+    if (!run("DELETE FROM events WHERE sequence_id = ?", {Int64(b.Id)}) ||
+        !run(ignore +
+                 " sequence_readings (sequence_id, reading_id) SELECT ?, reading_id FROM "
+                 "sequence_readings WHERE sequence_id = ?" +
+                 onConflict,
+             {Int64(keep), Int64(b.Id)}) ||
+        !run("DELETE FROM sequence_readings WHERE sequence_id = ?", {Int64(b.Id)}) ||
+        !run("DELETE FROM sequences WHERE id = ?", {Int64(b.Id)}))
+      return false;
+  }
+  return run("DELETE FROM devices WHERE id = ?", {Int64(fromId)});
 }
 
 bool TArchive::Devices(std::vector<TArchiveDevice>& devices, std::string& error) {
@@ -604,7 +1005,10 @@ bool TArchive::Devices(std::vector<TArchiveDevice>& devices, std::string& error)
       "(SELECT MIN(events_read_us) FROM readings r WHERE r.device_id = d.id), "
       "(SELECT MAX(events_read_us) FROM readings r WHERE r.device_id = d.id) "
       "FROM devices d ORDER BY d.name");
-  if (!Exec(q, error)) return false;
+  if (!Exec(q, error)) {
+    error = BusyText(error);
+    return false;
+  }
   while (q.next()) {
     TArchiveDevice d;
     d.Id = q.value(0).toLongLong();
@@ -671,7 +1075,10 @@ bool TArchive::Sequences(const TSequenceFilter& f, std::vector<TArchiveSequence>
   q.setForwardOnly(true);
   q.prepare(sql);
   for (const QVariant& v : binds) q.addBindValue(v);
-  if (!Exec(q, error)) return false;
+  if (!Exec(q, error)) {
+    error = BusyText(error);
+    return false;
+  }
   while (q.next()) {
     TArchiveSequence s;
     s.Id = q.value(0).toLongLong();
@@ -692,15 +1099,16 @@ bool TArchive::SequenceImage(int64_t id, std::vector<uint8_t>& image, std::strin
       "SELECT s.records, r.image, d.name FROM sequences s JOIN readings r ON r.id = "
       "s.reading_id JOIN devices d ON d.id = s.device_id WHERE s.id = ?");
   q.addBindValue(Int64(id));
-  if (!Exec(q, error)) return false;
+  if (!Exec(q, error)) {
+    error = BusyText(error);
+    return false;
+  }
   if (!q.next()) {
     error = "The archive holds no sequence " + std::to_string(id);
     return false;
   }
-  const QByteArray blob = q.value(0).toByteArray();
   TRecords records;
-  if (!ParseRecords(reinterpret_cast<const uint8_t*>(blob.constData()),
-                    static_cast<size_t>(blob.size()), records)) {
+  if (!BlobRecords(q.value(0), records)) {
     error = "The records of sequence " + std::to_string(id) + " are damaged";
     return false;
   }
@@ -715,7 +1123,10 @@ bool TArchive::Seen(int64_t id, TSequenceSeen& seen, std::string& error) {
       "SELECT r.events_read_us, r.source FROM sequence_readings sr JOIN readings r ON r.id = "
       "sr.reading_id WHERE sr.sequence_id = ? ORDER BY r.events_read_us, r.id");
   q.addBindValue(Int64(id));
-  if (!Exec(q, error)) return false;
+  if (!Exec(q, error)) {
+    error = BusyText(error);
+    return false;
+  }
   while (q.next()) {
     const double d = UsToDays(q.value(0).toLongLong());
     if (seen.Readings == 0) seen.First = d;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -119,7 +120,7 @@ TArchiveWindow::TArchiveWindow(std::function<TArchive*(std::string&)> archive,
   box->addLayout(filters);
 
   auto* split = new QSplitter(this);
-  lbDevices = new QListWidget(split);
+  lbDevices = new QListWidget(this);
   lbDevices->setObjectName("lbDevices");
   connect(lbDevices, &QListWidget::currentRowChanged, this, [this] { Search(); });
   tvSequences = new QTableView(split);
@@ -135,7 +136,23 @@ TArchiveWindow::TArchiveWindow(std::function<TArchive*(std::string&)> archive,
   tvSequences->setColumnWidth(1, 170);
   connect(tvSequences, &QTableView::doubleClicked, this,
           [this](const QModelIndex& i) { OpenRow(i.row()); });
-  split->addWidget(lbDevices);
+  auto* devicePane = new QWidget(split);
+  auto* deviceBox = new QVBoxLayout(devicePane);
+  deviceBox->setContentsMargins(0, 0, 0, 0);
+  deviceBox->addWidget(lbDevices);
+  auto* deviceButtons = new QHBoxLayout;
+  btnRename = new QPushButton("Rename...", devicePane);
+  btnRename->setToolTip("Give the selected device another name; its history stays");
+  connect(btnRename, &QPushButton::clicked, this, [this] { AskRename(); });
+  btnMerge = new QPushButton("Merge into...", devicePane);
+  btnMerge->setToolTip(
+      "Move the selected device's history into another device (sequences both hold are kept "
+      "once)");
+  connect(btnMerge, &QPushButton::clicked, this, [this] { AskMerge(); });
+  deviceButtons->addWidget(btnRename);
+  deviceButtons->addWidget(btnMerge);
+  deviceBox->addLayout(deviceButtons);
+  split->addWidget(devicePane);
   split->addWidget(tvSequences);
   split->setStretchFactor(1, 1);
   split->setSizes({200, 700});
@@ -177,11 +194,14 @@ void TArchiveWindow::Refresh() {
 }
 
 void TArchiveWindow::Search() {
+  // Rename and merge act on one device, and a merge needs another.
+  btnRename->setEnabled(!CurrentDevice().empty());
+  btnMerge->setEnabled(!CurrentDevice().empty() && lbDevices->count() > 2);
   std::string error;
   TArchive* a = archive_(error);
   if (a == nullptr) return;
   TSequenceFilter f;
-  if (lbDevices->currentRow() > 0) f.Device = lbDevices->currentItem()->text().toStdString();
+  f.Device = CurrentDevice();
   int64_t us = 0;
   const auto bad = [this](const QString& text) {
     lbStatus->setText(text);
@@ -213,6 +233,67 @@ void TArchiveWindow::Search() {
   Model->Reset(a, std::move(rows));
 }
 
+std::string TArchiveWindow::CurrentDevice() const {
+  if (lbDevices->currentRow() <= 0 || lbDevices->currentItem() == nullptr) return "";
+  return lbDevices->currentItem()->text().toStdString();
+}
+
+void TArchiveWindow::AskRename() {
+  const std::string from = CurrentDevice();
+  if (from.empty()) return;
+  bool ok = false;
+  const QString to = QInputDialog::getText(this, "Rename device", "New name of " + Q(from) + ":",
+                                           QLineEdit::Normal, Q(from), &ok)
+                         .trimmed();
+  if (ok && !to.isEmpty() && to.toStdString() != from) RenameDevice(from, to.toStdString());
+}
+
+void TArchiveWindow::AskMerge() {
+  const std::string from = CurrentDevice();
+  if (from.empty()) return;
+  QStringList others;
+  for (int i = 1; i < lbDevices->count(); ++i)
+    if (lbDevices->item(i)->text().toStdString() != from) others << lbDevices->item(i)->text();
+  if (others.isEmpty()) return;
+  bool ok = false;
+  const QString into = QInputDialog::getItem(
+      this, "Merge devices", "Merge the history of " + Q(from) + " into:", others, 0, false, &ok);
+  if (ok) MergeDevices(from, into.toStdString());
+}
+
+bool TArchiveWindow::RenameDevice(const std::string& from, const std::string& to) {
+  std::string error;
+  TArchive* a = archive_(error);
+  if (a == nullptr || !a->Rename(from, to, error)) {
+    Messages().Show(MsgIcon::Error, "Archive", error);
+    return false;
+  }
+  Refresh();
+  for (int i = 1; i < lbDevices->count(); ++i)
+    if (lbDevices->item(i)->text().toStdString() == to) lbDevices->setCurrentRow(i);
+  return true;
+}
+
+bool TArchiveWindow::MergeDevices(const std::string& from, const std::string& into) {
+  if (Messages().Ask(MsgIcon::Warning, "Merge devices",
+                     "Merge the history of " + from + " into " + into +
+                         "? Sequences both hold are kept once, and " + from +
+                         " is gone. This cannot be undone.",
+                     MsgButtons::YesNo) != MsgAnswer::Yes)
+    return false;
+  std::string error;
+  TArchive* a = archive_(error);
+  TMergeResult r;
+  if (a == nullptr || !a->Merge(from, into, r, error)) {
+    Messages().Show(MsgIcon::Error, "Archive", error);
+    return false;
+  }
+  Refresh();
+  lbStatus->setText(Q(from + " merged into " + into + ": " + std::to_string(r.Moved) +
+                      " sequences moved, " + std::to_string(r.Shared) + " shared kept once"));
+  return true;
+}
+
 void TArchiveWindow::OpenRow(int row) {
   if (const TArchiveSequence* s = Model->Row(row)) open_(s->Id);
 }
@@ -236,11 +317,14 @@ TArchiveUi::~TArchiveUi() {
 }
 
 TArchive* TArchiveUi::Archive(std::string& error) {
-  if (archive_ && archive_->IsOpen()) return archive_.get();
+  // A window open for days outlives a server restart: a lost connection is opened again.
+  if (archive_ && archive_->Usable()) return archive_.get();
   TArchiveLocation loc;
   if (!DefaultArchiveLocation(iniPath_, iniSection_, loc, error)) return nullptr;
   auto a = std::make_unique<TArchive>();
   if (!a->Open(loc, error)) return nullptr;
+  // The table's tooltips ask the archive they were filled from: never a replaced one.
+  if (window_ != nullptr) window_->Model->Reset(nullptr, {});
   archive_ = std::move(a);
   return archive_.get();
 }
@@ -281,6 +365,9 @@ bool TArchiveUi::AddToArchive(TChildForm& child, std::string& summary) {
   TImportResult r;
   if (!a->Import(child.Kiv, child.FileName, "", r, summary)) return false;
   summary = "Archived: " + ImportSummary(r);
+  if (r.NewNamesake)
+    summary += "; it shares no sequence with the device of its name, so it is the new device " +
+               r.Device + " (rename or merge it in the Archive window)";
   child.Kiv.Trace(summary);
   for (const std::string& h : r.ConflictHeaders)
     child.Kiv.Trace("Differs from the archived copy, kept as a further version: " + h);

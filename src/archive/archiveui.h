@@ -18,6 +18,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QMenu;
 class QTableView;
 class TChildForm;
@@ -49,6 +50,10 @@ class TArchiveWindow : public QWidget {
   // Reads the devices again and repeats the search.
   void Refresh();
   void Search();
+  // Device names are labels: renames a device (errors in a message box).
+  bool RenameDevice(const std::string& from, const std::string& to);
+  // Merges the history of device `from` into `into` after the user confirmed it.
+  bool MergeDevices(const std::string& from, const std::string& into);
 
   QListWidget* lbDevices;
   QLineEdit* edtFrom;
@@ -57,10 +62,16 @@ class TArchiveWindow : public QWidget {
   QLineEdit* edtText;
   QTableView* tvSequences;
   QLabel* lbStatus;
+  QPushButton* btnRename;
+  QPushButton* btnMerge;
   TArchiveSequenceModel* Model;
 
  private:
   void OpenRow(int row);
+  // The device selected in the list; "" for "All devices".
+  std::string CurrentDevice() const;
+  void AskRename();
+  void AskMerge();
   std::function<TArchive*(std::string&)> archive_;
   std::function<void(int64_t)> open_;
   QLabel* lbLocation_;

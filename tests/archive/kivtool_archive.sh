@@ -56,6 +56,38 @@ again=$(k archive add "$tmp/r31.kiv" --db "$db")
   fail "$again"
 [[ $(k archive devices --db "$db" | wc -l) -eq 1 ]] || fail "devices"
 
+# Another controller under the same station text shares no sequence: a second device.
+k generate --type kivs2 --seed 99 --sequences 6 --station "Substation 7" -o "$tmp/other.kiv" >/dev/null
+c99=$(k sequences "$tmp/other.kiv" | wc -l)
+out=$(k archive add "$tmp/other.kiv" --db "$db")
+[[ $out == *": Substation 7 (2): $c99 new, 0 grown, 0 known sequences"* ]] || fail "$out"
+[[ $out == *"shares no sequence with the device of that name: archived as Substation 7 (2)"* ]] ||
+  fail "$out"
+# The same reading with its station text changed stores nothing twice.
+k generate --type kivs2 --seed 99 --sequences 6 --station "Spare unit" -o "$tmp/other.kiv" >/dev/null
+out=$(k archive add "$tmp/other.kiv" --db "$db")
+[[ $out == *": Substation 7 (2): 0 new, 0 grown, $c99 known sequences"* ]] || fail "$out"
+[[ $(k archive devices --db "$db" | wc -l) -eq 2 ]] || fail "two devices expected"
+
+# Names are labels.
+k archive rename "Substation 7 (2)" "Spare" --db "$db" >/dev/null
+[[ $(k archive devices --db "$db" | cut -f1 | sort | tr '\n' ,) == "Spare,Substation 7," ]] ||
+  fail "rename: $(k archive devices --db "$db" | cut -f1)"
+if k archive rename "Spare" "Substation 7" --db "$db" 2>"$tmp/err"; then fail "rename onto a name in use"; fi
+grep -q "merge the two instead" "$tmp/err" || fail "message: $(cat "$tmp/err")"
+# A merge asks first: without a terminal it wants --yes, and changes nothing.
+if k archive merge "Spare" "Substation 7" --db "$db" </dev/null 2>"$tmp/err"; then
+  fail "merge without --yes"
+fi
+grep -q "add --yes" "$tmp/err" || fail "message: $(cat "$tmp/err")"
+[[ $(k archive devices --db "$db" | wc -l) -eq 2 ]] || fail "merged without confirmation"
+out=$(k archive merge "Spare" "Substation 7" --yes --db "$db")
+[[ $out == "Spare merged into Substation 7: $c99 sequences moved, 0 shared kept once, 0 differing kept as further versions, 2 readings" ]] ||
+  fail "$out"
+[[ $(k archive devices --db "$db" | wc -l) -eq 1 ]] || fail "devices after the merge"
+[[ $(k archive sequences --device "Substation 7" --db "$db" | wc -l) -eq $((union + c99)) ]] ||
+  fail "sequences after the merge"
+
 # Filters: restart sequences hold code F5 (the first three looked at); a date range before the history is empty.
 restarts=$(k archive sequences --code F5 --from 2000-01-01 --to 2099-12-31 --db "$db")
 [[ -n $restarts ]] || fail "no restart sequences"
@@ -73,5 +105,14 @@ if [[ -z ${KIVSVC_TEST_PG:-} ]]; then
   if k archive devices --db "$tmp/bad.sqlite" 2>"$tmp/err"; then fail "damaged archive opened"; fi
   grep -q "damaged" "$tmp/err" || fail "message: $(cat "$tmp/err")"
   [[ $(md5sum <"$tmp/bad.sqlite") == "$sum" ]] || fail "damaged archive changed"
+fi
+# Without --db, kivtool uses the program's archive in the data folder.
+if [[ -z ${KIVSVC_TEST_PG:-} ]]; then
+  (
+    export HOME=$tmp/home XDG_DATA_HOME=$tmp/data KIVSVC_CONFIG=$tmp/none.ini
+    unset KIVSVC_ARCHIVE
+    k archive add "$tmp/r20.kiv" >/dev/null
+  )
+  [[ -s $tmp/data/kivsvc/archive.sqlite ]] || fail "default archive not in the program's folder"
 fi
 echo "kivtool archive: OK"

@@ -9,10 +9,12 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTextEdit>
 #include <QtTest>
 
+#include "archive_fixture.h"
 #include "archiveui.h"
 #include "childform.h"
 #include "guitestutil.h"
@@ -150,6 +152,56 @@ class TestArchiveUi : public QObject {
     QVERIFY(opened->FMemo->toPlainText().size() > 0);
     child->Kiv.Modified = false;
     opened->Kiv.Modified = false;
+  }
+
+  // Device names are labels in the window too: rename, and merge after a Yes.
+  void renameAndMergeDevices() {
+    TArchive archive;
+    archive.DefsDir = qEnvironmentVariable("KIVSVC_INSTALLDIR").toStdString();
+    TArchiveLocation loc;
+    loc.Path = Path("names.sqlite").toStdString();
+    std::string e;
+    QVERIFY2(archive.Open(loc, e), e.c_str());
+    const std::vector<TRecords> stream = archtest::SequenceStream(5, 20);
+    QCOMPARE(stream.size(), size_t{20});
+    TKiv north, south;
+    archtest::MakeReading(north, {stream.begin(), stream.begin() + 10}, "North", 45000);
+    archtest::MakeReading(south, {stream.begin() + 10, stream.end()}, "South", 45001);
+    for (TKiv* k : {&north, &south}) {
+      TImportResult r;
+      QVERIFY2(archive.Import(*k, "r.kiv", "", r, e), e.c_str());
+    }
+    TArchiveWindow w([&](std::string&) { return &archive; }, [](int64_t) {});
+    w.Refresh();
+    QCOMPARE(w.lbDevices->count(), 3);
+    QVERIFY(!w.btnRename->isEnabled());  // "All devices"
+    w.lbDevices->setCurrentRow(2);
+    QVERIFY(w.btnRename->isEnabled() && w.btnMerge->isEnabled());
+
+    messages_ = TRecordingMessages();
+    QVERIFY(!w.RenameDevice("South", "North"));
+    QCOMPARE(messages_.shown.size(), size_t{1});
+    QVERIFY2(messages_.shown[0].text.find("merge the two instead") != std::string::npos,
+             messages_.shown[0].text.c_str());
+    QVERIFY(w.RenameDevice("South", "East"));
+    QCOMPARE(w.lbDevices->currentItem()->text(), QString("East"));
+    QCOMPARE(w.Model->rowCount(), 10);
+
+    messages_ = TRecordingMessages();
+    messages_.answers = {MsgAnswer::No};
+    QVERIFY(!w.MergeDevices("East", "North"));
+    QCOMPARE(messages_.asked.size(), size_t{1});
+    QVERIFY(messages_.asked[0].text.find("cannot be undone") != std::string::npos);
+    QCOMPARE(w.lbDevices->count(), 3);
+    messages_.answers = {MsgAnswer::Yes};
+    QVERIFY(w.MergeDevices("East", "North"));
+    QVERIFY(messages_.shown.empty());
+    QCOMPARE(w.lbDevices->count(), 2);
+    QCOMPARE(w.lbDevices->item(1)->text(), QString("North"));
+    QVERIFY(!w.btnMerge->isEnabled());  // nothing left to merge with
+    QVERIFY2(w.lbStatus->text().contains("10 sequences moved"), qPrintable(w.lbStatus->text()));
+    w.lbDevices->setCurrentRow(1);
+    QCOMPARE(w.Model->rowCount(), 20);
   }
 
  private:

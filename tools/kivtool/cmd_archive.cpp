@@ -6,8 +6,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <string>
+
+#include <unistd.h>
 
 #include "archivedb.h"
 #include "commands.h"
@@ -21,6 +24,8 @@ const char* const kUsage =
     "Usage:\n"
     "  kivtool archive add FILE.kiv... [--device NAME] [--db URL]\n"
     "  kivtool archive devices [--db URL]\n"
+    "  kivtool archive rename NAME NEW-NAME [--db URL]\n"
+    "  kivtool archive merge NAME INTO-NAME [--yes] [--db URL]\n"
     "  kivtool archive sequences [--device NAME] [--from DATE] [--to DATE] [--code HEX]... "
     "[--text WORDS] [--db URL]\n"
     "  kivtool archive listing ID [--bold] [--db URL]\n"
@@ -28,7 +33,8 @@ const char* const kUsage =
     "  kivtool archive export ID (--comtrade DIR | --csv OUT.csv) [--db URL]\n"
     "  kivtool archive kiv ID -o OUT.kiv [--db URL]\n"
     "URL: an SQLite file or postgresql://user@host:port/dbname "
-    "(default: $KIVSVC_ARCHIVE, the kiv.ini key Archive, archive.sqlite in the data folder)";
+    "(default: $KIVSVC_ARCHIVE, the kiv.ini key Archive, the program's kivsvc/archive.sqlite in "
+    "the data folder)";
 
 std::unique_ptr<QCoreApplication> StartQtCore() {
   if (QCoreApplication::instance() != nullptr) return nullptr;
@@ -96,6 +102,9 @@ int Add(TArgs& args, const std::string& defsDir) {
     }
     std::printf("%s: %s: %s%s\n", file.c_str(), r.Device.c_str(), ImportSummary(r).c_str(),
                 r.ReadingKnown ? " (this reading was archived before)" : "");
+    if (r.NewNamesake)
+      std::printf("%s: shares no sequence with the device of that name: archived as %s\n",
+                  file.c_str(), r.Device.c_str());
     for (const std::string& h : r.ConflictHeaders)
       std::printf("%s: differs from the archived copy, kept as a further version: %s\n",
                   file.c_str(), h.c_str());
@@ -115,6 +124,51 @@ int Devices(TArgs& args) {
                 d.Identification.c_str(), d.Station.c_str(), d.Slave, d.Readings, d.Sequences,
                 ReadDateText(d.FirstRead).c_str(), ReadDateText(d.LastRead).c_str());
   }
+  return 0;
+}
+
+int Rename(TArgs& args) {
+  TArchive archive;
+  OpenArchive(args, archive);
+  const std::vector<std::string> names = args.Positional();
+  if (names.size() != 2) throw EToolError(kUsage);
+  std::string error;
+  if (!archive.Rename(names[0], names[1], error)) throw EToolError(error);
+  std::printf("%s: renamed to %s\n", names[0].c_str(), names[1].c_str());
+  return 0;
+}
+
+// A merge cannot be undone: it asks on a terminal, and elsewhere wants --yes.
+bool ConfirmMerge(const std::string& from, const std::string& into, bool yes) {
+  if (yes) return true;
+  if (isatty(STDIN_FILENO) == 0)
+    throw EToolError("Merging " + from + " into " + into +
+                     " cannot be undone; add --yes to merge without being asked");
+  std::printf("Merge the history of %s into %s? It cannot be undone. [y/N] ", from.c_str(),
+              into.c_str());
+  std::fflush(stdout);
+  std::string answer;
+  std::getline(std::cin, answer);
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+int Merge(TArgs& args) {
+  const bool yes = args.Flag("--yes");
+  TArchive archive;
+  OpenArchive(args, archive);
+  const std::vector<std::string> names = args.Positional();
+  if (names.size() != 2) throw EToolError(kUsage);
+  if (!ConfirmMerge(names[0], names[1], yes)) {
+    std::printf("Nothing merged\n");
+    return 1;
+  }
+  TMergeResult r;
+  std::string error;
+  if (!archive.Merge(names[0], names[1], r, error)) throw EToolError(error);
+  std::printf(
+      "%s merged into %s: %d sequences moved, %d shared kept once, %d differing kept "
+      "as further versions, %d readings\n",
+      names[0].c_str(), names[1].c_str(), r.Moved, r.Shared, r.Conflicts, r.Readings);
   return 0;
 }
 
@@ -154,11 +208,13 @@ int CmdArchive(int argc, char** argv) {
   if (argc < 2) throw EToolError(kUsage);
   const std::string sub = argv[1];
   auto app = StartQtCore();
-  if (sub == "add" || sub == "devices" || sub == "sequences") {
+  if (sub == "add" || sub == "devices" || sub == "sequences" || sub == "rename" || sub == "merge") {
     TArgs args(argc - 1, argv + 1);
     const std::string defsDir = DefsDirFrom(args);
     if (sub == "add") return Add(args, defsDir);
     if (sub == "devices") return Devices(args);
+    if (sub == "rename") return Rename(args);
+    if (sub == "merge") return Merge(args);
     return Sequences(args);
   }
   if (sub != "listing" && sub != "route" && sub != "export" && sub != "kiv")

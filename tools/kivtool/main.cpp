@@ -47,7 +47,8 @@ const TCommand kCommands[] = {
     {"print", CmdPrint, "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
     {"report", CmdReport, "report FILE.kiv [--seq N]... -o OUT.pdf"},
     {"archive", CmdArchive,
-     "archive (add FILE.kiv... [--device NAME] | devices | sequences [--device NAME] "
+     "archive (add FILE.kiv... [--device NAME] | devices | rename NAME NEW-NAME | merge NAME "
+     "INTO-NAME [--yes] | sequences [--device NAME] "
      "[--from DATE] [--to DATE] [--code HEX]... [--text WORDS] | listing ID [--bold] | "
      "route ID | export ID (--comtrade DIR | --csv OUT.csv) | kiv ID -o OUT.kiv) [--db URL]"},
 #endif
