@@ -104,16 +104,11 @@ TEST(Switchgear, FirstLineByColumn) {
       {3, 5, "1,250 [s] - NAME"},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(
-        Decode(DecodeKivs2SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
-            .lines[0]
-            .text,
-        r.first);
-    EXPECT_EQ(
-        Decode(DecodeKivs3SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
-            .lines[0]
-            .text,
-        r.first);
+    for (auto decoder : {DecodeKivs2SwitchgearState, DecodeKivs3SwitchgearState}) {
+      const TLineCollector s = Decode(decoder, Switchgear(0), Ctx(false, false, r.column, r.count));
+      ASSERT_FALSE(s.lines.empty());
+      EXPECT_EQ(s.lines[0].text, r.first);
+    }
   }
 }
 

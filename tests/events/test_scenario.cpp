@@ -93,6 +93,8 @@ TEST(Scenario, BuffersAreWellFormedForBothTypes) {
       }
       EXPECT_EQ(clocks, 12);
       // The oldest sequence starts with a restart; the tail before it has no clock event.
+      ASSERT_FALSE(w.records.empty());
+      ASSERT_FALSE(w.records.back().empty());
       EXPECT_NE(w.records.back()[0], 0xF3);
 
       // Every record decodes.
@@ -138,6 +140,8 @@ TEST(Scenario, SameSeedSameBytesAndCapacityKept) {
   TWalk w = Walk(d, 10240);
   EXPECT_GT(w.markerAt, 10240 - 400);
   EXPECT_EQ(w.jumps, 0);
+  ASSERT_FALSE(w.records.empty());
+  ASSERT_FALSE(w.records.back().empty());
   EXPECT_EQ(w.records.back()[0], 0xF3);  // no tail: the oldest record opens a sequence
 
   TKiv e;
