@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kSource =
     "(FILE.kiv | --buffer FILE --type kivs2|kivs3 [--ident TEXT]) [--correction on|off] "
-    "[--all-events on|off] [--defs DIR]";
+    "[--all-events [on|off]] [--defs DIR]";
 
 // The lines of the sequence list or the event listing, one a line, each after its style
 // (1 bold, 0 regular) and a tab when withBold.
@@ -48,7 +48,7 @@ void LoadEventsSource(TArgs& args, TKiv& kiv, const std::string& usage) {
   auto type = args.Value("--type");
   auto ident = args.Value("--ident");
   auto correction = OnOff(args, "--correction");
-  auto allEvents = OnOff(args, "--all-events");
+  auto allEvents = args.Switch("--all-events");
   auto files = args.Positional();
 
   if (buffer) {

@@ -36,7 +36,7 @@ const TCommand kCommands[] = {
 #ifdef KIVTOOL_WITH_QT
     {"read", CmdRead,
      "read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] [--time-out MS] "
-     "[--silence MS] [--no-parset1] [--no-parset2] [--no-events] [--all-events] [--trace] "
+     "[--silence MS] [--no-parset1] [--no-parset2] [--no-events] [--all-events [on|off]] [--trace] "
      "-o OUT.kiv"},
     {"write", CmdWrite,
      "write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial PORT [--baud N]) "
