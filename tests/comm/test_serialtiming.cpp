@@ -242,6 +242,31 @@ TEST(SerialTiming, FrameGapBeforeEveryRequest) {
   for (int64_t g : gaps) EXPECT_GE(g, 30);
 }
 
+// A late reply of an earlier exchange is thrown away before the next request. The line was
+// busy until that moment, so the request still keeps 3.5 characters of silence after it.
+TEST(SerialTiming, FrameGapAfterADiscardedLateReply) {
+  Rig rig;
+  rig.serial.baud = 1200;  // 8.3 ms a character: a 30 ms gap
+  rig.settings.TimeSilence = 0;
+  rig.replyDelayMs = 520;  // after the 500 ms time-out
+  IdentRequest(rig.kiv);
+  rig.comm.Transact();
+  ASSERT_TRUE(rig.kiv.Error);
+  ASSERT_EQ(rig.serial.writtenAt.size(), 1u);
+  // Long after the time-out the late reply has arrived whole; nothing has read it.
+  rig.clock.now = rig.serial.writtenAt[0] + 900;
+  const int64_t discarded = rig.clock.now;
+  rig.replyDelayMs = 10;
+  rig.kiv.Error = false;
+  IdentRequest(rig.kiv);
+  rig.comm.Transact();
+  EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
+  ASSERT_EQ(rig.serial.writtenAt.size(), 2u);
+  ASSERT_EQ(rig.serial.requests.size(), 2u);
+  const int64_t wire = (static_cast<int64_t>(rig.serial.requests[1].size()) * 10000 + 1199) / 1200;
+  EXPECT_GE(rig.serial.writtenAt[1] - wire - discarded, 30);
+}
+
 // A port that vanished: the exchange fails at once with the reason after the time-out
 // line, and the reading stops there.
 TEST(SerialTiming, VanishedPortIsReported) {
