@@ -132,11 +132,7 @@ int CmdRead(int argc, char** argv) {
   kiv.TraceMessages = args.Flag("--trace");
   auto out = args.Value("-o");
   TLink link;
-  if (!out)
-    throw EToolError(
-        "Usage: kivtool read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] "
-        "[--time-out MS] [--silence MS] [--no-parset1] [--no-parset2] [--no-events] "
-        "[--all-events [on|off]] [--trace] -o OUT.kiv");
+  if (!out) throw UsageError("read");
   OpenLink(args, link);
   if (!args.Positional().empty()) throw EToolError("Unexpected argument");
 
@@ -173,10 +169,7 @@ int CmdWrite(int argc, char** argv) {
   TLink link;
   OpenLink(args, link);
   const std::vector<std::string> files = args.Positional();
-  if (files.size() != 1 || from == 0 || to == 0)
-    throw EToolError(
-        "Usage: kivtool write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial "
-        "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]");
+  if (files.size() != 1 || from == 0 || to == 0) throw UsageError("write");
   LoadRegistration(kiv, files[0]);
   // Without --slave the device is the one the registration was read from.
   if (slave != 0) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "helptext.h"
 #include "kivdate.h"
 #include "kivfiles.h"
 #include "numfmt.h"
@@ -107,6 +108,19 @@ int TArgs::IntValue(const std::string& name, int def, int min, int max) {
   } catch (const std::exception&) {
   }
   throw EToolError("Invalid value of " + name + ": " + *v);
+}
+
+std::string CommandUsage(const std::string& command) {
+  for (int i = 0; i < kCommandHelpCount; ++i) {
+    if (command != kCommandHelp[i].name) continue;
+    const std::string text = kCommandHelp[i].text;
+    return text.substr(0, text.find('\n'));
+  }
+  return "kivtool " + command;
+}
+
+EToolError UsageError(const std::string& command) {
+  return EToolError("Usage: " + CommandUsage(command));
 }
 
 std::string DefsDirFrom(TArgs& args) {

@@ -50,6 +50,11 @@ class TArgs {
   size_t optionsEnd_ = 0;  // index of the "--" that ends the options, or the count
 };
 
+// "Usage: kivtool COMMAND ...": the command's usage line of the manual page, the one
+// source of every usage kivtool prints.
+std::string CommandUsage(const std::string& command);
+EToolError UsageError(const std::string& command);
+
 std::string DefsDirFrom(TArgs& args);
 // A new device object with the definitions directory of --defs, the registration file
 // loaded; a file that cannot be loaded ends the command.
