@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test. Stages:
 #   1. the whole program with its tests and benchmarks (build/), noise soak included;
+#   1a. the Qt-free configuration (build-noqt/: -DKIVSVC_WITH_QT=OFF) and its tests;
 #   1b. the Debian package made from that build (scripts/package.sh) and checked
 #       (scripts/check-package.sh: lintian, validators, and as root dpkg -i, the installed
 #       programs, dpkg -r);
@@ -8,7 +9,7 @@
 #      UndefinedBehaviorSanitizer, leak checks included (scripts/sanitize-all.sh);
 #   3. every fuzz target for 60 seconds under the same sanitizers (scripts/fuzz.sh);
 # then the format check (scripts/check-format.sh), last so that it never hides a test result.
-# Any failure or sanitizer report fails the script. --quick runs stage 1 and the format check.
+# Any failure or sanitizer report fails the script. --quick runs stages 1 and 1a and the format check.
 # KIVSVC_WERROR=ON (set by .ci/run) makes compiler warnings errors in every stage's build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,6 +24,14 @@ export KIVSVC_WERROR=${KIVSVC_WERROR:-OFF}
 KIVSVC_BUILD_DIR=$root/build bash "$root/scripts/build.sh" -DKIVSVC_WERROR="$KIVSVC_WERROR"
 ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)" --timeout 600
 echo "Stage 1 (build and tests) took $((SECONDS - start)) s."
+
+# Stage 1a, quick too: the Qt-free configuration the guide advertises, with its own tests.
+# Without Qt and benchmarks it is only the libraries, kivtool and their tests (ccache hits).
+start=$SECONDS
+KIVSVC_BUILD_DIR=$root/build-noqt bash "$root/scripts/build.sh" -DKIVSVC_WITH_QT=OFF \
+  -DKIVSVC_BENCHMARKS=OFF -DKIVSVC_WERROR="$KIVSVC_WERROR"
+ctest --test-dir "$root/build-noqt" --output-on-failure -j "$(nproc)" --timeout 600
+echo "Stage 1a (Qt-free configuration) took $((SECONDS - start)) s."
 
 if ((quick == 0)); then
   start=$SECONDS

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hostport.h"
 #include "mbap.h"
 
 TMBTCPClient::TMBTCPClient(QObject* parent) : QObject(parent) {}
@@ -50,7 +51,7 @@ bool TMBTCPClient::EnsureConnected(const QString& address, uint16_t port, int ti
   Disconnect();
   address_ = address;
   port_ = port;
-  const std::string where = address.toStdString() + ":" + std::to_string(port);
+  const std::string where = FormatHostPort(address.toStdString(), port);
   socket_.connectToHost(address, port);
   const bool settled = WaitUntil(
       [this] {

@@ -129,7 +129,8 @@ constexpr TEventDefRow kKivs2Rows[] = {
     {0xE6, 3, 1, 1, 0, 121, 1, "Signal \"START PSS LOG\" turn up"},
     {0xE8, 3, 1, 1, 0, 122, 1, "Signal \"EXT. INIT. AS CBM>CBR LOG\" turn up"},
     {0xE9, 3, 1, 1, 0, 122, 0, "Signal \"EXT. INIT. AS CBM>CBR LOG\" fading"},
-    {0xEA, 3, 1, 1, 0, 123, 0, "Signal \"EXT. INIT. AS CBR>CBM LOG\" turn up"},
+    // A turn up sets its signal high, as on every other input and on the KIVS-3.
+    {0xEA, 3, 1, 1, 0, 123, 1, "Signal \"EXT. INIT. AS CBR>CBM LOG\" turn up"},
     {0xEB, 3, 1, 1, 0, 123, 0, "Signal \"EXT. INIT. AS CBR>CBM (LOG)\" fading"},
     {0xF0, 2, 5, 0, 0, 0, 0, "Jump in buffer"},
     {0xF3, 6, 4, 1, 0, 0, 0, "EVENT CLOCK-TIME"},

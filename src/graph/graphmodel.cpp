@@ -389,8 +389,10 @@ int32_t HorizontalPageCount(double LengthMm, double UsableWidth) {
   if (q >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
     return std::numeric_limits<int32_t>::max();
   }
+  // A fraction no bigger than the rounding of the length's own arithmetic is none: a range
+  // fitted to the paper (0 to 0,1 x 3 s is 0,30000000000000004) stays on its one sheet.
   const double t = std::trunc(q);
-  return static_cast<int32_t>(t) + (q > t ? 1 : 0);
+  return static_cast<int32_t>(t) + (q > t * (1.0 + 1e-12) ? 1 : 0);
 }
 
 double PageSpan(double UsableWidth, uint16_t dXLen, int32_t ScaleX, double dXPerDiv) {

@@ -42,6 +42,8 @@ TEST(ArchiveCore, SequencesAsTheListerSeesThem) {
       EXPECT_EQ(s.StartKind, r.StartKind) << s.Number;
       EXPECT_NEAR(UsToDays(s.StartUs), r.Start, 1e-9) << s.Number;
       EXPECT_EQ(s.Events.size(), lister.EventsMatrix().RowLength(s.Number)) << s.Number;
+      ASSERT_FALSE(s.Records.empty()) << s.Number;
+      ASSERT_FALSE(s.Records.front().empty()) << s.Number;
       EXPECT_EQ(s.Records.front()[0], 0xF3);
     }
     // Rebuilt: the reading's options (corrections on) and its listing of each sequence.

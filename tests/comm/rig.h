@@ -54,11 +54,18 @@ struct Rig {
 
   // Request frames (serial) or request PDUs (TCP) sent so far.
   size_t Sent() const { return settings.MBTCPComm ? tcp.calls.size() : serial.requests.size(); }
-  // Function code and protocol address and count of request i.
+  // Function code and protocol address and count of request i; a request that was never
+  // sent, or too short to hold them, reads as zeros so the test fails on its comparison.
   Bytes RequestPdu(size_t i) const {
-    if (settings.MBTCPComm) return tcp.calls[i].pdu;
-    const Bytes& r = serial.requests[i];
-    return Bytes(r.begin() + 1, r.end() - 2);
+    Bytes pdu;
+    if (settings.MBTCPComm) {
+      if (i < tcp.calls.size()) pdu = tcp.calls[i].pdu;
+    } else if (i < serial.requests.size() && serial.requests[i].size() >= 3) {
+      const Bytes& r = serial.requests[i];
+      pdu.assign(r.begin() + 1, r.end() - 2);
+    }
+    if (pdu.size() < 5) pdu.resize(5, 0);
+    return pdu;
   }
   int RequestCount(size_t i) const {
     const Bytes p = RequestPdu(i);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "../core/tracelines.h"
 #include "rig.h"
 
 namespace {
@@ -36,7 +37,7 @@ TEST_P(Dialogues, IdentifyChoosesTheTypeByTheSecondCharacter) {
   EXPECT_EQ(rig.kiv.GetKivType(), kivtKivs3);
   EXPECT_EQ(rig.kiv.Identification(), "X3AB");
   EXPECT_EQ(rig.trace.lines.front(), "Identification of device:");
-  EXPECT_EQ(rig.trace.lines.back(), "Identification of device:KIVS-3");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Identification of device:KIVS-3");
 
   // The whole text of 16 characters comes through on both paths (no CRC cut off).
   rig.Use(SampleContent("A2CDEFGHIJKLMNOP", 0));
@@ -64,7 +65,7 @@ TEST_P(Dialogues, IdentificationRefusedStopsTheWholeReading) {
   rig.kiv.OnCompleteAll = [&] { completed = rig.kiv.IsReading == false; };
   rig.comm.ReadAll();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "Command refused - cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Command refused - cancel reading");
   EXPECT_EQ(rig.Sent(), 1u);  // no parset was read
   EXPECT_TRUE(begun);
   EXPECT_TRUE(completed);
@@ -97,7 +98,7 @@ TEST_P(Dialogues, ReadZestawStoresTheParsetInRequestsOfAtMost125) {
   EXPECT_EQ(big.kiv.Zestaw2Length(), 500);
   EXPECT_EQ(0, std::memcmp(big.kiv.Zestaw2(), big.device->Content().Zestaw2.data(), 500));
   EXPECT_EQ(big.trace.lines.front(), "Read parset 2");
-  EXPECT_EQ(big.trace.lines.back(), "Read parset 2 :OK");
+  EXPECT_EQ(FromEnd(big.trace.lines), "Read parset 2 :OK");
 }
 
 TEST_P(Dialogues, ParsetSizeAboveTheImageIsCut) {
@@ -148,7 +149,7 @@ TEST_P(Dialogues, FailedOrCancelledParsetReadingChangesNothing) {
     rig.comm.ReadZestaw(1);
     EXPECT_TRUE(rig.kiv.Cancel);
     EXPECT_EQ(rig.Sent(), 1u);
-    EXPECT_EQ(rig.trace.lines.back(), "Reading of parset 1: Reading canceled");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Reading of parset 1: Reading canceled");
     unchanged(rig);
   }
   {  // a cancel already set: nothing is sent
@@ -169,7 +170,7 @@ TEST_P(Dialogues, FailedOrCancelledParsetReadingChangesNothing) {
     };
     rig.comm.ReadZestaw(1);
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.back(), "Read parset 1: Incomplete answer - cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Read parset 1: Incomplete answer - cancel reading");
     unchanged(rig);
   }
 }
@@ -195,8 +196,8 @@ TEST_P(Dialogues, ReplyDataIsCopiedOnlyAsFarAsItArrived) {
     EXPECT_EQ(n, 0);
     EXPECT_EQ(dest[0], 0xEE);
     ASSERT_GE(rig.trace.lines.size(), 2u);
-    EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
-    EXPECT_EQ(rig.trace.lines.back(),
+    EXPECT_EQ(FromEnd(rig.trace.lines, 2), "TimeOut, cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines),
               "Reply of 12 PDU bytes where its function 3 announces 252, connection dropped");
     return;
   }
@@ -205,7 +206,7 @@ TEST_P(Dialogues, ReplyDataIsCopiedOnlyAsFarAsItArrived) {
   EXPECT_EQ(n, 0);
   EXPECT_EQ(dest[0], 0xEE);
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "Wrong byte count, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Wrong byte count, cancel reading");
 }
 
 TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
@@ -228,7 +229,7 @@ TEST_P(Dialogues, WriteZestawSendsStepsWithDotsAndReportsOk) {
   EXPECT_EQ(rig.RequestPdu(1)[0], 16);
   EXPECT_EQ(rig.RequestPdu(1)[5], 100);
   EXPECT_EQ(rig.trace.lines.front(), "Save of parset1 do 2");
-  EXPECT_EQ(rig.trace.lines.back(), "Save of parset1 do 2: OK");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Save of parset1 do 2: OK");
   int dots = 0;
   for (const std::string& l : rig.trace.lines)
     if (!l.empty() && l.back() == '.') ++dots;
@@ -296,7 +297,7 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     };
     EXPECT_EQ(rig.comm.WriteZestaw(1, 1), kivcomm::TWriteOutcome::Canceled);
     EXPECT_EQ(rig.Sent(), 2u);
-    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: Writing canceled");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Save of parset1: Writing canceled");
   }
   {  // no parset in the definitions
     Rig rig(GetParam());
@@ -304,7 +305,7 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     rig.kiv.Defs.Zns1Adres = 0;
     rig.comm.WriteZestaw(1, 1);
     EXPECT_EQ(rig.Sent(), 0u);
-    EXPECT_EQ(rig.trace.lines.back(),
+    EXPECT_EQ(FromEnd(rig.trace.lines),
               "Save of parset1: Parset not in the device definitions - command aborted");
   }
   {  // a longer image parset sends only ZNS_SIZE registers
@@ -313,7 +314,7 @@ TEST_P(Dialogues, WriteZestawRefusalsAndFailures) {
     rig.comm.WriteZestaw(1, 1);
     ASSERT_EQ(rig.Sent(), 2u);
     EXPECT_EQ(rig.RequestCount(1), 119);
-    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: OK");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Save of parset1: OK");
   }
 }
 
@@ -379,7 +380,7 @@ TEST_P(Dialogues, WriteGoesOnlyToADeviceOfTheRegistrationsType) {
     EXPECT_EQ(rig.Sent(), 1u);
     ASSERT_GE(rig.trace.lines.size(), 3u);
     EXPECT_EQ(rig.trace.lines[1], "TimeOut, cancel reading");
-    EXPECT_EQ(rig.trace.lines.back(), "Save of parset1: Device not identified - nothing written");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Save of parset1: Device not identified - nothing written");
   }
   {  // nor one that refuses it
     Rig rig(GetParam());
@@ -449,8 +450,8 @@ TEST_P(Dialogues, EventsReadingFailures) {
     };
     rig.comm.ReadEventRegister();
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
-    EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
+    EXPECT_EQ(FromEnd(rig.trace.lines, 2), "TimeOut, cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Events buffer incomplete: 250 bytes kept");
     EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
     EXPECT_EQ(rig.comm.EventsKept(), 250);
   }
@@ -463,7 +464,7 @@ TEST_P(Dialogues, EventsReadingFailures) {
     };
     rig.comm.ReadEventRegister();
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.end()[-2], "CRC error, cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines, 2), "CRC error, cancel reading");
     EXPECT_EQ(rig.kiv.EventBufferLength(), 250);
   }
   {  // cancelled during the pause after a block
@@ -555,7 +556,7 @@ TEST_P(Dialogues, ReadAllCancelledAndOneDialogueAtATime) {
   rig.clock.onWait = [&] { rig.comm.CancelReading(); };
   rig.comm.ReadAll();
   EXPECT_TRUE(rig.kiv.Cancel);
-  EXPECT_EQ(rig.trace.lines.back(), "Reading canceled");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Reading canceled");
   EXPECT_EQ(rig.kiv.Zestaw1Length(), 0);
 
   // Another registration holds the link: nothing starts.
@@ -613,17 +614,17 @@ TEST_P(Dialogues, EventsReadingExceptionCodesAndKeptBytes) {
                            rig.device->Content().Events.begin() + 250, rig.kiv.EventBuffer()));
     if (code == 2) {
       EXPECT_FALSE(rig.kiv.Error);
-      EXPECT_EQ(rig.trace.lines.back(), Progress(250));
+      EXPECT_EQ(FromEnd(rig.trace.lines), Progress(250));
       EXPECT_EQ(rig.comm.EventsKept(), 0);
       continue;
     }
     EXPECT_TRUE(rig.kiv.Error);
     const std::string name = modbus::ExceptionName(code);
     ASSERT_GE(rig.trace.lines.size(), 3u);
-    EXPECT_EQ(rig.trace.lines.end()[-3], "Command refused - cancel reading");
-    EXPECT_EQ(rig.trace.lines.end()[-2],
+    EXPECT_EQ(FromEnd(rig.trace.lines, 3), "Command refused - cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines, 2),
               "Exception code " + std::to_string(code) + (name.empty() ? "" : ": " + name));
-    EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "Events buffer incomplete: 250 bytes kept");
     EXPECT_EQ(rig.comm.EventsKept(), 250);
   }
   EXPECT_EQ(modbus::ExceptionName(6), "Server device busy");
@@ -632,13 +633,13 @@ TEST_P(Dialogues, EventsReadingExceptionCodesAndKeptBytes) {
   // Cancelled after two blocks: both are kept, newest events first as read.
   Rig rig(GetParam(), SampleContent("12345678", 1000));
   rig.clock.onWait = [&] {
-    if (!rig.trace.lines.empty() && rig.trace.lines.back() == Progress(500))
+    if (!rig.trace.lines.empty() && FromEnd(rig.trace.lines) == Progress(500))
       rig.comm.CancelReading();
   };
   rig.comm.ReadEventRegister();
   EXPECT_TRUE(rig.kiv.Cancel);
   EXPECT_EQ(rig.kiv.EventBufferLength(), 500);
-  EXPECT_EQ(rig.trace.lines.back(), "Events buffer incomplete: 500 bytes kept");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Events buffer incomplete: 500 bytes kept");
   EXPECT_TRUE(std::equal(rig.device->Content().Events.begin(),
                          rig.device->Content().Events.begin() + 500, rig.kiv.EventBuffer()));
 }
@@ -655,7 +656,7 @@ TEST_P(Dialogues, RequestSizesKeepTheModbusLimits) {
     const size_t before = rig.Sent();
     rig.kiv.Defs.ZnsSendStep = step;
     rig.comm.WriteZestaw(1, 1);
-    EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+    EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
     ASSERT_EQ(rig.Sent() - before, 4u);  // the identification, then the registers
     EXPECT_EQ(rig.RequestCount(before + 1), 123);
     EXPECT_EQ(rig.RequestCount(before + 2), 123);
@@ -678,8 +679,8 @@ TEST_P(Dialogues, LinkFailureReasonAndConnectionPerDialogue) {
   rig.comm.Identify();
   EXPECT_TRUE(rig.kiv.Error);
   ASSERT_GE(rig.trace.lines.size(), 2u);
-  EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading");
-  EXPECT_EQ(rig.trace.lines.back(),
+  EXPECT_EQ(FromEnd(rig.trace.lines, 2), "TimeOut, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines),
             GetParam() ? "Connection refused: 10.1.2.3:1502" : rig.serial.LastFailure());
 
   Rig ok(GetParam());
@@ -720,7 +721,7 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     auto rig = rigWith([](int, Bytes& pdu) { pdu[0] = 4; });
     rig->comm.ReadZestaw(1);
     EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Answer with different function code, cancel reading");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Answer with different function code, cancel reading");
     EXPECT_EQ(rig->kiv.Zestaw1Length(), 0);
   }
   for (int count : {0, 7, 255}) {  // byte counts that cannot be right
@@ -733,15 +734,15 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
       EXPECT_TRUE(rig->kiv.Error);
       ASSERT_GE(rig->trace.lines.size(), 2u);
       if (!GetParam()) {
-        EXPECT_EQ(rig->trace.lines.back(), "Wrong byte count, cancel reading");
+        EXPECT_EQ(FromEnd(rig->trace.lines), "Wrong byte count, cancel reading");
         EXPECT_EQ(rig->comm.LastTransact().Outcome, kivcomm::TTransactOutcome::WrongByteCount);
         return;
       }
       EXPECT_EQ(rig->comm.LastTransact().Outcome, kivcomm::TTransactOutcome::TimeOut);
-      EXPECT_EQ(rig->trace.lines.end()[-2], "TimeOut, cancel reading");
-      EXPECT_EQ(rig->trace.lines.back(), "Reply of " + std::to_string(pduBytes) +
-                                             " PDU bytes where its function 3 announces " +
-                                             std::to_string(2 + count) + ", connection dropped");
+      EXPECT_EQ(FromEnd(rig->trace.lines, 2), "TimeOut, cancel reading");
+      EXPECT_EQ(FromEnd(rig->trace.lines), "Reply of " + std::to_string(pduBytes) +
+                                               " PDU bytes where its function 3 announces " +
+                                               std::to_string(2 + count) + ", connection dropped");
     };
     rig->comm.ReadZestaw(1);
     expectRefused(2 + 238);
@@ -754,7 +755,7 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x04}; });
     rig->comm.ReadZestaw(2);
     EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Command refused - cancel reading");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Command refused - cancel reading");
   }
   {  // a write echo naming other registers is no success
     auto rig = rigWith([](int, Bytes& pdu) {
@@ -764,8 +765,8 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     rig->kiv.SetZestaw1Length(238);
     rig->comm.WriteZestaw(1, 1);
     EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.back(), "Save of parset1: Settings rejected by device");
-    EXPECT_EQ(rig->trace.lines.end()[-2], "Wrong echo of the written registers, cancel reading.");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Save of parset1: Settings rejected by device");
+    EXPECT_EQ(FromEnd(rig->trace.lines, 2), "Wrong echo of the written registers, cancel reading.");
   }
   {  // a short block with more data after it: the reading breaks off after the short block
     auto rig = rigWith([](int n, Bytes& pdu) {
@@ -782,9 +783,9 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_TRUE(std::equal(events.begin(), events.begin() + 350, rig->kiv.EventBuffer()));
     EXPECT_EQ(rig->Sent(), 3u);
     ASSERT_GE(rig->trace.lines.size(), 2u);
-    EXPECT_EQ(rig->trace.lines.end()[-2],
+    EXPECT_EQ(FromEnd(rig->trace.lines, 2),
               "Event register reading: Incomplete answer - cancel reading");
-    EXPECT_EQ(rig->trace.lines.back(), "Events buffer incomplete: 350 bytes kept");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Events buffer incomplete: 350 bytes kept");
   }
   {  // a short last block is the device's end of data
     auto rig = rigWith([](int, Bytes&) {}, SampleContent("12345678", 620));
@@ -808,15 +809,15 @@ TEST_P(Dialogues, WrongRepliesEndTheDialogueAndKeepTheData) {
     EXPECT_EQ(rig->kiv.EventBufferLength(), 250);
     EXPECT_EQ(rig->comm.EventsKept(), 250);
     EXPECT_TRUE(rig->Traced("Wrong byte count, cancel reading"));
-    EXPECT_EQ(rig->trace.lines.back(), "Events buffer incomplete: 250 bytes kept");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Events buffer incomplete: 250 bytes kept");
   }
   {  // the first block refused: a line naming the code, and the earlier buffer stays
     auto rig = rigWith([](int, Bytes& pdu) { pdu = {0x83, 0x02}; });
     rig->kiv.SetEventBufferLength(9);
     rig->comm.ReadEventRegister();
     EXPECT_TRUE(rig->kiv.Error);
-    EXPECT_EQ(rig->trace.lines.end()[-2], "Command refused - cancel reading");
-    EXPECT_EQ(rig->trace.lines.back(), "Exception code 2: Illegal data address");
+    EXPECT_EQ(FromEnd(rig->trace.lines, 2), "Command refused - cancel reading");
+    EXPECT_EQ(FromEnd(rig->trace.lines), "Exception code 2: Illegal data address");
     EXPECT_EQ(rig->kiv.EventBufferLength(), 9);
   }
 }

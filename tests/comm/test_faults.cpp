@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../core/tracelines.h"
 #include "modbusframe.h"
 #include "simprocess.h"
 
@@ -171,7 +172,7 @@ TEST_P(Faults, ReplyCutShortAtEveryBytePosition) {
     rig_->comm.Identify();
     EXPECT_TRUE(kiv.Error);
     ASSERT_FALSE(rig_->trace.lines.empty());
-    const std::string& last = rig_->trace.lines.back();
+    const std::string& last = FromEnd(rig_->trace.lines);
     if (Serial())
       // Nothing or a lone address byte is no reply; a longer piece fails its CRC.
       EXPECT_EQ(last, cut == 0 ? kTimeOut : kCrc) << Trace();
@@ -303,7 +304,7 @@ TEST_P(Faults, WriteEchoes) {
   rig_->trace.lines.clear();
   rig_->comm.WriteZestaw(1, 1);
   EXPECT_FALSE(rig_->kiv.Error);
-  EXPECT_EQ(rig_->trace.lines.back(), "Save of parset1: OK");
+  EXPECT_EQ(FromEnd(rig_->trace.lines), "Save of parset1: OK");
 }
 
 // A reply that arrives after the wait has ended: the next reading is answered by its own

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../core/tracelines.h"
 #include "simprocess.h"
 
 namespace {
@@ -65,7 +66,7 @@ void ReadWriteReadBack(int baud, int latencyMs) {
   for (int i = 0; i < 2 * size; ++i) rig.kiv.Zestaw1()[i] ^= static_cast<uint8_t>(0x5A + i);
   rig.trace.lines.clear();
   rig.comm.WriteZestaw(1, 1);
-  ASSERT_EQ(rig.trace.lines.back(), "Save of parset1: OK") << rig.Trace();
+  ASSERT_EQ(FromEnd(rig.trace.lines), "Save of parset1: OK") << rig.Trace();
   std::vector<uint8_t> back(512);
   ASSERT_EQ(rig.comm.ReadZestawCopy(1, back.data(), 512), 2 * size) << rig.Trace();
   EXPECT_EQ(0, std::memcmp(back.data(), rig.kiv.Zestaw1(), static_cast<size_t>(2 * size)));
@@ -107,7 +108,7 @@ static void IntactFramesPass(const QStringList& args) {
   EXPECT_EQ(rig.kiv.EventBufferLength(), 300);
   rig.trace.lines.clear();
   rig.comm.WriteZestaw(2, 2);
-  EXPECT_EQ(rig.trace.lines.back(), "Save of parset2: OK") << rig.Trace();
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Save of parset2: OK") << rig.Trace();
 }
 TEST(LineFaults, Echo) {
   IntactFramesPass({"--echo"});
@@ -140,8 +141,8 @@ TEST(LineFaults, VanishedPort) {
   EXPECT_TRUE(rig.kiv.Error);
   EXPECT_LT(clock.elapsed(), 2000);
   ASSERT_GE(rig.trace.lines.size(), 2u) << rig.Trace();
-  EXPECT_EQ(rig.trace.lines.end()[-2], "TimeOut, cancel reading") << rig.Trace();
-  EXPECT_EQ(rig.trace.lines.back().rfind("Serial port " + rig.sim.Dev() + " lost: ", 0), 0u)
+  EXPECT_EQ(FromEnd(rig.trace.lines, 2), "TimeOut, cancel reading") << rig.Trace();
+  EXPECT_EQ(FromEnd(rig.trace.lines).rfind("Serial port " + rig.sim.Dev() + " lost: ", 0), 0u)
       << rig.Trace();
   EXPECT_FALSE(rig.han.Active());
   EXPECT_EQ(rig.han.Status(), TRsdHan::kStatusCannotOpen);
@@ -151,7 +152,7 @@ TEST(LineFaults, VanishedPort) {
   rig.trace.lines.clear();
   rig.comm.Identify();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "Serial port " + rig.sim.Dev() + " cannot be opened");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Serial port " + rig.sim.Dev() + " cannot be opened");
 
   // Back (a new pair under the same name, a device on it): the next dialogue works.
   LineRig again(115200, {}, 300);

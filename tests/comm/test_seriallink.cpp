@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "../core/tracelines.h"
 #include "fakelinks.h"
 #include "kivcomm.h"
 #include "qtwaiter.h"
@@ -189,11 +190,11 @@ TEST(SerialLink, LateReplyOfAnEarlierExchangeIsNotTakenForTheNext) {
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "TimeOut, cancel reading");
   rig.comm->Wait(500);  // the late reply is in the port now
   rig.IdentRequest();
   rig.comm->Transact();
-  EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+  EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
   EXPECT_EQ(rig.kiv.ReplyLength, 21);
 }
 
@@ -205,7 +206,7 @@ TEST(SerialLink, ReplyStillArrivingWhenTheSilenceEndsIsCompleted) {
   rig.peer->timing = [&rest](int) { return std::pair{5, rest}; };
   rig.IdentRequest();
   rig.comm->Transact();
-  EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+  EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
   EXPECT_EQ(rig.kiv.ReplyLength, 21);
   rig.comm->ReadZestaw(1);
   EXPECT_FALSE(rig.kiv.Error);
@@ -217,5 +218,5 @@ TEST(SerialLink, ReplyStillArrivingWhenTheSilenceEndsIsCompleted) {
   rig.IdentRequest();
   rig.comm->Transact();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "CRC error, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "CRC error, cancel reading");
 }

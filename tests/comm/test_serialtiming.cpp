@@ -4,6 +4,7 @@
 // port's timing: a write returns once the bytes have left the line.
 #include <gtest/gtest.h>
 
+#include "../core/tracelines.h"
 #include "rig.h"
 
 namespace {
@@ -112,7 +113,7 @@ TEST(SerialTiming, FirstByteIsAwaitedUpToTimeOut) {
     rig.replyDelayMs = latency;
     IdentRequest(rig.kiv);
     rig.comm.Transact();
-    EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+    EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
     EXPECT_EQ(rig.kiv.ReplyLength, 21);
     // Not a poll longer than needed: done within a few ms of the reply's arrival.
     EXPECT_LE(rig.clock.now, rig.serial.writtenAt[0] + std::max(300, latency) + 5);
@@ -137,7 +138,7 @@ TEST(SerialTiming, FrameStillArrivingIsNeverCut) {
       return Paced(RtuReply(*rig.device, r, 31), 50, baud);
     };
     rig.comm.ReadZestaw(1);
-    EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+    EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
     EXPECT_EQ(rig.kiv.Zestaw1Length(), 238);
     // The request left after its wire time (8 bytes), not before.
     EXPECT_EQ(rig.serial.writtenAt[0], (8 * 10000 + baud - 1) / baud);
@@ -195,7 +196,7 @@ TEST(SerialTiming, EchoAndStrayBytes) {
       return Paced(line, 20, 9600);
     };
     rig.comm.ReadAll();
-    EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+    EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
     EXPECT_EQ(rig.kiv.Zestaw2Length(), 238);
     EXPECT_EQ(rig.kiv.EventBufferLength(), 600);
     EXPECT_EQ(rig.kiv.Identification(), "12345678");
@@ -210,7 +211,7 @@ TEST(SerialTiming, EchoAndStrayBytes) {
   };
   IdentRequest(rig.kiv);
   rig.comm.Transact();
-  EXPECT_EQ(rig.trace.lines.back(), "Answer of different address device, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Answer of different address device, cancel reading");
 }
 
 // Two requests are at least 3.5 characters apart from the line's last byte, even with no
@@ -236,9 +237,34 @@ TEST(SerialTiming, FrameGapBeforeEveryRequest) {
     return inner(r);
   };
   rig.comm.WriteZestaw(1, 1);
-  EXPECT_FALSE(rig.kiv.Error) << rig.trace.lines.back();
+  EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
   ASSERT_EQ(gaps.size(), 2u + 1u);  // after the write's identification, then its requests
   for (int64_t g : gaps) EXPECT_GE(g, 30);
+}
+
+// A late reply of an earlier exchange is thrown away before the next request. The line was
+// busy until that moment, so the request still keeps 3.5 characters of silence after it.
+TEST(SerialTiming, FrameGapAfterADiscardedLateReply) {
+  Rig rig;
+  rig.serial.baud = 1200;  // 8.3 ms a character: a 30 ms gap
+  rig.settings.TimeSilence = 0;
+  rig.replyDelayMs = 520;  // after the 500 ms time-out
+  IdentRequest(rig.kiv);
+  rig.comm.Transact();
+  ASSERT_TRUE(rig.kiv.Error);
+  ASSERT_EQ(rig.serial.writtenAt.size(), 1u);
+  // Long after the time-out the late reply has arrived whole; nothing has read it.
+  rig.clock.now = rig.serial.writtenAt[0] + 900;
+  const int64_t discarded = rig.clock.now;
+  rig.replyDelayMs = 10;
+  rig.kiv.Error = false;
+  IdentRequest(rig.kiv);
+  rig.comm.Transact();
+  EXPECT_FALSE(rig.kiv.Error) << FromEnd(rig.trace.lines);
+  ASSERT_EQ(rig.serial.writtenAt.size(), 2u);
+  ASSERT_EQ(rig.serial.requests.size(), 2u);
+  const int64_t wire = (static_cast<int64_t>(rig.serial.requests[1].size()) * 10000 + 1199) / 1200;
+  EXPECT_GE(rig.serial.writtenAt[1] - wire - discarded, 30);
 }
 
 // A port that vanished: the exchange fails at once with the reason after the time-out
@@ -260,6 +286,6 @@ TEST(TcpPath, AnswerOfAnotherUnit) {
   rig.tcp.replyUnitOffset = 1;
   rig.comm.Identify();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "Answer of different address device, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "Answer of different address device, cancel reading");
   EXPECT_EQ(rig.kiv.Identification(), "");
 }

@@ -179,7 +179,7 @@ TYPED_TEST(TcpContract, ReplyLengthThatDoesNotFitItsFunctionIsRefused) {
   // dialogue judges it.
   ASSERT_TRUE(this->link.Arm("data-bytes=7"));
   ASSERT_TRUE(this->Run(ParsetRead(device, 4)));
-  EXPECT_EQ(this->reply.size(), 9u);
+  ASSERT_EQ(this->reply.size(), 9u);
   EXPECT_EQ(this->reply[1], 7);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "../core/tracelines.h"
 #include "rig.h"
 
 using kivcomm::TTransactOutcome;
@@ -48,7 +49,7 @@ TEST(Transact, TwentyByteRequestTracesSixteenAndFour) {
   EXPECT_EQ(rig.trace.lines[0], "Send:");
   EXPECT_EQ(rig.trace.lines[1].size(), 48u);
   EXPECT_EQ(rig.trace.lines[2].size(), 12u);
-  EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "TimeOut, cancel reading");
 }
 
 TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
@@ -91,7 +92,7 @@ TEST(Transact, EveryFailureRowSetsItsFlagAndLine) {
     IdentRequest(rig.kiv);
     EXPECT_EQ(rig.comm.Transact().Outcome, TTransactOutcome::CrcError);
     EXPECT_TRUE(rig.kiv.Error);
-    EXPECT_EQ(rig.trace.lines.back(), "CRC error, cancel reading");
+    EXPECT_EQ(FromEnd(rig.trace.lines), "CRC error, cancel reading");
     EXPECT_FALSE(rig.Traced("Receive:"));
   }
   {  // another address, with the exception bit still tested
@@ -231,7 +232,7 @@ TEST(Transact, TcpPathFollowsTheLibraryContract) {
   IdentRequest(rig.kiv);
   rig.comm.Transact();
   EXPECT_TRUE(rig.kiv.Error);
-  EXPECT_EQ(rig.trace.lines.back(), "TimeOut, cancel reading");
+  EXPECT_EQ(FromEnd(rig.trace.lines), "TimeOut, cancel reading");
 }
 
 TEST(Transact, TcpRequestAboveThePduLimitIsAFailedExchange) {

@@ -6,6 +6,7 @@
 #include "kivbase.h"
 #include "kivdate.h"
 #include "tempdir.h"
+#include "tracelines.h"
 
 namespace {
 
@@ -137,10 +138,10 @@ TEST(KivBase, TraceTrimsLongListsAndDropsLast) {
   for (int i = 0; i < 2001; ++i) list.Append("old " + std::to_string(i));
   kiv.Trace("new");
   ASSERT_EQ(list.Count(), 1000);
-  EXPECT_EQ(list.lines.front(), "old 1002");
-  EXPECT_EQ(list.lines.back(), "new");
+  EXPECT_EQ(First(list.lines), "old 1002");
+  EXPECT_EQ(FromEnd(list.lines), "new");
   kiv.DropLastTrace();
-  EXPECT_EQ(list.lines.back(), "old 2000");
+  EXPECT_EQ(FromEnd(list.lines), "old 2000");
   // Exactly 2000 lines are not trimmed.
   list.lines.assign(2000, "x");
   kiv.Trace("y");

@@ -416,6 +416,30 @@ TEST(KivFiles, SavingKeepsLinksAndNeverReplacesDevices) {
   EXPECT_EQ(std::filesystem::status(pipe).type(), std::filesystem::file_type::fifo);
 }
 
+// A save keeps the permissions of the file it replaces (a private registration stays
+// private); a new file gets those the umask leaves of 0666.
+TEST(KivFiles, SaveKeepsThePermissionsOfTheFileItReplaces) {
+  TTempDir dir;
+  TKiv kiv;
+  auto modeOf = [](const std::string& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+  };
+  for (mode_t mode : {0600, 0640, 0604, 0660}) {
+    SCOPED_TRACE(mode);
+    const std::string file = dir.Write("own.kiv", "old");
+    ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+    ASSERT_TRUE(kiv.SaveToFile(file));
+    EXPECT_EQ(modeOf(file), static_cast<int>(mode));
+    EXPECT_EQ(TTempDir::Read(file).size(), 20486u);
+  }
+  const mode_t before = ::umask(027);
+  const bool saved = kiv.SaveToFile(dir.File("new.kiv"));
+  ::umask(before);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(modeOf(dir.File("new.kiv")), 0640);
+}
+
 TEST(KivFiles, SaveRemovesStaleTemporariesOfItsFileOnly) {
   TTempDir dir;
   TKiv kiv;

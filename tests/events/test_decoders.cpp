@@ -104,16 +104,11 @@ TEST(Switchgear, FirstLineByColumn) {
       {3, 5, "1,250 [s] - NAME"},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(
-        Decode(DecodeKivs2SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
-            .lines[0]
-            .text,
-        r.first);
-    EXPECT_EQ(
-        Decode(DecodeKivs3SwitchgearState, Switchgear(0), Ctx(false, false, r.column, r.count))
-            .lines[0]
-            .text,
-        r.first);
+    for (auto decoder : {DecodeKivs2SwitchgearState, DecodeKivs3SwitchgearState}) {
+      const TLineCollector s = Decode(decoder, Switchgear(0), Ctx(false, false, r.column, r.count));
+      ASSERT_FALSE(s.lines.empty());
+      EXPECT_EQ(s.lines[0].text, r.first);
+    }
   }
 }
 
@@ -170,6 +165,150 @@ TEST(Switchgear, Kivs3LinesInOrder) {
   EXPECT_EQ(ones[12], "  Signal initiating PSS CBA>CBB or CBB>CBA (B14)");
   EXPECT_EQ(ones[25], "  Close relay V<t section B 2 st. (F3-F9)");
   EXPECT_EQ(ones[35], "  Activated signalling INCORRECT AS (E5)");
+}
+
+// The KIVS-3 switchgear state's detail lines in order: byte, bit, text when the bit is 0,
+// text when it is 1, shown only with the SYS/LOG key. A switch row (no text for 0) reads
+// bits 2 and 3 and names its switch.
+struct TKivs3GearLine {
+  int byte, bit;
+  const char* off;
+  const char* on;
+  bool sysLog;
+};
+const TKivs3GearLine kKivs3GearLines[] = {
+    {15, 0, "Missing of auxiliary voltage (A11-A12)", "Auxiliary voltage exists (A11-A12)", false},
+    {15, 1, "SA SYS Key open", "SA SYS Key close", true},
+    {15, 2, "Key open SA (B1-B2)", "SA Key close (B1-B2)", false},
+    {15, 4, "Fading of signal permission on AS CBA>CBR and CBB>CBR(B5)",
+     "Signal permission on AS CBA>CBR and CBB>CBR(B5) exists", false},
+    {15, 5, "Fading of signal permission on AS  CBA>CBB and CBB>CBA (B6)",
+     "Signal permission on AS CBA>CBB i CBB>CBA (B6) exists", false},
+    {15, 6, "Fading of signal permission on ARS (B7)", "Signal permission on ARS (B7) exists",
+     false},
+    {15, 7, "Fading signal transient blocking input section A (B8)",
+     "Signal transient blocking input section A (B8) exists", false},
+    {14, 0, "Fading signal transient blocking input section B(B9)",
+     "Signal transient blocking input section B (B9) exists", false},
+    {14, 1, "Fading signal permanent blocking input A (B10)",
+     "Signal permanent blocking input section A (B10) exists", false},
+    {14, 2, "Fading signal permanent blocking input section B (B11)",
+     "Signal permanent blocking input section B (B11) exists", false},
+    {14, 3, "Fading signal initiating PSS CBA>CBR or CBR>CBA (B12)",
+     "Signal initiating PSS CBA>CBR or CBR>CBA (B12) exists", false},
+    {14, 4, "Fading signal initiating PSS CBB>CBR or CBB>CBA (B13)",
+     "Signal initiating PSS CBB>CBR or CBB>CBA (B13) exists", false},
+    {14, 5, "Fading signal initiating CBA>CBB or CBB>CBA (B14)",
+     "Signal initiating PSS CBA>CBB or CBB>CBA (B14)", false},
+    {14, 6, "Fading signal transient blocking input section B LOG",
+     "signal transient blocking input section B LOG exists", true},
+    {13, 0, "Fading signal external initiating AS CBA>CBR or CBA>CBB (B15)",
+     "Signal external initiating AS CBA>CBR or CBA>CBB(B15) exists", false},
+    {13, 1, "SA LOG Key open", "SA LOG Key close", true},
+    {13, 2, nullptr, "CBA", false},
+    {13, 4, "Fading signal bay switching CBA (C7-C8)", "Signal bay switching CBA (C7-C8) exists",
+     false},
+    {13, 5, "Fading external signal turn off CBA (D4)", "External signal turn off CBA (D4) exists",
+     false},
+    {13, 6, "Signal PERMISSION ON AS CBA>CBR and CBB>CBR SYS exists",
+     "Fading signal PERMISSION ON AS CBA>CBR and CBB>CBR SYS", true},
+    {12, 0, "Fading signal change settings - parset 1 chosen (B4)",
+     "Signal change settings exists - parset 2 chosen (B4)", false},
+    {12, 1, "Fading signal PERMISSION ON ARS LOG", "Signal PERMISSION ON ARS LOG exists", true},
+    {12, 2, nullptr, "CBR", false},
+    {12, 4, "Fading signal bay switching CBR (C9-C10)", "Signal bay switching CBR (C9-C10) exists",
+     false},
+    {12, 5, "Fading external signal turn off CBR (D8)", "External signal turn off CBR (D8) exists",
+     false},
+    {12, 6, "Unactive signal PERMISSION ON ARS SYS", "Active signal PERMISSION ON ARS SYS", true},
+    {11, 0, "Signal external initiating AS CBB>CBR or CBB>CBA (B16) exists",
+     "Fading signal external initiating AS CBB>CBR or CBB>CBA(B16)", false},
+    {11, 1, "Unactive signal change settings LOG (parset 1 chosen)",
+     "Active signal change settings LOG (parset 2 chosen)", true},
+    {11, 2, nullptr, "CBB", false},
+    {11, 4, "Fading signal bay switching CBB (C11-C12)",
+     "Signal bay switching CBB (C11-C12) exists", false},
+    {11, 5, "Fading external signal turn off CBB (D12)",
+     "External signal turn off CBB (D12) exists", false},
+    {11, 6, "Unactive signal PERMISSION ON AS CBA>CBB and CBB>CBA SYS",
+     "Active signal PERMISSION ON AS CBA>CBB and CBB>CBA SYS", true},
+    {10, 0, "Open relay V<t section B 2 st. (F9-F10)", "Close relay V<t section B 2 st. (F3-F9)",
+     false},
+    {10, 1, "Unactive signal TRANSIENT BLOCKING S.B SYS",
+     "Active signal TRANSIENT BLOCKING S.B SYS", true},
+    {10, 2, "Open relay V<t section B 1 st. (F5-F6)", "Close relay V<t section B 1 st. (F5-F6)",
+     false},
+    {10, 3, "Unactive signal TRANSIENT BLOCKING S.A SYS",
+     "Active signal TRANSIENT BLOCKING S.A SYS", true},
+    {10, 4, "Open relay V<t section A 2 st. (F7-F8)", "Close relay V<t section A 2 st. (F7-F8)",
+     false},
+    {10, 5, "Unactive signal PERMANENT BLOCKING S.B SYS",
+     "Active signal PERMANENT BLOCKING S.B SYS", true},
+    {10, 6, "Open relay V<t section A 1 st. (F3-F4)", "Close relay V<t section A 1 st. (F3-F4)",
+     false},
+    {10, 7, "Unactive signal PERMANENT BLOCKING S.A SYS",
+     "Active signal PERMANENT BLOCKING S.A SYS", true},
+    {9, 0, "Not activated signalling PSS or ARS INITIATED (E8)",
+     "Activated signalling PSS or ARS INITIATED (E8)", false},
+    {9, 1, "Not activated signalling AS OPERATING (E7)", "Activated signalling AS OPERATING (E7)",
+     false},
+    {9, 2, "Not activated signalling  OFF-AUTOMATIC (E2)",
+     "Activated signalling  OFF-AUTOMATIC (E2)", false},
+    {9, 3, "Not activated signalling PERMANENT BLOCKING (E3)",
+     "Activated signalling PERMANENT BLOCKING (E3)", false},
+    {9, 4, "Not activated signalling TRANSIENT BLOCKING OR NOT READY(E4)",
+     "Activated signalling TRANSIENT BLOCKING OR NOT READY(E4)", false},
+    {9, 5, "Not activated signalling INCORRECT PSS OR ARS (E6)",
+     "Activated signalling INCORRECT PSS OR ARS (E6)", false},
+    {9, 6, "Not activated signalling INCORRECT AS (E5)", "Activated signalling INCORRECT AS (E5)",
+     false},
+    {9, 7, "Unactive signal CHANGE SETTINGS SYS(parset 1 chosen)",
+     "Active signal CHANGE SETTINGS SYS(parset 2 chosen)", true},
+    {8, 4, "Unactive signal PERMISSION ON AS CBA>CBR and CBB>CBR LOG",
+     "Active signal PERMISSION ON AS CBA>CBR and CBB>CBR LOG", true},
+    {8, 5, "Unactive signal PERMISSION ON AS CBA>CBB and CBB>CBA LOG",
+     "Active signal PERMISSION ON AS CBA>CBB and CBB>CBA LOG", true},
+    {7, 4, "Unactive signal PERMANENT BLOCKING S.B LOG", "Active signal PERMANENT BLOCKING S.B LOG",
+     true},
+};
+
+std::vector<std::string> ExpectedKivs3Gear(const TRec& rec, bool sysLog) {
+  std::vector<std::string> lines = {"1,250 [s] - NAME"};
+  for (const TKivs3GearLine& l : kKivs3GearLines) {
+    if (l.sysLog && !sysLog) continue;
+    const uint8_t b = rec[l.byte];
+    if (l.off == nullptr) {
+      const bool a = b & 0x04, c = b & 0x08;
+      lines.push_back(std::string("  ") + l.on + "-" +
+                      (a == c ? "AMBIGUOUS STATE"
+                       : a    ? "ON"
+                              : "OFF"));
+    } else {
+      lines.push_back(std::string("  ") + ((b >> l.bit) & 1 ? l.on : l.off));
+    }
+  }
+  return lines;
+}
+
+// Every line of the list with no bit, every bit, and each single bit of the 13 state bytes
+// set: a line out of place, a wrong bit or byte, or a swapped text shows in one of them.
+TEST(Switchgear, Kivs3WholeLineListForEveryBit) {
+  std::vector<TRec> records = {Switchgear(0x00), Switchgear(0xFF)};
+  for (int byte = 3; byte <= 15; ++byte) {
+    for (int bit = 0; bit < 8; ++bit) {
+      TRec r = Switchgear(0x00);
+      r[byte] = static_cast<uint8_t>(1 << bit);
+      records.push_back(r);
+    }
+  }
+  for (bool sysLog : {false, true}) {
+    for (const TRec& r : records) {
+      SCOPED_TRACE(::testing::Message() << "sysLog " << sysLog << " bytes 3..15 "
+                                        << ::testing::PrintToString(TRec(r.begin() + 3, r.end())));
+      EXPECT_EQ(Decode(DecodeKivs3SwitchgearState, r, Ctx(sysLog)).Texts(),
+                ExpectedKivs3Gear(r, sysLog));
+    }
+  }
 }
 
 TEST(VoltagesState, BothTypes) {

@@ -55,6 +55,7 @@ TEST(Lister, SplitsTimesAndLabelsSequences) {
                               "Sequence no.3 Date: 1999-12-31 hour: 23:59:00:000",
                           }));
   ASSERT_EQ(s.lister.SequenceCount(), 3);
+  ASSERT_EQ(s.list.lines.size(), 3u);
   EXPECT_EQ(s.lister.SequenceHeader(2), s.list.lines[1]);
   TKivMatrix& m = s.lister.EventsMatrix();
   EXPECT_EQ(m.RowCount, 3);
@@ -130,6 +131,7 @@ TEST(Lister, CorrectionSortingSwitchgearFirstAndEndTime) {
 
   // Sequence 2: labelled from its first two events before sorting (no label), the state
   // moved to the front, the end time is that of the event before the closing state.
+  ASSERT_GE(plain.list.lines.size(), 2u);
   EXPECT_EQ(plain.list.lines[1], "Sequence no.2 Date: 2023-05-17 hour: 11:00:00:000");
   TKivMatrix& p = plain.lister.EventsMatrix();
   ASSERT_EQ(p.RowLength(2), 4);
@@ -139,6 +141,7 @@ TEST(Lister, CorrectionSortingSwitchgearFirstAndEndTime) {
   EXPECT_EQ(plain.lister.SequenceRecord(2).End, p.ElementDouble(2, 3));
   EXPECT_LT(plain.lister.SequenceRecord(2).End, p.ElementDouble(2, 4));
   const Lines l2 = plain.Listing(2);
+  ASSERT_FALSE(l2.empty());
   EXPECT_EQ(l2.front(), "STATR STATUS SWITCHGEAR");
   EXPECT_NE(std::find(l2.begin(), l2.end(), "0,000 [s] - Auxiliary voltage back(A9-A10)"),
             l2.end());
@@ -182,6 +185,7 @@ TEST(Lister, ListingTimesRawLinesAndRestartCause) {
   // 61 minutes 2 seconds: the whole hour is not counted.
   EXPECT_EQ(l[24], "62,000 [s] - RESTART");
   EXPECT_EQ(l[25], "  [1234]h :restart by unit inside error");
+  ASSERT_EQ(s.listing.lines.size(), l.size());
   EXPECT_TRUE(s.listing.lines[24].bold);
   EXPECT_FALSE(s.listing.lines[25].bold);
   EXPECT_EQ(s.Listing(2),
@@ -200,6 +204,7 @@ TEST(Lister, ListingTimesRawLinesAndRestartCause) {
   EXPECT_EQ(l[2], "00 00 02 ");
   EXPECT_EQ(l[4], "1E 00 04 ");
   EXPECT_EQ(l[5], "0,011 [s] - VP2 exceeded value above 22V");
+  ASSERT_EQ(s.listing.lines.size(), l.size());
   EXPECT_FALSE(s.listing.lines[0].bold);
   EXPECT_TRUE(s.listing.lines[1].bold);
 }
@@ -314,6 +319,7 @@ TEST(Lister, WalkRecordsWhereAndWhyItStopped) {
     const Lines hex = s.Hex();
     EXPECT_EQ(s.lister.WalkEnd().Reason, r.reason);
     EXPECT_EQ(s.lister.WalkEnd().Offset, r.offset);
+    ASSERT_FALSE(hex.empty());
     EXPECT_EQ(hex.front(), "F3 1E 0A 11 05 17 ");
   }
   // A buffer that starts with a jump walks on past it in every walk, the hex display's and

@@ -12,6 +12,7 @@ using namespace evtest;
 namespace {
 
 using Lines = std::vector<std::string>;
+using TRec = std::vector<uint8_t>;
 
 struct TRouteSetup {
   TKiv kiv;
@@ -134,6 +135,68 @@ TEST(Route, SnapshotsDrawSwitchesAndVoltagesOnly) {
   EXPECT_EQ(route.RowLength(74), 2);
   EXPECT_EQ(DecodeRoutePoint(route.ElementPtr(74, 1)).Code, 0xFBu);
   EXPECT_EQ(DecodeRoutePoint(route.ElementPtr(66, 1)).Value, 6);
+}
+
+// The switchgear state's snapshot rows: byte, bit, how the value is read, and the event
+// code whose route signal the row feeds.
+enum TSnapRead { kBit, kInverted, kPair };
+struct TSnapRow {
+  int byte, bit;
+  TSnapRead read;
+  uint8_t code;
+};
+const TSnapRow kSnapRows[] = {
+    {15, 0, kBit, 0x00}, {15, 2, kBit, 0x04},  {15, 4, kBit, 0x08},      {15, 5, kBit, 0x0A},
+    {15, 6, kBit, 0x0C}, {15, 7, kBit, 0x0E},  {14, 0, kBit, 0x10},      {14, 1, kBit, 0x12},
+    {14, 2, kBit, 0x14}, {14, 3, kBit, 0x16},  {14, 4, kBit, 0x18},      {14, 5, kBit, 0x1A},
+    {13, 0, kBit, 0x20}, {13, 2, kPair, 0x24}, {13, 4, kInverted, 0x28}, {13, 5, kBit, 0x2A},
+    {12, 0, kBit, 0x30}, {12, 2, kPair, 0x34}, {12, 4, kInverted, 0x38}, {12, 5, kBit, 0x3A},
+    {11, 0, kBit, 0x40}, {11, 2, kPair, 0x44}, {11, 4, kInverted, 0x48}, {11, 5, kBit, 0x4A},
+    {10, 0, kBit, 0x80}, {10, 2, kBit, 0x84},  {10, 4, kBit, 0x88},      {10, 6, kBit, 0x8C},
+};
+
+// One switchgear state with a single bit set (or none), one bit at a time: each row's
+// signal gets one point, and only the row that reads the set bit starts high (an inverted
+// row starts low instead; a switch reads its pair of bits). No other signal gets a point.
+TEST(Route, SnapshotFeedsEachSignalFromItsOwnBit) {
+  for (TKivType type : {kivtKivs2, kivtKivs3}) {
+    TRouteSetup s(type);
+    const uint8_t* defs = s.kiv.EventDefs.data();
+    std::vector<std::pair<int, int>> bits = {{0, -1}};  // no bit set
+    for (int byte = 3; byte <= 15; ++byte)
+      for (int bit = 0; bit < 8; ++bit) bits.push_back({byte, bit});
+    for (auto [byte, bit] : bits) {
+      SCOPED_TRACE(::testing::Message() << "type " << type << " byte " << byte << " bit " << bit);
+      TEventBuffer b;
+      TRec state(16, 0);
+      if (bit >= 0) state[byte] = static_cast<uint8_t>(1 << bit);
+      b.Clock(23, 5, 17, 10, 30);
+      if (bit >= 0)
+        b.Switchgear(0, {{byte, state[byte]}});
+      else
+        b.Switchgear(0);
+      s.Route(b);
+      TKivMatrix& route = s.lister.RouteMatrix();
+      int fed = 0;
+      for (const TSnapRow& r : kSnapRows) {
+        const int signal = defs[r.code * kEventDefSize + kEvDefSignal];
+        if (signal == 0) continue;  // a code this type does not define feeds nothing
+        ++fed;
+        ASSERT_LE(signal, route.RowCount) << "code " << int(r.code);
+        ASSERT_EQ(route.RowLength(signal), 1) << "code " << int(r.code);
+        const uint8_t v = state[r.byte];
+        int expected = (v >> r.bit) & 1;
+        if (r.read == kInverted) expected = !expected;
+        if (r.read == kPair) expected = ((v >> 2) & 1) == ((v >> 3) & 1) ? 2 : (v >> 2) & 1;
+        EXPECT_EQ(DecodeRoutePoint(route.ElementPtr(signal, 1)).Value, expected)
+            << "code " << int(r.code);
+      }
+      int withPoints = 0;
+      for (int signal = 1; signal <= route.RowCount; ++signal)
+        withPoints += route.RowLength(signal) > 0;
+      EXPECT_EQ(withPoints, fed);
+    }
+  }
 }
 
 TEST(Route, LevelsAndUnlistedEvents) {

@@ -93,6 +93,8 @@ TEST(Scenario, BuffersAreWellFormedForBothTypes) {
       }
       EXPECT_EQ(clocks, 12);
       // The oldest sequence starts with a restart; the tail before it has no clock event.
+      ASSERT_FALSE(w.records.empty());
+      ASSERT_FALSE(w.records.back().empty());
       EXPECT_NE(w.records.back()[0], 0xF3);
 
       // Every record decodes.
@@ -138,11 +140,65 @@ TEST(Scenario, SameSeedSameBytesAndCapacityKept) {
   TWalk w = Walk(d, 10240);
   EXPECT_GT(w.markerAt, 10240 - 400);
   EXPECT_EQ(w.jumps, 0);
+  ASSERT_FALSE(w.records.empty());
+  ASSERT_FALSE(w.records.back().empty());
   EXPECT_EQ(w.records.back()[0], 0xF3);  // no tail: the oldest record opens a sequence
 
   TKiv e;
   EXPECT_EQ(GenerateScenario(e, kivtUnknown, 1, 3).Sequences, 0);
   EXPECT_EQ(e.EventBufferLength(), 0);
+}
+
+// A switch position the generator writes into a switchgear state agrees with the breaker's
+// contact events around it: the state shows where the last contact event left the breaker,
+// and the first contact event after a state moves the breaker away from that position.
+TEST(Scenario, SwitchgearPositionsAgreeWithTheBreakerEvents) {
+  struct TSwitchByte {
+    int byte;
+    uint8_t closeCode;  // the close contact's "turn up": its route signal is the switch
+  };
+  const TSwitchByte switches[] = {{13, 0x24}, {12, 0x34}, {11, 0x44}};
+  for (TKivType type : {kivtKivs2, kivtKivs3}) {
+    const TEventDefTable& defs = type == kivtKivs2 ? Kivs2EventDefs() : Kivs3EventDefs();
+    auto def = [&defs](uint8_t code) { return defs.data() + code * kEventDefSize; };
+    for (uint32_t seed : {1u, 7u, 99u, 12345u}) {
+      SCOPED_TRACE("type " + std::to_string(type) + " seed " + std::to_string(seed));
+      TKiv kiv;
+      GenerateScenario(kiv, type, seed, 0);
+      const TWalk w = Walk(kiv);
+      int checkedStates = 0, checkedMoves = 0;
+      for (const TSwitchByte& sw : switches) {
+        const int signal = def(sw.closeCode)[kEvDefSignal];
+        if (def(sw.closeCode)[kEvDefLength] == 0 || signal == 0) continue;
+        int position = -1;        // unknown until a state or a contact event says
+        bool afterState = false;  // the last word on the position came from a state
+        for (auto it = w.records.rbegin(); it != w.records.rend(); ++it) {  // oldest first
+          const std::vector<uint8_t>& r = *it;
+          if (r[0] == kCodeSwitchgearState) {
+            ASSERT_EQ(r.size(), 16u);
+            const int shown = SwitchPairState(r[sw.byte]);
+            EXPECT_NE(shown, 2) << "ambiguous switch in byte " << sw.byte;
+            if (position >= 0 && !afterState) {
+              EXPECT_EQ(shown, position) << "state in byte " << sw.byte;
+              ++checkedStates;
+            }
+            position = shown;
+            afterState = true;
+          } else if (def(r[0])[kEvDefSignal] == signal) {
+            const int value = def(r[0])[kEvDefValue];
+            if (afterState) {
+              EXPECT_NE(value, position) << "code " << int(r[0]) << " repeats the state";
+              ++checkedMoves;
+            }
+            position = value;
+            afterState = false;
+          }
+        }
+      }
+      EXPECT_GT(checkedStates, 0);
+      EXPECT_GT(checkedMoves, 0);
+    }
+  }
 }
 
 }  // namespace

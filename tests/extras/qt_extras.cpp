@@ -140,6 +140,7 @@ TEST(ExtrasWindow, ServiceReportIsOnePdf) {
   std::filesystem::remove(pdf);
 
   const auto lines = ReportHeaderLines(kiv, "a.kiv");
+  ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], (std::pair<std::string, std::string>{"Identification", "K2SV0104"}));
   EXPECT_EQ(lines[3], (std::pair<std::string, std::string>{"Station", "GPZ Test"}));
 

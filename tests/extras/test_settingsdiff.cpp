@@ -107,6 +107,31 @@ TEST(SettingsDiff, RegistrationsOfDifferentDefinitionsMatchByName) {
                                       "Switches / Extra [s]: (none) -> 1234"}));
 }
 
+// A label only one registration has is no difference, whichever side has it: the same two
+// registrations compared either way round count the same.
+TEST(SettingsDiff, ALabelOfOneSideOnlyIsNoDifferenceEitherWay) {
+  TKiv a, b;
+  DefineSettings(a.Defs);
+  Fill(a, 1, {0, 300, 700, 1, 0x00FF, 0, 0, 0});
+  DefineSettings(b.Defs);
+  b.Defs.AddSetting(1, 3, Desc("Only in B", "", skInt, 0));
+  Fill(b, 1, {0, 300, 700, 1, 0x00FF, 0, 0, 0});
+  TSettingsDiff diff;
+  diff.Compare(ParsetSide(a, 1), ParsetSide(b, 1));
+  ASSERT_EQ(diff.Rows().size(), 6u);
+  EXPECT_FALSE(diff.Rows()[5].InA);
+  EXPECT_EQ(diff.Rows()[5].TextB, "");
+  EXPECT_FALSE(diff.Rows()[5].Differs);
+  EXPECT_EQ(diff.DifferenceCount(), 0);
+  EXPECT_TRUE(DifferenceLines(diff).empty());
+
+  diff.Compare(ParsetSide(b, 1), ParsetSide(a, 1));
+  ASSERT_EQ(diff.Rows().size(), 6u);
+  EXPECT_FALSE(diff.Rows()[2].InB);
+  EXPECT_FALSE(diff.Rows()[2].Differs);
+  EXPECT_EQ(diff.DifferenceCount(), 0);
+}
+
 TEST(SettingsDiff, WriteConfirmationAgainstWhatTheDeviceHolds) {
   TKiv kiv;
   DefineSettings(kiv.Defs);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "../core/tracelines.h"
 #include "rig.h"
 #include "simdevice.h"
 #include "writeverify.h"
@@ -48,7 +49,7 @@ TEST(WriteVerify, AWriteTheDeviceKeepsIsVerified) {
   EXPECT_EQ(WriteZestawVerified(r.comm, r.kiv, 1, 2, &back), TWriteCheck::Verified);
   ASSERT_GE(r.trace.lines.size(), 2u);
   EXPECT_EQ(r.trace.lines[r.trace.lines.size() - 2], "Save of parset1 do 2: OK");
-  EXPECT_EQ(r.trace.lines.back(), "Verified");
+  EXPECT_EQ(FromEnd(r.trace.lines), "Verified");
   EXPECT_EQ(back.size(), static_cast<size_t>(r.kiv.ZestawLength(1)));
   EXPECT_TRUE(std::equal(back.begin(), back.end(), r.kiv.Zestaw(1)));
   EXPECT_EQ(r.device->Content().Zestaw2, back);
@@ -62,13 +63,13 @@ TEST(WriteVerify, DifferencesAreNamedBySettingOrRegister) {
   VerifyRig r;
   r.CorruptReads(3, 0);  // AS allowed
   EXPECT_EQ(WriteZestawVerified(r.comm, r.kiv, 1, 2), TWriteCheck::Differs);
-  EXPECT_EQ(r.trace.lines.back(),
+  EXPECT_EQ(FromEnd(r.trace.lines),
             "Not verified: Switches / AS allowed []: written ?: 2B32h, read N");
 
   VerifyRig s;
   s.CorruptReads(9, 0xBEEF);  // a register no setting shows
   EXPECT_EQ(WriteZestawVerified(s.comm, s.kiv, 1, 2), TWriteCheck::Differs);
-  EXPECT_EQ(s.trace.lines.back(), "Not verified: register 10: written 7F86h, read BEEFh");
+  EXPECT_EQ(FromEnd(s.trace.lines), "Not verified: register 10: written 7F86h, read BEEFh");
 }
 
 TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
@@ -85,7 +86,7 @@ TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
   };
   EXPECT_EQ(WriteZestawVerified(r.comm, r.kiv, 1, 2), TWriteCheck::NotWritten);
   EXPECT_EQ(reads, 0u);
-  EXPECT_EQ(r.trace.lines.back(), "Save of parset1 do 2: Settings rejected by device");
+  EXPECT_EQ(FromEnd(r.trace.lines), "Save of parset1 do 2: Settings rejected by device");
 
   VerifyRig s;
   s.tcp.respond = [&](const Bytes& pdu) {
@@ -93,7 +94,7 @@ TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
     return s.device->Handle(pdu);
   };
   EXPECT_EQ(WriteZestawVerified(s.comm, s.kiv, 1, 2), TWriteCheck::NotRead);
-  EXPECT_EQ(s.trace.lines.back(), "Not verified: parset 2 could not be read back");
+  EXPECT_EQ(FromEnd(s.trace.lines), "Not verified: parset 2 could not be read back");
 
   // A device of another type gets nothing and is not read back.
   VerifyRig k3;
@@ -102,7 +103,7 @@ TEST(WriteVerify, FailedWritesAreNotReadBackAndFailedReadsAreSaid) {
   EXPECT_EQ(WriteZestawVerified(k3.comm, k3.kiv, 1, 2), TWriteCheck::NotWritten);
   EXPECT_EQ(k3.Sent(), 1u);
   EXPECT_EQ(
-      k3.trace.lines.back(),
+      FromEnd(k3.trace.lines),
       "The device at slave 31 is a KIVS-2; this registration is for a KIVS-3: nothing written");
   EXPECT_EQ(k3.device->Content().Zestaw2, before);
 

@@ -177,6 +177,39 @@ TEST(GraphScale, PaperFitRoundsDown) {
   EXPECT_EQ(PaperFitScale(0, 10, 180, 1, 0, 0), 10);
 }
 
+TEST(GraphScale, PaperFitOfARangeNotExactInFloatingPoint) {
+  // 0 to 0,1 x 3 s is 0,30000000000000004: 0,3 s at 10 mm a 0,1 s division fills 180 mm
+  // at 600 %, and the hair above 0,3 must not cost a whole percent.
+  const double end = 0.1 * 3;
+  ASSERT_NE(end, 0.3);
+  EXPECT_EQ(PaperFitScale(0, end, 180, 0.1, 10), 600);
+  EXPECT_EQ(HorizontalPageCount(TotalLengthMm(0, end, 10, 600, 0.1), 180), 1);
+  // The same for every range that is a whole count of tenths: the scale a decimal
+  // computation gives, and one sheet.
+  for (int tenths = 1; tenths <= 40; ++tenths) {
+    SCOPED_TRACE(tenths);
+    const double range = 0.1 * tenths;
+    const int32_t scale = PaperFitScale(0, range, 180, 0.1, 10);
+    EXPECT_EQ(scale, 18000 / (10 * tenths));
+    EXPECT_EQ(HorizontalPageCount(TotalLengthMm(0, range, 10, scale, 0.1), 180), 1);
+  }
+}
+
+TEST(GraphLabels, ALabelTouchingTheUnitTextIsLeftOut) {
+  const TAxisLabels all = CheckedLabels(-0.2, 188.4, 1, 100, 96);
+  ASSERT_GE(all.Labels.size(), 3u);
+  const TAxisLabel& last = all.Labels.back();
+  const int32_t rightEnd = last.X + last.Width;
+  // The unit text starting right where the label ends: touching, so left out.
+  const TAxisLabels touching = CheckedLabels(-0.2, 188.4, 1, 100, 96, rightEnd);
+  ASSERT_EQ(touching.Labels.size(), all.Labels.size() - 1);
+  EXPECT_EQ(touching.Labels.back().Text, all.Labels[all.Labels.size() - 2].Text);
+  // One pixel further: the label stays.
+  const TAxisLabels clear = CheckedLabels(-0.2, 188.4, 1, 100, 96, rightEnd + 1);
+  ASSERT_EQ(clear.Labels.size(), all.Labels.size());
+  EXPECT_EQ(clear.Labels.back().Text, last.Text);
+}
+
 TEST(GraphLabels, CursorReadouts) {
   EXPECT_EQ(CursorValueText(2.5), "2,500");
   EXPECT_EQ(CursorValueText(10.0), "10,000");

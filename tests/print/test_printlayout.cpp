@@ -1,6 +1,7 @@
 // Page arithmetic, margin texts and the settings grid table of printing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "gridlayout.h"
@@ -140,8 +141,11 @@ TEST(PrintLayout, SettingsGridTableFollowsTheWindowsGrid) {
   const TGridTable t1 = SettingsGridTable(kiv, 1);
   const TGridTable t2 = SettingsGridTable(kiv, 2);
   ASSERT_GE(t1.RowHeights.size(), static_cast<size_t>(znsgrid::kInitialRows));
-  EXPECT_EQ(t1.Cells.size(), t1.RowHeights.size());
+  ASSERT_EQ(t1.Cells.size(), t1.RowHeights.size());
   EXPECT_EQ(t1.Cells[0].size(), t1.ColWidths.size());
+  ASSERT_GT(t1.ColWidths.size(),
+            static_cast<size_t>(std::max(
+                {znsgrid::NameColumn(1), znsgrid::ValueColumn(1), znsgrid::SpacerColumn(1)})));
   EXPECT_EQ(t1.Text(0, 0), "def: Kivs2.set");
   EXPECT_EQ(t1.Text(1, 0), "1. Voltage thresholds");
   EXPECT_EQ(t1.Text(1, znsgrid::NameColumn(1)), "Rated voltage Vr [V]");

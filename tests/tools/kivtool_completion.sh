@@ -24,7 +24,13 @@ expect_eq "commands and switches" "--help --version" "$(comp --)"
 expect_eq "help takes a command" "route" "$(comp help ro)"
 expect_eq "options of listing" "--bold --buffer" "$(comp listing --b)"
 expect_eq "options of export" "--comtrade --csv" "$(comp export a.kiv --c)"
-expect_eq "options of print" "--defs --flags --parset-tab --seq -o" "$(comp print a.kiv -)"
+# The drawing, printing and device commands exist only in a build with Qt: their options
+# come from kivtool's own usage, so a build without them offers none.
+if "$KIVTOOL" --help | grep -q '^  kivtool print '; then
+  expect_eq "options of print" "--defs --flags --parset-tab --seq -o" "$(comp print a.kiv -)"
+else
+  expect_eq "no options of a command this build lacks" "" "$(comp print a.kiv --f)"
+fi
 expect_eq "types" "kivs2 kivs3" "$(comp listing --buffer ev.bin --type '')"
 expect_eq "parsets" "1 2" "$(comp write a.kiv --to '')"
 expect_eq "a graph's --to is a time" "" "$(comp graph a.kiv --seq 1 --from 0 --to '')"

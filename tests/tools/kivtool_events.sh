@@ -108,4 +108,23 @@ expect_eq "file and buffer listing" "$(kt listing "$work/g.kiv" --seq 3 --bold)"
 expect_status "bad option value" 2 kt sequences "${src[@]}" --correction maybe
 expect_status "missing type" 2 kt sequences --buffer "$work/ev.bin"
 
+# --all-events: alone it is on, as "on" says; "off" and leaving it out list no raw lines.
+allOn=$(kt listing "${src[@]}" --seq 1 --all-events on)
+expect_eq "all events alone" "$allOn" "$(kt listing "${src[@]}" --seq 1 --all-events)"
+expect_eq "all events before the file" "$allOn" \
+  "$(kt listing --all-events --seq 1 "${src[@]}")"
+expect_eq "all events off" "$listing" \
+  "$(kt listing "${src[@]}" --seq 1 --correction off --all-events off)"
+[[ $allOn == *"80 00 04 "* && $listing != *"80 00 04 "* ]] || fail "raw lines only with all events"
+expect_status "all events twice" 2 kt listing "${src[@]}" --seq 1 --all-events --all-events off
+
+# "--" ends the options: a file whose name starts with dashes is a file after it.
+cp "$work/g.kiv" "$work/--seq.kiv"
+expect_eq "file after --" "$(kt sequences "$work/g.kiv")" \
+  "$(cd "$work" && "$KIVTOOL" sequences --defs "$KIVSVC_DEFS" -- --seq.kiv)"
+expect_status "option-like file without --" 2 \
+  bash -c 'cd "$1" && "$2" sequences --defs "$3" --seq.kiv' _ "$work" "$KIVTOOL" "$KIVSVC_DEFS"
+expect_status "option after -- is a file" 2 \
+  bash -c 'cd "$1" && "$2" sequences g.kiv -- --defs "$3"' _ "$work" "$KIVTOOL" "$KIVSVC_DEFS"
+
 finish

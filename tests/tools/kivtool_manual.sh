@@ -40,6 +40,26 @@ if [[ -n $page && " ${usage[*]} " == *" read "* ]]; then
   [[ $page == *"$all" ]] || fail "the manual's COMMANDS section has more than the commands' help"
 fi
 
+# Every option a command reads is in its usage line, so in its manual entry: the options
+# each cmd_*.cpp reads must appear in the usage of the commands defined there (only the
+# commands this build has).
+srcdir=$(dirname "$0")/../../tools/kivtool
+fullUsage=$("$KIVTOOL" --help)
+for file in "$srcdir"/cmd_*.cpp; do
+  mapfile -t cmds < <(grep -oE '^int Cmd[A-Za-z]+\(' "$file" | sed 's/^int Cmd//; s/($//' |
+    tr '[:upper:]' '[:lower:]')
+  lines=""
+  for cmd in "${cmds[@]}"; do lines+=$(grep "^  kivtool $cmd " <<<"$fullUsage")$'\n'; done
+  [[ -n ${lines//$'\n'/} ]] || continue # none of its commands in this build
+  mapfile -t opts < <(grep -oE '(Value|Values|Flag|Switch|IntValue|OnOff)\((args, )?"-[-a-z0-9]+"' \
+    "$file" | grep -oE '"-[-a-z0-9]+"' | tr -d '"' | sort -u)
+  for opt in "${opts[@]}"; do
+    [[ $opt == --defs ]] && continue # every command's, in the first usage line
+    grep -qE -- "(^|[ [(|])$opt([] )|]|$)" <<<"$lines" ||
+      fail "$(basename "$file") reads $opt, which no usage line of ${cmds[*]} names"
+  done
+done
+
 # One version: the one the pages carry in their footer.
 for name in kivsvc kivtool kivsim; do
   grep -q "^\.TH ${name^^} 1 \"\" \"kivsvc $("$KIVTOOL" --version | cut -d' ' -f2)\"" "$mandir/$name.1" ||

@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "common.h"
+#include "hostport.h"
 #include "kivcomm.h"
 #include "mbtcpclient.h"
 #include "qtwaiter.h"
@@ -61,20 +62,13 @@ void OpenLink(TArgs& args, TLink& link) {
   if (tcp.has_value() == serial.has_value())
     throw EToolError("Give either --tcp HOST[:PORT] or --serial PORT");
   if (tcp) {
-    std::string host = *tcp;
-    uint16_t port = 502;
-    if (const size_t colon = tcp->rfind(':'); colon != std::string::npos) {
-      host = tcp->substr(0, colon);
-      const std::string text = tcp->substr(colon + 1);
-      char* end = nullptr;
-      const long p = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end || p < 1 || p > 65535) throw EToolError("Invalid TCP port: " + text);
-      port = static_cast<uint16_t>(p);
-    }
+    const std::optional<THostPort> where = ParseHostPort(*tcp, 502);
+    if (!where || where->Host.empty())
+      throw EToolError("Invalid TCP address: " + *tcp + " (HOST[:PORT], [IPv6][:PORT])");
     link.tcp = std::make_unique<TMBTCPClient>();
     link.settings.MBTCPComm = true;
-    link.settings.MBTCPIP = host;
-    link.settings.MBTCPPort = port;
+    link.settings.MBTCPIP = where->Host;
+    link.settings.MBTCPPort = where->Port;
     link.settings.TcpLink = link.tcp.get();
     return;
   }
@@ -133,16 +127,12 @@ int CmdRead(int argc, char** argv) {
   options.ReadZestaw1 = args.Flag("--no-parset1") ? 0 : 1;
   options.ReadZestaw2 = args.Flag("--no-parset2") ? 0 : 1;
   options.ReadEventRegister = args.Flag("--no-events") ? 0 : 1;
-  options.ShowAllEvents = args.Flag("--all-events") ? 1 : 0;
+  options.ShowAllEvents = args.Switch("--all-events").value_or(false) ? 1 : 0;
   kiv.SetReadOptions(options);
   kiv.TraceMessages = args.Flag("--trace");
   auto out = args.Value("-o");
   TLink link;
-  if (!out)
-    throw EToolError(
-        "Usage: kivtool read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] "
-        "[--time-out MS] [--silence MS] [--no-parset1] [--no-parset2] [--no-events] "
-        "[--all-events] [--trace] -o OUT.kiv");
+  if (!out) throw UsageError("read");
   OpenLink(args, link);
   if (!args.Positional().empty()) throw EToolError("Unexpected argument");
 
@@ -179,10 +169,7 @@ int CmdWrite(int argc, char** argv) {
   TLink link;
   OpenLink(args, link);
   const std::vector<std::string> files = args.Positional();
-  if (files.size() != 1 || from == 0 || to == 0)
-    throw EToolError(
-        "Usage: kivtool write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial "
-        "PORT [--baud N]) [--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]");
+  if (files.size() != 1 || from == 0 || to == 0) throw UsageError("write");
   LoadRegistration(kiv, files[0]);
   // Without --slave the device is the one the registration was read from.
   if (slave != 0) {

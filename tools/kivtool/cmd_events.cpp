@@ -18,10 +18,6 @@
 
 namespace {
 
-constexpr const char* kSource =
-    "(FILE.kiv | --buffer FILE --type kivs2|kivs3 [--ident TEXT]) [--correction on|off] "
-    "[--all-events on|off] [--defs DIR]";
-
 // The lines of the sequence list or the event listing, one a line, each after its style
 // (1 bold, 0 regular) and a tab when withBold.
 void PrintListed(const std::vector<TListedLine>& lines, bool withBold) {
@@ -48,7 +44,7 @@ void LoadEventsSource(TArgs& args, TKiv& kiv, const std::string& usage) {
   auto type = args.Value("--type");
   auto ident = args.Value("--ident");
   auto correction = OnOff(args, "--correction");
-  auto allEvents = OnOff(args, "--all-events");
+  auto allEvents = args.Switch("--all-events");
   auto files = args.Positional();
 
   if (buffer) {
@@ -92,7 +88,7 @@ void PrintLines(const std::vector<std::string>& lines) {
 }  // namespace
 
 int CmdSequences(int argc, char** argv) {
-  const std::string usage = std::string("kivtool sequences ") + kSource;
+  const std::string usage = CommandUsage("sequences");
   TArgs args(argc, argv);
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
@@ -106,7 +102,7 @@ int CmdSequences(int argc, char** argv) {
 }
 
 int CmdListing(int argc, char** argv) {
-  const std::string usage = std::string("kivtool listing ") + kSource + " --seq N [--bold]";
+  const std::string usage = CommandUsage("listing");
   TArgs args(argc, argv);
   const uint16_t seq = SequenceNumber(args, usage);
   bool bold = args.Flag("--bold");
@@ -124,8 +120,7 @@ int CmdListing(int argc, char** argv) {
 }
 
 int CmdRoute(int argc, char** argv) {
-  const std::string usage =
-      std::string("kivtool route ") + kSource + " --seq N [--changes [--from X --to X]]";
+  const std::string usage = CommandUsage("route");
   TArgs args(argc, argv);
   const bool changes = args.Flag("--changes");
   auto fromText = args.Value("--from");
@@ -160,7 +155,7 @@ int CmdRoute(int argc, char** argv) {
 }
 
 int CmdHex(int argc, char** argv) {
-  const std::string usage = std::string("kivtool hex ") + kSource;
+  const std::string usage = CommandUsage("hex");
   TArgs args(argc, argv);
   TKiv kiv;
   LoadEventsSource(args, kiv, usage);
@@ -181,7 +176,7 @@ int CmdHex(int argc, char** argv) {
 int CmdLegend(int argc, char** argv) {
   TArgs args(argc, argv);
   DefsDirFrom(args);  // accepted as by every command; the legend needs no definitions
-  if (!args.Positional().empty()) throw EToolError("Usage: kivtool legend [--defs DIR]");
+  if (!args.Positional().empty()) throw UsageError("legend");
   TEvLister lister;
   TGraphModel graph;
   lister.SetGraph(&graph);

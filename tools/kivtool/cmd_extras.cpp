@@ -33,7 +33,7 @@ TParsetArg ParseParsetArg(const std::string& text) {
 }  // namespace
 
 int CmdDiff(int argc, char** argv) {
-  const std::string usage = "kivtool diff A.kiv[:1|2] B.kiv[:1|2] [--all]";
+  const std::string usage = CommandUsage("diff");
   TArgs args(argc, argv);
   const std::string defsDir = DefsDirFrom(args);
   const bool all = args.Flag("--all");
@@ -59,7 +59,7 @@ int CmdDiff(int argc, char** argv) {
 }
 
 int CmdExport(int argc, char** argv) {
-  const std::string usage = "kivtool export FILE.kiv --seq N (--comtrade DIR | --csv OUT.csv)";
+  const std::string usage = CommandUsage("export");
   TArgs args(argc, argv);
   const std::string defsDir = DefsDirFrom(args);
   const uint16_t seq = SequenceNumber(args, usage);

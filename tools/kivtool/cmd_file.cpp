@@ -12,7 +12,7 @@ int CmdInfo(int argc, char** argv) {
   TKiv kiv;
   kiv.DefsDir = DefsDirFrom(args);
   auto files = args.Positional();
-  if (files.size() != 1) throw EToolError("Usage: kivtool info FILE.kiv [--defs DIR]");
+  if (files.size() != 1) throw UsageError("info");
   LoadRegistration(kiv, files[0]);
   PrintInfo(kiv);
   return 0;
@@ -25,7 +25,7 @@ int CmdParams(int argc, char** argv) {
   auto out = args.Value("-o");
   auto texts = args.Positional();
   if (texts.size() != 1) {
-    throw EToolError("Usage: kivtool params 'PARAMETER TEXT' [-o OUT.kiv] [--defs DIR]");
+    throw UsageError("params");
   }
   std::string message;
   bool ok = kiv.ParseStartParams(texts[0], message);
@@ -42,7 +42,7 @@ int CmdSettings(int argc, char** argv) {
   kiv.DefsDir = DefsDirFrom(args);
   int parset = ParsetNumber(args);
   auto files = args.Positional();
-  if (files.size() != 1) throw EToolError("Usage: kivtool settings FILE.kiv --parset 1|2");
+  if (files.size() != 1) throw UsageError("settings");
   LoadRegistration(kiv, files[0]);
   // The grid shows nothing for a registration of unknown type.
   if (kiv.GetKivType() == kivtUnknown) return 0;
@@ -64,7 +64,7 @@ int CmdConvert(int argc, char** argv) {
   TKiv kiv;
   kiv.DefsDir = DefsDirFrom(args);
   auto files = args.Positional();
-  if (files.size() != 2) throw EToolError("Usage: kivtool convert IN.kiv OUT.kiv");
+  if (files.size() != 2) throw UsageError("convert");
   LoadRegistration(kiv, files[0]);
   SaveRegistration(kiv, files[1]);
   return 0;
@@ -110,8 +110,7 @@ int CmdSet(int argc, char** argv) {
   auto out = args.Value("-o");
   auto files = args.Positional();
   if (files.size() != 1 || edits.empty() || !out) {
-    throw EToolError(
-        "Usage: kivtool set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv");
+    throw UsageError("set");
   }
   LoadRegistration(kiv, files[0]);
   for (const std::string& edit : edits) {

@@ -18,9 +18,7 @@ int CmdGenerate(int argc, char** argv) {
   auto station = args.Value("--station");
   auto out = args.Value("-o");
   if (!type || (*type != "kivs2" && *type != "kivs3") || !out || !args.Positional().empty()) {
-    throw EToolError(
-        "Usage: kivtool generate --type kivs2|kivs3 [--seed N] [--sequences N] "
-        "[--max-bytes N] [--station TEXT] -o OUT.kiv");
+    throw UsageError("generate");
   }
   TScenarioOptions options;
   options.MaxBytes = static_cast<uint32_t>(maxBytes);

@@ -19,10 +19,6 @@
 
 namespace {
 
-const char* kUsage =
-    "Usage: kivtool graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] "
-    "[--scale PERCENT|fit] [--from X --to X]";
-
 bool EndsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
   for (size_t i = 0; i < tail.size(); ++i) {
@@ -56,7 +52,7 @@ int CmdGraph(int argc, char** argv) {
   const std::vector<std::string> files = args.Positional();
   if (!out || legend == seqText.has_value() || (legend && !files.empty()) ||
       (!legend && files.size() != 1) || fromText.has_value() != toText.has_value()) {
-    throw EToolError(kUsage);
+    throw UsageError("graph");
   }
   const bool pdf = EndsWith(*out, ".pdf");
   if (!pdf && !EndsWith(*out, ".png")) throw EToolError("The output must be a .png or .pdf file");

@@ -13,12 +13,7 @@
 #include "gridprn.h"
 #include "printfile.h"
 
-namespace {
-
-const char* kUsage =
-    "Usage: kivtool print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf";
-
-}  // namespace
+namespace {}  // namespace
 
 int CmdPrint(int argc, char** argv) {
   TArgs args(argc, argv);
@@ -28,7 +23,7 @@ int CmdPrint(int argc, char** argv) {
   auto out = args.Value("-o");
   const std::string defsDir = DefsDirFrom(args);
   const std::vector<std::string> files = args.Positional();
-  if (!out || files.size() != 1) throw EToolError(kUsage);
+  if (!out || files.size() != 1) throw UsageError("print");
   RequirePdfOutput(*out);
 
   std::unique_ptr<QApplication> app = StartQt();

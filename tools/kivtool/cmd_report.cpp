@@ -8,11 +8,7 @@
 #include "drawing.h"
 #include "report.h"
 
-namespace {
-
-const char* kUsage = "Usage: kivtool report FILE.kiv [--seq N]... -o OUT.pdf";
-
-}  // namespace
+namespace {}  // namespace
 
 int CmdReport(int argc, char** argv) {
   TArgs args(argc, argv);
@@ -20,7 +16,7 @@ int CmdReport(int argc, char** argv) {
   auto out = args.Value("-o");
   const std::string defsDir = DefsDirFrom(args);
   const std::vector<std::string> files = args.Positional();
-  if (!out || files.size() != 1) throw EToolError(kUsage);
+  if (!out || files.size() != 1) throw UsageError("report");
   RequirePdfOutput(*out);
 
   std::unique_ptr<QApplication> app = StartQt();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "helptext.h"
 #include "kivdate.h"
 #include "kivfiles.h"
 #include "numfmt.h"
@@ -26,6 +27,14 @@ TToolMessages& ToolMessages() {
 TArgs::TArgs(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args_.emplace_back(argv[i]);
   used_.assign(args_.size(), false);
+  optionsEnd_ = args_.size();
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (args_[i] == "--") {
+      optionsEnd_ = i;
+      used_[i] = true;
+      break;
+    }
+  }
 }
 
 std::optional<std::string> TArgs::Value(const std::string& name) {
@@ -38,9 +47,9 @@ std::optional<std::string> TArgs::Value(const std::string& name) {
 
 std::vector<std::string> TArgs::Values(const std::string& name) {
   std::vector<std::string> v;
-  for (size_t i = 0; i < args_.size(); ++i) {
+  for (size_t i = 0; i < optionsEnd_; ++i) {
     if (!used_[i] && args_[i] == name) {
-      if (i + 1 >= args_.size()) throw EToolError("Missing value after " + name);
+      if (i + 1 >= optionsEnd_) throw EToolError("Missing value after " + name);
       used_[i] = used_[i + 1] = true;
       v.push_back(args_[i + 1]);
       ++i;
@@ -51,7 +60,7 @@ std::vector<std::string> TArgs::Values(const std::string& name) {
 
 bool TArgs::Flag(const std::string& name) {
   int found = 0;
-  for (size_t i = 0; i < args_.size(); ++i) {
+  for (size_t i = 0; i < optionsEnd_; ++i) {
     if (!used_[i] && args_[i] == name) {
       used_[i] = true;
       ++found;
@@ -61,11 +70,27 @@ bool TArgs::Flag(const std::string& name) {
   return found == 1;
 }
 
+std::optional<bool> TArgs::Switch(const std::string& name) {
+  std::optional<bool> on;
+  for (size_t i = 0; i < optionsEnd_; ++i) {
+    if (used_[i] || args_[i] != name) continue;
+    if (on) throw EToolError("Repeated option: " + name);
+    used_[i] = true;
+    on = true;
+    if (i + 1 < optionsEnd_ && !used_[i + 1] && (args_[i + 1] == "on" || args_[i + 1] == "off")) {
+      used_[i + 1] = true;
+      on = args_[i + 1] == "on";
+      ++i;
+    }
+  }
+  return on;
+}
+
 std::vector<std::string> TArgs::Positional() {
   std::vector<std::string> v;
   for (size_t i = 0; i < args_.size(); ++i) {
     if (used_[i]) continue;
-    if (args_[i].rfind("--", 0) == 0) {
+    if (i < optionsEnd_ && args_[i].rfind("--", 0) == 0) {
       throw EToolError("Unknown option: " + args_[i]);
     }
     v.push_back(args_[i]);
@@ -83,6 +108,19 @@ int TArgs::IntValue(const std::string& name, int def, int min, int max) {
   } catch (const std::exception&) {
   }
   throw EToolError("Invalid value of " + name + ": " + *v);
+}
+
+std::string CommandUsage(const std::string& command) {
+  for (int i = 0; i < kCommandHelpCount; ++i) {
+    if (command != kCommandHelp[i].name) continue;
+    const std::string text = kCommandHelp[i].text;
+    return text.substr(0, text.find('\n'));
+  }
+  return "kivtool " + command;
+}
+
+EToolError UsageError(const std::string& command) {
+  return EToolError("Usage: " + CommandUsage(command));
 }
 
 std::string DefsDirFrom(TArgs& args) {

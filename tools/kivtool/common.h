@@ -26,7 +26,8 @@ class TToolMessages : public IMessageService {
 };
 TToolMessages& ToolMessages();
 
-// Walks "--name value" options and positional arguments.
+// Walks "--name value" options and positional arguments. A "--" ends the options: every
+// argument after it is positional, dashes or not.
 class TArgs {
  public:
   TArgs(int argc, char** argv);  // argv[0] is the command name
@@ -36,6 +37,9 @@ class TArgs {
   std::vector<std::string> Values(const std::string& name);
   // Whether --name is given; throws when it is given twice.
   bool Flag(const std::string& name);
+  // An on/off option: "--name" alone is on, "--name on" and "--name off" say which;
+  // nothing when it is not given. Throws when it is given twice.
+  std::optional<bool> Switch(const std::string& name);
   // Positional arguments left after every option was taken; throws on unknown options.
   std::vector<std::string> Positional();
   int IntValue(const std::string& name, int def, int min, int max);
@@ -43,7 +47,13 @@ class TArgs {
  private:
   std::vector<std::string> args_;
   std::vector<bool> used_;
+  size_t optionsEnd_ = 0;  // index of the "--" that ends the options, or the count
 };
+
+// "Usage: kivtool COMMAND ...": the command's usage line of the manual page, the one
+// source of every usage kivtool prints.
+std::string CommandUsage(const std::string& command);
+EToolError UsageError(const std::string& command);
 
 std::string DefsDirFrom(TArgs& args);
 // A new device object with the definitions directory of --defs, the registration file

@@ -10,53 +10,39 @@
 
 namespace {
 
+// Each command's usage line is its heading in the manual page (CommandUsage).
 struct TCommand {
   const char* name;
   int (*run)(int, char**);
-  const char* usage;
 };
 
 const TCommand kCommands[] = {
-    {"info", CmdInfo, "info FILE.kiv"},
-    {"params", CmdParams, "params 'PARAMETER TEXT' [-o OUT.kiv]"},
-    {"settings", CmdSettings, "settings FILE.kiv --parset 1|2"},
-    {"convert", CmdConvert, "convert IN.kiv OUT.kiv"},
-    {"set", CmdSet, "set FILE.kiv --parset 1|2 --setting R.J=TEXT [--setting ...] -o OUT.kiv"},
-    {"generate", CmdGenerate,
-     "generate --type kivs2|kivs3 [--seed N] [--sequences N] [--max-bytes N] -o OUT.kiv"},
-    {"sequences", CmdSequences, "sequences (FILE.kiv | --buffer FILE --type kivs2|kivs3)"},
-    {"listing", CmdListing,
-     "listing (FILE.kiv | --buffer FILE --type kivs2|kivs3) --seq N [--bold]"},
-    {"route", CmdRoute,
-     "route (FILE.kiv | --buffer FILE --type kivs2|kivs3) --seq N [--changes [--from X --to X]]"},
-    {"hex", CmdHex, "hex (FILE.kiv | --buffer FILE --type kivs2|kivs3)"},
-    {"legend", CmdLegend, "legend"},
-    {"diff", CmdDiff, "diff A.kiv[:1|2] B.kiv[:1|2] [--all]"},
-    {"export", CmdExport, "export FILE.kiv --seq N (--comtrade DIR | --csv OUT.csv)"},
+    {"info", CmdInfo},
+    {"params", CmdParams},
+    {"settings", CmdSettings},
+    {"convert", CmdConvert},
+    {"set", CmdSet},
+    {"generate", CmdGenerate},
+    {"sequences", CmdSequences},
+    {"listing", CmdListing},
+    {"route", CmdRoute},
+    {"hex", CmdHex},
+    {"legend", CmdLegend},
+    {"diff", CmdDiff},
+    {"export", CmdExport},
 #ifdef KIVTOOL_WITH_QT
-    {"read", CmdRead,
-     "read (--tcp HOST[:PORT] | --serial PORT [--baud N]) [--slave N] [--time-out MS] "
-     "[--silence MS] [--no-parset1] [--no-parset2] [--no-events] [--all-events] [--trace] "
-     "-o OUT.kiv"},
-    {"write", CmdWrite,
-     "write FILE.kiv --from 1|2 --to 1|2 (--tcp HOST[:PORT] | --serial PORT [--baud N]) "
-     "[--slave N] [--time-out MS] [--silence MS] [--trace] [--no-verify]"},
-    {"graph", CmdGraph,
-     "graph (FILE.kiv --seq N | --legend) -o OUT.png|OUT.pdf [--dpi N] [--scale PERCENT|fit] "
-     "[--from X --to X]"},
-    {"print", CmdPrint, "print FILE.kiv [--seq N]... [--flags BITS] [--parset-tab 0|1] -o OUT.pdf"},
-    {"report", CmdReport, "report FILE.kiv [--seq N]... -o OUT.pdf"},
-    {"archive", CmdArchive,
-     "archive (add FILE.kiv... [--device NAME] | devices | rename NAME NEW-NAME | merge NAME "
-     "INTO-NAME [--yes] | sequences [--device NAME] "
-     "[--from DATE] [--to DATE] [--code HEX]... [--text WORDS] | listing ID [--bold] | "
-     "route ID | export ID (--comtrade DIR | --csv OUT.csv) | kiv ID -o OUT.kiv) [--db URL]"},
+    {"read", CmdRead},
+    {"write", CmdWrite},
+    {"graph", CmdGraph},
+    {"print", CmdPrint},
+    {"report", CmdReport},
+    {"archive", CmdArchive},
 #endif
 };
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "Usage: kivtool COMMAND [ARGUMENTS] [--defs DIR]\nCommands:\n");
-  for (const TCommand& c : kCommands) std::fprintf(to, "  kivtool %s\n", c.usage);
+  for (const TCommand& c : kCommands) std::fprintf(to, "  %s\n", CommandUsage(c.name).c_str());
   std::fprintf(to,
                "kivtool help COMMAND describes a command; kivtool --version prints the version.\n");
 }
