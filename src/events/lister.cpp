@@ -376,7 +376,7 @@ void TEvLister::ForEachShownEvent(uint16_t row, const TShownEventVisitor& visit)
       ev.DefLength = len;
       ev.Kind = def[kEvDefKind];
       ev.Time = GetDoubleLE(rec + recLen);
-      ev.Prefix = FixedText(ListingSeconds(ev.Time - start), 3, 3) + " [s] - ";
+      ev.Prefix = FixedText(ListingSeconds(ev.Time, start), 3, 3) + " [s] - ";
       const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
       ctx.EventLine = ev.Prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
                                               static_cast<size_t>(nameLen));
@@ -419,6 +419,7 @@ void TEvLister::BuildRoute() {
   TRouteInput in;
   in.Events = &events_;
   in.Row = selectedSequence_;
+  in.Start = records_[selectedSequence_ - 1].Start;
   in.EventDefs = kiv_->EventDefs.data();
   in.Kivs3 = kiv_->GetKivType() == kivtKivs3;
   in.ImplementsSysLogick = kiv_->Defs.ImplementsSysLogick;

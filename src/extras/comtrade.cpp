@@ -230,11 +230,14 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
 }
 
 double RouteOriginDays(TEvLister& lister, uint16_t n) {
-  const TKivMatrix& events = lister.EventsMatrix();
-  const uint8_t* e = events.ElementPtr(n, 1);
-  const uint16_t size = events.ElementSize(n, 1);
-  if (e != nullptr && size >= kEventTimeSize) return GetDoubleLE(e + size - kEventTimeSize);
-  return lister.SequenceRecord(n).Start;
+  // The start on the clock the header shows (its millisecond), so trigger + timestamp is
+  // the event's clock time as the listing and the CSV give it.
+  const double start = lister.SequenceRecord(n).Start;
+  long long ms = 0;
+  if (!DayCountToMs(start, ms)) return start;
+  constexpr long long kMsPerDay = 86400000;
+  const long long days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+  return static_cast<double>(days) + static_cast<double>(ms - days * kMsPerDay) / kMsPerDay;
 }
 
 bool SequenceToComtrade(TEvLister& lister, TGraphModel& graph, uint16_t n, TComtradeRecord& rec) {
