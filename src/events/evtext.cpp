@@ -23,10 +23,6 @@ double SecondsSinceStart(double time, double start) {
   return Seconds(MsSinceStart(time, start));
 }
 
-double ListingSeconds(double time, double start) {
-  return Seconds(MsSinceStart(time, start) % 3600000);
-}
-
 std::string FixedText(double value, int decimals, int width) {
   return FormatFixed(value, decimals, width);
 }

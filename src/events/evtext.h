@@ -11,9 +11,6 @@
 // 0 for an event not after the start or a count without a date.
 double SecondsSinceStart(double time, double start);
 
-// The event listing's seconds: SecondsSinceStart with whole hours dropped.
-double ListingSeconds(double time, double start);
-
 // "%w.pf" of the program (decimal separator ","), correctly rounded from the binary value.
 // Here so that units which see the graph model need not see the number helpers.
 std::string FixedText(double value, int decimals, int width = 0);

@@ -42,6 +42,10 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
   return out;
 }
 
+std::string NoEventsToExportText(uint16_t n) {
+  return "Sequence " + std::to_string(n) + " has no events to export";
+}
+
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
