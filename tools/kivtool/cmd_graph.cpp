@@ -125,6 +125,14 @@ int CmdGraph(int argc, char** argv) {
     std::printf("pages: %d\nseries: %u\nscale: %d\n", pages, m.SeriesCount(), m.ScaleX());
     return 0;
   }
+  // Wider than image formats and painters handle: say how to draw less, not fail later.
+  constexpr int64_t kMaxImageWidth = 32767;
+  const int64_t width = int64_t{ValueToPx(m.XScale(xa), dpi, xb)} + 2 * 10;
+  if (width > kMaxImageWidth) {
+    throw EToolError("The image would be " + std::to_string(width) + " pixels wide (at most " +
+                     std::to_string(kMaxImageWidth) +
+                     "): draw a part of the route with --from/--to, or a smaller --scale or --dpi");
+  }
   const QImage image = graph.RenderImage(xa, xb, dpi, dpi, true);
   if (image.isNull()) throw EToolError("Nothing to draw");
   if (!image.save(QString::fromStdString(*out), "PNG")) {
