@@ -170,6 +170,8 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
       case TSeriesKind::Switch:
         rec.Channels.push_back({ComtradeText(id + " CLOSED"), 0});
         rec.Channels.push_back({ComtradeText(id + " AMBIGUOUS"), 0});
+        // Not known (no switchgear state yet) is no contact discrepancy: a channel of its own.
+        rec.Channels.push_back({ComtradeText(id + " UNKNOWN"), 0});
         break;
       case TSeriesKind::VoltageRange:
         for (const char* range : kRangeNames)
@@ -210,7 +212,8 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
       switch (s.kind) {
         case TSeriesKind::Switch:
           sample[s.firstChannel] = v == 1 ? 1 : 0;
-          sample[s.firstChannel + 1] = v == 2 || v == 3 ? 1 : 0;
+          sample[s.firstChannel + 1] = v == 2 ? 1 : 0;
+          sample[s.firstChannel + 2] = v == 3 ? 1 : 0;
           break;
         case TSeriesKind::VoltageRange:
           for (int q = 0; q < 5; ++q)

@@ -45,10 +45,10 @@ std::string ComtradeDateTime(double days, int64_t addUs = 0);
 // The smallest power of ten that brings the last timestamp into the ten-digit field.
 int64_t ComtradeTimeMult(int64_t lastUs);
 
-// The digital channels of the drawn route in graph: a switch position gives two channels
-// (closed; ambiguous or unknown), a voltage range one per range state (V<Vlt .. V>Vr), any
-// other series one channel (ON). Graph x is seconds from originDays, the sequence start,
-// which is also the trigger; the first sample is the earliest
+// The digital channels of the drawn route in graph: a switch position gives three channels
+// (closed; ambiguous, the contacts disagreeing; unknown, before any switchgear state), a voltage
+// range one per range state (V<Vlt .. V>Vr), any other series one channel (ON). Graph x is seconds
+// from originDays, the sequence start, which is also the trigger; the first sample is the earliest
 // point of any series.
 TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays);
 
