@@ -92,7 +92,7 @@ class TPaperScale {
       : m_(Model), saved_(Model.ScaleX()), active_(Model.Autoscale()), locked_(Model.Locked()) {
     if (!active_) return;
     if (!locked_) m_.BeginUpdate();
-    m_.SetScaleX(PaperFitScale(m_.DataMinRange(), m_.DataMaxRange(),
+    m_.SetScaleX(PaperFitScale(m_.PrintMin(), m_.PrintMax(),
                                UsableWidthMm(m_.PaperWidth, m_.MarginLeft, m_.MarginRight),
                                m_.dXPerDiv, m_.dXLen, saved_));
   }
@@ -325,7 +325,7 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
   int page = 0;
   int part = across;
   int band = 0;
-  double x = model_.DataMinRange();
+  double x = model_.PrintMin();
   TVerticalSplit split;
   while (page < ToPage) {
     ++page;
@@ -334,7 +334,7 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
       part = 1;
       ++band;
       split = model_.SplitForPage(band);
-      x = model_.DataMinRange();
+      x = model_.PrintMin();
     }
     if (page >= FromPage && page <= ToPage) {
       DrawPage(Painter, TDrawTarget::Printer, {}, split.First, split.Last, x, x + span);

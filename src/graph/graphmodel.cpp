@@ -847,7 +847,7 @@ double TGraphModel::PixelToValue(int32_t Px, int32_t ScrollPos) const {
 }
 
 int32_t TGraphModel::HorizontalPages() const {
-  return HorizontalPageCount(TotalLengthMm(dataMin_, dataMax_, dXLen, scaleX_, dXPerDiv),
+  return HorizontalPageCount(TotalLengthMm(PrintMin(), PrintMax(), dXLen, scaleX_, dXPerDiv),
                              UsableWidthMm(PaperWidth, MarginLeft, MarginRight));
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "matrix.h"
@@ -430,6 +431,11 @@ class TGraphModel {
   int32_t MarginTop = 25;
   int32_t MarginBottom = 20;  // kept, not used
   std::string PrintTitle;
+  // The x span printed when set (a part of the range, of any width); the whole range
+  // otherwise. The range's own rule (wider than 9 units) does not apply to it.
+  std::optional<std::pair<double, double>> PrintSpan;
+  double PrintMin() const { return PrintSpan ? PrintSpan->first : dataMin_; }
+  double PrintMax() const { return PrintSpan ? PrintSpan->second : dataMax_; }
   // Screen geometry, set by the view when it lays itself out.
   TGraphRect PlotRect;
   int32_t ScreenDpiX = 0;

@@ -71,6 +71,15 @@ expect_eq "legend series" "series: $(kt legend | grep -vc '^  ')" \
 expect_status "missing sequence" 2 kt graph "$demo" --seq 999 -o "$work/none.png"
 [[ ! -e $work/none.png ]] || fail "a missing sequence wrote a picture"
 
+# A switching printed to the millisecond: a tenth of a second on one sheet, labelled in
+# milliseconds.
+out=$(kt graph "$demo" --seq 3 --from 4.45 --to 4.55 -o "$work/zoom.pdf") || fail "a short span to PDF"
+expect_eq "short span on one sheet" "pages: 1" "$(grep '^pages:' <<<"$out")"
+zoom=$(pdftotext "$work/zoom.pdf" -)
+for label in 4,450 4,500 4,540; do
+  grep -qx "$label" <<<"$zoom" || grep -qw "$label" <<<"$zoom" || fail "no label $label in the zoomed PDF"
+done
+
 # An image wider than 32767 pixels is refused with a way out; a part of the route at that
 # scale is drawn.
 expect_status "too wide" 2 kt graph "$demo" --seq 3 --scale 50000 -o "$work/wide.png"

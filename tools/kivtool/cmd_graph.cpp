@@ -110,16 +110,8 @@ int CmdGraph(int argc, char** argv) {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setOutputFileName(QString::fromStdString(*out));
-    if (fromText) {
-      // Print covers the whole range: narrow it to the asked span (the model widens it
-      // only to include points, so the span is set directly).
-      m.SetDataMinRange(xa);
-      m.SetDataMaxRange(xb);
-      m.SetDataMinRange(xa);  // when xa lay beyond the old maximum
-      if (m.DataMinRange() != xa || m.DataMaxRange() != xb) {
-        throw EToolError("A printed span must be wider than 9 x units");
-      }
-    }
+    // A part of the route prints at any width, down to a switching's milliseconds.
+    if (fromText) m.PrintSpan = std::make_pair(xa, xb);
     const int pages = graph.Print(1, 0x7FFFFFFF, &printer);
     if (pages == 0) throw EToolError("Nothing printed");
     std::printf("pages: %d\nseries: %u\nscale: %d\n", pages, m.SeriesCount(), m.ScaleX());
