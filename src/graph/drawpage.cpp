@@ -278,6 +278,7 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       if (x < 0 || x > c.W) continue;
       c.SetPen(cursor->LineColor, width, Qt::SolidLine);
       c.Line(c.Left + x, c.Top, c.Left + x, c.Bottom);
+      c.TextOut(c.Left + x + c.CharW / 2, c.Bottom - c.CharH, cursor->Label);
     }
   }
 }

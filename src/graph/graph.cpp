@@ -67,6 +67,10 @@ TGraph::TGraph(QWidget* parent) : QWidget(parent), font_(QStringLiteral("Arial")
 
   cursor1_ = new TMarker(this);
   cursor2_ = new TMarker(this);
+  // Told apart at a glance, on screen and on paper alike.
+  cursor1_->Label = QStringLiteral("1");
+  cursor2_->Label = QStringLiteral("2");
+  cursor2_->LineColor = QColor(0, 0, 0xC0);
   for (TMarker* m : {cursor1_, cursor2_}) {
     connect(m, &TMarker::Changed, this, &TGraph::UpdateReadout);
     m->SnapTo = [this](int x) { return SnapValue(x); };
@@ -264,6 +268,8 @@ void TGraph::DrawHairlines(QPainter& P) const {
     if (x < pr.Left || x >= pr.Right) continue;
     P.setPen(QPen(m->LineColor, 1));
     P.drawLine(x, pr.Top, x, pr.Bottom - 1);
+    // The number beside the triangle, right of it.
+    P.drawText(m->x() + m->width() + 1, m->y() + m->height(), m->Label);
   }
 }
 
@@ -296,8 +302,13 @@ void TGraph::UpdateCursors() {
 
 void TGraph::UpdateReadout(TMarker* Sender) {
   update();  // the hairline follows the cursor
-  QLabel* value = Sender == cursor1_ ? lbX1Value_ : lbX2Value_;
-  value->setText(QString::fromStdString(CursorValueText(Sender->Value())));
+  // Both values whenever placed, so x1, x2 and dt always read together.
+  for (TMarker* m : {cursor1_, cursor2_}) {
+    if (m != Sender && !m->Placed()) continue;
+    (m == cursor1_ ? lbX1Value_ : lbX2Value_)
+        ->setText(QString::fromStdString(CursorValueText(m->Value())));
+  }
+  if (!cursor1_->Placed() || !cursor2_->Placed()) return;
   lbDt_->setText(QStringLiteral("dt=") +
                  QString::fromStdString(CursorValueText(cursor2_->Value() - cursor1_->Value())));
 }

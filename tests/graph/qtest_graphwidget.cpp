@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPrinter>
@@ -150,6 +151,7 @@ class TGraphWidgetTest : public QObject {
   void CopyKeepsTheFirstLabelWhole();
   void ScrollingReachesEveryInstant();
   void FitShowsTheWholeRangeFromItsStart();
+  void CursorsAreToldApart();
   void SelectionKeepsStateColours();
   void ShiftSnapsCursorToAChange();
   void ChangesBetweenCursorsDialog();
@@ -760,11 +762,11 @@ void TGraphWidgetTest::CopyKeepsTheUnitAndHairlines() {
   }
   QVERIFY2(inkRight > right, "the unit text is missing right of the drawing");
   QVERIFY2(inkRight < img.width() - 2, "the unit text touches the frame");
-  // Hairlines of both cursors across the bands.
-  const QRgb green = graph->Cursor1()->LineColor.rgb();
-  for (double v : {5.0, 12.5}) {
-    const int x = 10 + ValueToPx(graph->Model().XScale(0), dpi, v);
-    QVERIFY2(CountRowsWith(img, x, green) > 40, qPrintable(QString::number(v)));
+  // Hairlines of both cursors across the bands, each in its own colour.
+  QVERIFY(graph->Cursor1()->LineColor != graph->Cursor2()->LineColor);
+  for (const TMarker* m : {graph->Cursor1(), graph->Cursor2()}) {
+    const int x = 10 + ValueToPx(graph->Model().XScale(0), dpi, m->Value());
+    QVERIFY2(CountRowsWith(img, x, m->LineColor.rgb()) > 40, qPrintable(m->Label));
   }
 }
 
@@ -850,6 +852,38 @@ void TGraphWidgetTest::FitShowsTheWholeRangeFromItsStart() {
   const QImage img = graph->BackBuffer();
   for (const int x : {pr.Left + 5, (pr.Left + pr.Right) / 2, pr.Left + pr.Width() * 9 / 10})
     QVERIFY2(CountRowsWith(img, x, ToQColor(kColorRed).rgb()) > 0, qPrintable(QString::number(x)));
+}
+
+void TGraphWidgetTest::CursorsAreToldApart() {
+  Fill(2, 10);
+  TMarker* c1 = graph->Cursor1();
+  TMarker* c2 = graph->Cursor2();
+  QCOMPARE(c1->Label, QStringLiteral("1"));
+  QCOMPARE(c2->Label, QStringLiteral("2"));
+  QVERIFY(c1->LineColor != c2->LineColor);
+  // Cursor 2 left of cursor 1: moving one fills all three readouts, each by its own name.
+  c1->SetValue(4);
+  c2->SetValue(2);
+  graph->UpdateReadout(c2);
+  QCOMPARE(graph->X1Text(), QStringLiteral("4,000"));
+  QCOMPARE(graph->X2Text(), QStringLiteral("2,000"));
+  QCOMPARE(graph->DtText(), QStringLiteral("dt=-2,000"));
+  TChangesDialog dlg(graph->ChangesBetweenCursors(), c1->Value(), c2->Value());
+  auto* span = dlg.findChild<QLabel*>(QStringLiteral("lbSpan"));
+  QVERIFY(span != nullptr);
+  QVERIFY2(span->text().startsWith(QStringLiteral("x1= 4,000   x2= 2,000")),
+           qPrintable(span->text()));
+  // The numbers are drawn beside the triangles on screen.
+  graph->Redraw();
+  const QImage shot = graph->grab().toImage();
+  int ink = 0;
+  for (const TMarker* m : {c1, c2}) {
+    for (int y = m->y(); y < m->y() + m->height() && y < shot.height(); ++y) {
+      for (int x = m->x() + m->width() + 1; x < m->x() + m->width() + 10 && x < shot.width(); ++x)
+        ink += qGray(shot.pixel(x, y)) < 100;
+    }
+  }
+  QVERIFY(ink > 4);
 }
 
 void TGraphWidgetTest::SelectionKeepsStateColours() {
