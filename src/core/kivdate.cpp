@@ -94,6 +94,13 @@ bool TryEncodeTime(int hour, int minute, int second, int msec, double& fraction)
   return true;
 }
 
+bool DayCountToMs(double days, long long& ms) {
+  long long whole = 0, ofDay = 0;
+  if (!Split(days, whole, ofDay)) return false;
+  ms = whole * static_cast<long long>(kMsPerDay) + ofDay;
+  return true;
+}
+
 // A day count outside the years 1..9999 has no calendar date: the parts are all zero.
 void DecodeDateTime(double days, TDateParts& date, TTimeParts& time) {
   long long whole = 0, ms = 0;

@@ -19,6 +19,10 @@ TDateParts DecodeDate(double days);
 // carried by the rounding belongs to the date (see DecodeDateTime).
 TTimeParts DecodeTime(double days);
 void DecodeDateTime(double days, TDateParts& date, TTimeParts& time);
+// The clock of a day count to the millisecond: milliseconds since day 0, rounded as
+// DecodeDateTime rounds them, so that the date and time it shows are this count's. False
+// outside the years 1..9999.
+bool DayCountToMs(double days, long long& ms);
 // "yyyy-mm-dd" and "hh:mm:ss" (24-hour, two digits each).
 std::string DateToStr(double days);
 std::string TimeToStr(double days);

@@ -1,51 +1,26 @@
 #include "evtext.h"
 
-#include <cmath>
-
+#include "kivdate.h"
 #include "numfmt.h"
 
 namespace {
 
-constexpr double kMsPerDay = 86400000.0;
-// The last day count with a calendar date (9999-12-31); later counts have no time of day.
-constexpr double kLastDay = 2958465.0;
+// Milliseconds from start to time on the clock; 0 when not after it.
+long long MsSinceStart(double time, double start) {
+  long long t = 0, s = 0;
+  if (!DayCountToMs(time, t) || !DayCountToMs(start, s) || t <= s) return 0;
+  return t - s;
+}
 
-struct TDayTime {
-  long long hour = 0, minute = 0, second = 0, msec = 0;
-};
-
-// Time of day of a positive day count as the date helpers decompose it: milliseconds =
-// fraction x 86 400 000 rounded half to even, a rounded-up full day belonging to the date.
-// Written out here because every listed event and route point needs it.
-TDayTime TimeOfDay(double days) {
-  TDayTime t;
-  const double whole = std::floor(days);
-  if (!(whole <= kLastDay)) return t;
-  const double v = (days - whole) * kMsPerDay;
-  const double lower = std::floor(v);
-  const double diff = v - lower;
-  auto ms = static_cast<long long>(lower);
-  if (diff > 0.5 || (diff == 0.5 && (ms & 1) != 0)) ++ms;
-  if (ms >= static_cast<long long>(kMsPerDay)) ms = 0;
-  t.hour = ms / 3600000;
-  t.minute = ms / 60000 % 60;
-  t.second = ms / 1000 % 60;
-  t.msec = ms % 1000;
-  return t;
+// Whole seconds plus the milliseconds, as the time-of-day decomposition adds them.
+double Seconds(long long ms) {
+  return static_cast<double>(ms / 1000) + static_cast<double>(ms % 1000) / 1000.0;
 }
 
 }  // namespace
 
-double DaysToSeconds(double days) {
-  if (!(days > 0)) return 0;
-  const TDayTime t = TimeOfDay(days);
-  return static_cast<double>(t.hour * 3600 + t.minute * 60 + t.second) + t.msec / 1000.0;
-}
-
-double ListingSeconds(double days) {
-  if (!(days > 0)) return 0;
-  const TDayTime t = TimeOfDay(days);
-  return static_cast<double>(t.minute * 60 + t.second) + t.msec / 1000.0;
+double SecondsSinceStart(double time, double start) {
+  return Seconds(MsSinceStart(time, start));
 }
 
 std::string FixedText(double value, int decimals, int width) {

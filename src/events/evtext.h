@@ -4,14 +4,12 @@
 
 #include <string>
 
-// Seconds of a time span for the route: 0 when the span is 0 or negative, otherwise hours
-// x 3600 + minutes x 60 + seconds + milliseconds / 1000 of its time of day (whole days are
-// dropped).
-double DaysToSeconds(double days);
-
-// Seconds of a time span for the event listing: as DaysToSeconds, but whole hours are
-// dropped too (minutes x 60 + seconds + milliseconds / 1000).
-double ListingSeconds(double days);
+// Seconds from a sequence's start to one of its events, both stored day counts, on the
+// clock the sequence header and the date columns show: the difference of the two counts'
+// milliseconds. So start + time is the event's clock time to the millisecond, and every view
+// that shows an event's time (listing, route, cursors, CSV, COMTRADE) shows the same text.
+// 0 for an event not after the start or a count without a date.
+double SecondsSinceStart(double time, double start);
 
 // "%w.pf" of the program (decimal separator ","), correctly rounded from the binary value.
 // Here so that units which see the graph model need not see the number helpers.

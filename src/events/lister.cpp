@@ -238,6 +238,12 @@ void TEvLister::BuildSequences() {
   uint16_t row = 1;  // the raw row until the first clock-time event starts a sequence
   uint16_t col = 0;
   double base = 0, start = 0, end = 0;
+  double clock = 0;  // the base time of the open sequence's clock-time event
+  // A sequence without events is dated by its clock-time event.
+  const auto close = [&] {
+    if (col == 0) start = end = clock;
+    CloseSequence(row, start, end);
+  };
   for (uint16_t i = lastClock; i >= 1; --i) {
     const uint16_t size = events_.ElementSize(1, i);
     const uint8_t* e = events_.ElementPtr(1, i);
@@ -246,9 +252,9 @@ void TEvLister::BuildSequences() {
     currentEventSize_ = size;
     const uint8_t* rec = currentEvent_.data();
     if (rec[0] == kCodeClockTime) {
-      CloseSequence(row, start, end);
+      close();
       start = end = 0;
-      base = ClockTimeBase(rec);
+      clock = base = ClockTimeBase(rec);
       ++row;
       col = 0;
       // Every sequence has its row, even one without events.
@@ -268,7 +274,7 @@ void TEvLister::BuildSequences() {
     if (start == 0 || stored < start) start = stored;
     if (stored > end) end = stored;
   }
-  CloseSequence(row, start, end);
+  close();
 
   // Drop the raw row: sequence s becomes row s, oldest first.
   events_.ReverseRows();
@@ -376,7 +382,7 @@ void TEvLister::ForEachShownEvent(uint16_t row, const TShownEventVisitor& visit)
       ev.DefLength = len;
       ev.Kind = def[kEvDefKind];
       ev.Time = GetDoubleLE(rec + recLen);
-      ev.Prefix = FixedText(ListingSeconds(ev.Time - start), 3, 3) + " [s] - ";
+      ev.Prefix = FixedText(SecondsSinceStart(ev.Time, start), 3, 3) + " [s] - ";
       const int nameLen = std::min<int>(def[kEvDefName], kEvDefShown - kEvDefName - 1);
       ctx.EventLine = ev.Prefix + std::string(reinterpret_cast<const char*>(def + kEvDefName + 1),
                                               static_cast<size_t>(nameLen));
@@ -419,6 +425,7 @@ void TEvLister::BuildRoute() {
   TRouteInput in;
   in.Events = &events_;
   in.Row = selectedSequence_;
+  in.Start = records_[selectedSequence_ - 1].Start;
   in.EventDefs = kiv_->EventDefs.data();
   in.Kivs3 = kiv_->GetKivType() == kivtKivs3;
   in.ImplementsSysLogick = kiv_->Defs.ImplementsSysLogick;

@@ -1,5 +1,6 @@
 #include "route.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -259,9 +260,18 @@ class TRouteBuilder {
   void CollectPoints() {
     const TOgmMatrix& events = *in_.Events;
     const uint16_t n = events.RowLength(in_.Row);
-    const double t0 = EventTime(1);
-    span_ = n > 0 ? DaysToSeconds(EventTime(n) - t0) : 0.0;
-    for (uint16_t j = 1; j <= n; ++j) {
+    // The opening switchgear state first, as the state the sequence starts from, then every
+    // other event in time order: the lister swaps the snapshot to the front, moving the
+    // event that stood there behind later ones, and the time corrections may date events
+    // (the voltages state above all) before the snapshot.
+    order_.clear();
+    for (uint16_t j = 1; j <= n; ++j) order_.push_back(j);
+    const uint8_t* first = n > 0 ? events.ElementPtr(in_.Row, 1) : nullptr;
+    const bool opening = first != nullptr && first[0] == kCodeSwitchgearState;
+    std::stable_sort(order_.begin() + (opening ? 1 : 0), order_.end(),
+                     [this](uint16_t a, uint16_t b) { return EventTime(a) < EventTime(b); });
+    span_ = 0.0;
+    for (const uint16_t j : order_) {
       const uint8_t* rec = events.ElementPtr(in_.Row, j);
       const uint16_t size = events.ElementSize(in_.Row, j);
       if (rec == nullptr || size == 0) continue;
@@ -271,7 +281,8 @@ class TRouteBuilder {
       if (in_.Kivs3 && (kind == kKindSysLogA || kind == kKindSysLogB) && !in_.ImplementsSysLogick)
         continue;
       const int len = size >= 8 ? size - 8 : 0;  // the record without its time
-      const double t = DaysToSeconds(EventTime(j) - t0);
+      const double t = SecondsSinceStart(EventTime(j), in_.Start);
+      span_ = std::max(span_, t);
       const uint8_t signal = def[kEvDefSignal];
       const bool listed = def[kEvDefShown] == 1 || in_.ShowAllEvents;
       if (signal != 0 && listed) {
@@ -430,8 +441,9 @@ class TRouteBuilder {
   const TRouteInput& in_;
   TKivMatrix& route_;
   TGraphModel& graph_;
-  double span_ = 0.0;  // D: seconds from the first to the last event
-  uint16_t row_ = 0;   // the graph series being built
+  double span_ = 0.0;            // D: seconds from the sequence start to the last event
+  std::vector<uint16_t> order_;  // the sequence's columns in time order
+  uint16_t row_ = 0;             // the graph series being built
   uint8_t lastState_ = 0;
   std::vector<TRoutePoint> points_;
 };

@@ -38,7 +38,7 @@ TGraphPoint StepTemplate(int state);
 // One point of the route matrix: 16 bytes, time (double), code (u32), value (u8).
 constexpr uint16_t kRoutePointSize = 16;
 struct TRoutePoint {
-  double Time = 0.0;  // seconds since the first event of the sequence
+  double Time = 0.0;  // seconds since the sequence start, as the listing counts them
   uint32_t Code = 0;  // the event code that produced the point
   uint8_t Value = 0;  // state number 0..8
 };
@@ -49,6 +49,9 @@ TRoutePoint DecodeRoutePoint(const uint8_t* in);
 struct TRouteInput {
   const TOgmMatrix* Events = nullptr;  // the events matrix
   uint16_t Row = 0;                    // the selected sequence's row
+  // Day count of the sequence start (its earliest event): the route's time 0, the same
+  // origin as the listing's, so an event has one time in every view.
+  double Start = 0.0;
   const uint8_t* EventDefs = nullptr;  // 256 definition records of the device type
   bool Kivs3 = false;                  // device type KIVS-3 (else KIVS-2 rules)
   bool ImplementsSysLogick = false;    // GLOBAL "ImplementsSysLogick" of the definition file
@@ -56,7 +59,10 @@ struct TRouteInput {
 };
 
 // Fills the route matrix (one row per signal) from the sequence's events and builds the
-// graph series from it, between BeginUpdate and EndUpdate of the graph.
+// graph series from it, between BeginUpdate and EndUpdate of the graph. The opening
+// switchgear state is read first, as the state the sequence starts from (drawn from the
+// lead-in on, also over the milliseconds the corrections put before its own time, as the
+// listing shows it first and without a time); every other event follows in time order.
 void BuildRoute(const TRouteInput& in, TKivMatrix& route, TGraphModel& graph);
 
 // The nine legend series, one per state, and the graph's print title "Legend".

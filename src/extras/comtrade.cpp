@@ -170,6 +170,8 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
       case TSeriesKind::Switch:
         rec.Channels.push_back({ComtradeText(id + " CLOSED"), 0});
         rec.Channels.push_back({ComtradeText(id + " AMBIGUOUS"), 0});
+        // Not known (no switchgear state yet) is no contact discrepancy: a channel of its own.
+        rec.Channels.push_back({ComtradeText(id + " UNKNOWN"), 0});
         break;
       case TSeriesKind::VoltageRange:
         for (const char* range : kRangeNames)
@@ -210,7 +212,8 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
       switch (s.kind) {
         case TSeriesKind::Switch:
           sample[s.firstChannel] = v == 1 ? 1 : 0;
-          sample[s.firstChannel + 1] = v == 2 || v == 3 ? 1 : 0;
+          sample[s.firstChannel + 1] = v == 2 ? 1 : 0;
+          sample[s.firstChannel + 2] = v == 3 ? 1 : 0;
           break;
         case TSeriesKind::VoltageRange:
           for (int q = 0; q < 5; ++q)
@@ -230,11 +233,14 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays) {
 }
 
 double RouteOriginDays(TEvLister& lister, uint16_t n) {
-  const TKivMatrix& events = lister.EventsMatrix();
-  const uint8_t* e = events.ElementPtr(n, 1);
-  const uint16_t size = events.ElementSize(n, 1);
-  if (e != nullptr && size >= kEventTimeSize) return GetDoubleLE(e + size - kEventTimeSize);
-  return lister.SequenceRecord(n).Start;
+  // The start on the clock the header shows (its millisecond), so trigger + timestamp is
+  // the event's clock time as the listing and the CSV give it.
+  const double start = lister.SequenceRecord(n).Start;
+  long long ms = 0;
+  if (!DayCountToMs(start, ms)) return start;
+  constexpr long long kMsPerDay = 86400000;
+  const long long days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+  return static_cast<double>(days) + static_cast<double>(ms - days * kMsPerDay) / kMsPerDay;
 }
 
 bool SequenceToComtrade(TEvLister& lister, TGraphModel& graph, uint16_t n, TComtradeRecord& rec) {

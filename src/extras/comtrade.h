@@ -45,10 +45,10 @@ std::string ComtradeDateTime(double days, int64_t addUs = 0);
 // The smallest power of ten that brings the last timestamp into the ten-digit field.
 int64_t ComtradeTimeMult(int64_t lastUs);
 
-// The digital channels of the drawn route in graph: a switch position gives two channels
-// (closed; ambiguous or unknown), a voltage range one per range state (V<Vlt .. V>Vr), any
-// other series one channel (ON). Graph x is seconds from originDays, the time of the
-// sequence's first event, which is also the trigger; the first sample is the earliest
+// The digital channels of the drawn route in graph: a switch position gives three channels
+// (closed; ambiguous, the contacts disagreeing; unknown, before any switchgear state), a voltage
+// range one per range state (V<Vlt .. V>Vr), any other series one channel (ON). Graph x is seconds
+// from originDays, the sequence start, which is also the trigger; the first sample is the earliest
 // point of any series.
 TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays);
 
@@ -57,7 +57,8 @@ TComtradeRecord RouteToComtrade(const TGraphModel& graph, double originDays);
 // False when there is no such sequence or its route draws nothing.
 bool SequenceToComtrade(TEvLister& lister, TGraphModel& graph, uint16_t n, TComtradeRecord& rec);
 
-// The time origin of the route of sequence n: the time of its first stored event.
+// The time origin of the route of sequence n: its start (earliest event) on the clock the
+// sequence header shows, to the millisecond.
 double RouteOriginDays(TEvLister& lister, uint16_t n);
 
 struct TComtradeFiles {

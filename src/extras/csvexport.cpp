@@ -29,7 +29,7 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
     TListedEvent ev;
     ev.Sequence = n;
     ev.Time = shown.Time;
-    ev.Relative = DaysToSeconds(shown.Time - start);
+    ev.Relative = SecondsSinceStart(shown.Time, start);
     ev.Code = shown.Record[0];
     const std::string& first = sink.lines.front().text;
     ev.Name = Trim(first.rfind(shown.Prefix, 0) == 0 ? first.substr(shown.Prefix.size()) : first);
@@ -40,6 +40,10 @@ std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n) {
     out.push_back(std::move(ev));
   });
   return out;
+}
+
+std::string NoEventsToExportText(uint16_t n) {
+  return "Sequence " + std::to_string(n) + " has no events to export";
 }
 
 std::string CsvField(const std::string& text) {

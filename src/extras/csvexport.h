@@ -22,6 +22,10 @@ struct TListedEvent {
 // device set); nothing outside 1..SequenceCount.
 std::vector<TListedEvent> ListedEvents(TEvLister& lister, uint16_t n);
 
+// Why sequence n is not exported, as CSV or as COMTRADE alike: it has no event to show
+// (a clock-time event and nothing after it).
+std::string NoEventsToExportText(uint16_t n);
+
 // A field quoted when it holds ";", a quote or a line end (quotes doubled).
 std::string CsvField(const std::string& text);
 

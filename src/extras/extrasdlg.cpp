@@ -61,11 +61,15 @@ uint16_t SelectedSequence(TChildForm& form) {
 void ExportComtrade(TChildForm& form) {
   const uint16_t n = SelectedSequence(form);
   if (n == 0) return;
+  TEvLister& lister = *form.Lister();
+  if (lister.EventsMatrix().RowLength(n) == 0) {
+    ShowError(NoEventsToExportText(n));
+    return;
+  }
   const std::string dir = ChooseDir(
       &form, QFileInfo(QString::fromStdString(form.FileName)).absolutePath().toStdString());
   if (dir.empty()) return;
   TGraphModel graph;
-  TEvLister& lister = *form.Lister();
   TComtradeRecord rec;
   // The export draws into its own model; the window's graph is given back its sequence.
   const bool ok = SequenceToComtrade(lister, graph, n, rec);
@@ -83,13 +87,18 @@ void ExportComtrade(TChildForm& form) {
 void ExportCsv(TChildForm& form) {
   const uint16_t n = SelectedSequence(form);
   if (n == 0) return;
+  const std::vector<TListedEvent> events = ListedEvents(*form.Lister(), n);
+  if (events.empty()) {
+    ShowError(NoEventsToExportText(n));
+    return;
+  }
   const QString proposed = QFileInfo(QString::fromStdString(form.FileName)).absolutePath() + "/" +
                            QString::fromStdString(BaseName(form.FileName)) +
                            QString("_seq%1.csv").arg(n);
   const std::string name = ChooseFile(&form, proposed.toStdString(), "CSV files (*.csv)");
   if (name.empty()) return;
   std::string error;
-  if (!SaveText(name, EventsCsv(ListedEvents(*form.Lister(), n)), error)) ShowError(error);
+  if (!SaveText(name, EventsCsv(events), error)) ShowError(error);
 }
 
 void ServiceReport(TChildForm& form) {

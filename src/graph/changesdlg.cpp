@@ -16,11 +16,10 @@ TChangesDialog::TChangesDialog(const std::vector<TStateChange>& Changes, double 
     : QDialog(parent), changes_(Changes) {
   setWindowTitle(QStringLiteral("Changes between cursors"));
   auto* layout = new QVBoxLayout(this);
-  const double a = std::min(X1, X2);
-  const double b = std::max(X1, X2);
+  // Each cursor by its own name, whichever lies left.
   auto* span = new QLabel(QStringLiteral("x1= %1   x2= %2   %3 changes")
-                              .arg(QString::fromStdString(CursorValueText(a)),
-                                   QString::fromStdString(CursorValueText(b)))
+                              .arg(QString::fromStdString(CursorValueText(X1)),
+                                   QString::fromStdString(CursorValueText(X2)))
                               .arg(changes_.size()),
                           this);
   span->setObjectName(QStringLiteral("lbSpan"));

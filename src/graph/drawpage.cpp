@@ -92,7 +92,7 @@ class TPaperScale {
       : m_(Model), saved_(Model.ScaleX()), active_(Model.Autoscale()), locked_(Model.Locked()) {
     if (!active_) return;
     if (!locked_) m_.BeginUpdate();
-    m_.SetScaleX(PaperFitScale(m_.DataMinRange(), m_.DataMaxRange(),
+    m_.SetScaleX(PaperFitScale(m_.PrintMin(), m_.PrintMax(),
                                UsableWidthMm(m_.PaperWidth, m_.MarginLeft, m_.MarginRight),
                                m_.dXPerDiv, m_.dXLen, saved_));
   }
@@ -167,7 +167,6 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
 
   // --- axes and grid ---
   const QString unit = QString::fromStdString(m.AxisUnit());
-  const bool labelsFit = AxisLabelsFit(c.CharW, m.dXLen, m.ScaleX(), c.ResX);
   const QColor black(Qt::black);
   c.ClippedLine(0, 0, 0, c.H, black, c.MajorW, Qt::SolidLine);
   c.ClippedLine(0, c.H, c.W, c.H, black, c.MajorW, Qt::SolidLine);
@@ -176,7 +175,16 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
   Painter.setPen(black);
   if (!unit.isEmpty()) c.TextOut(unitX, labelY, unit);
 
-  const std::vector<TGridLine> grid = GridPositions(m.XScale(X0), m.MinorGridCnt, c.ResX, X1);
+  // Labels measured with the target's own font metrics, so they never touch on any device;
+  // the ticks and grid lines follow the step they chose.
+  const TXScale xs = m.XScale(X0);
+  const TAxisLabels labels = ChooseAxisLabels(
+      xs, c.ResX, X1, c.Left, unit.isEmpty() ? c.Right + c.W : unitX, c.CharW,
+      [&fm](const std::string& t) {
+        return static_cast<int32_t>(fm.horizontalAdvance(QString::fromStdString(t)));
+      });
+  const bool minorsFit = MinorTicksFit(xs, labels.Step, m.MinorGridCnt);
+  const std::vector<TGridLine> grid = GridPositions(xs, labels.Step, m.MinorGridCnt, c.ResX, X1);
   const Qt::PenStyle gridStyle = ToQtPenStyle(m.GridLineStyle);
   for (const TGridLine& g : grid) {
     if (c.Aborted()) break;
@@ -185,7 +193,7 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
         c.ClippedLine(g.Px, 0, g.Px, c.H, ToQColor(m.MajorGridColor), c.MajorW, gridStyle);
       }
       c.ClippedLine(g.Px, c.H, g.Px, c.H + 2 * c.Mm1, black, c.MajorW, Qt::SolidLine);
-    } else if (labelsFit) {
+    } else if (minorsFit) {
       // Minor ticks and lines both only where they stay apart: closer, they merge into a
       // solid bar (and a grid line every other pixel hides the bars behind it).
       c.ClippedLine(g.Px, c.H, g.Px, c.H + c.Mm1, black, c.MajorW, Qt::SolidLine);
@@ -194,12 +202,6 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       }
     }
   }
-  // Labels measured with the target's own font metrics, so they never touch on any device.
-  const TAxisLabels labels = ChooseAxisLabels(
-      m.XScale(X0), m.MinorGridCnt, c.ResX, X1, c.Left, unit.isEmpty() ? c.Right + c.W : unitX,
-      c.CharW, [&fm](const std::string& t) {
-        return static_cast<int32_t>(fm.horizontalAdvance(QString::fromStdString(t)));
-      });
   Painter.setPen(black);
   for (const TAxisLabel& l : labels.Labels) c.TextOut(l.X, labelY, QString::fromStdString(l.Text));
   if (Target == TDrawTarget::Printer) {
@@ -209,7 +211,6 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
   }
 
   // --- series bands ---
-  const TXScale xs = m.XScale(X0);
   const uint16_t count = m.SeriesCount();
   for (uint32_t rr = First; rr <= Last && rr <= count; ++rr) {
     const auto r = static_cast<uint16_t>(rr);
@@ -277,6 +278,7 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
       if (x < 0 || x > c.W) continue;
       c.SetPen(cursor->LineColor, width, Qt::SolidLine);
       c.Line(c.Left + x, c.Top, c.Left + x, c.Bottom);
+      c.TextOut(c.Left + x + c.CharW / 2, c.Bottom - c.CharH, cursor->Label);
     }
   }
 }
@@ -324,7 +326,7 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
   int page = 0;
   int part = across;
   int band = 0;
-  double x = model_.DataMinRange();
+  double x = model_.PrintMin();
   TVerticalSplit split;
   while (page < ToPage) {
     ++page;
@@ -333,7 +335,7 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
       part = 1;
       ++band;
       split = model_.SplitForPage(band);
-      x = model_.DataMinRange();
+      x = model_.PrintMin();
     }
     if (page >= FromPage && page <= ToPage) {
       DrawPage(Painter, TDrawTarget::Printer, {}, split.First, split.Last, x, x + span);

@@ -67,6 +67,10 @@ TGraph::TGraph(QWidget* parent) : QWidget(parent), font_(QStringLiteral("Arial")
 
   cursor1_ = new TMarker(this);
   cursor2_ = new TMarker(this);
+  // Told apart at a glance, on screen and on paper alike.
+  cursor1_->Label = QStringLiteral("1");
+  cursor2_->Label = QStringLiteral("2");
+  cursor2_->LineColor = QColor(0, 0, 0xC0);
   for (TMarker* m : {cursor1_, cursor2_}) {
     connect(m, &TMarker::Changed, this, &TGraph::UpdateReadout);
     m->SnapTo = [this](int x) { return SnapValue(x); };
@@ -111,6 +115,7 @@ void TGraph::OnModelChange(TGraphChange C) {
   switch (C) {
     case TGraphChange::Layout:
       ComputeLayout();
+      UpdateScrollBar();
       UpdateCursors();
       break;
     case TGraphChange::Scale:
@@ -119,6 +124,10 @@ void TGraph::OnModelChange(TGraphChange C) {
       break;
     case TGraphChange::Redraw:
       Redraw();
+      break;
+    case TGraphChange::Home:
+      leftValue_ = model_.DataMinRange();
+      hBar_->setValue(0);
       break;
   }
 }
@@ -143,13 +152,20 @@ void TGraph::ComputeLayout() {
 
 void TGraph::UpdateScrollBar() {
   const QSignalBlocker block(hBar_);
-  hBar_->setSingleStep(1);
-  hBar_->setPageStep(ScrollLargeChange(model_.MinorGridCnt));
-  hBar_->setMaximum(std::max(0, ScrollMax(model_.DataMinRange(), model_.DataMaxRange(),
-                                          model_.dXPerDiv, model_.MinorGridCnt)));
+  const TScrollRange r = model_.ScreenScrollRange();
+  hBar_->setSingleStep(r.SingleStep);
+  hBar_->setPageStep(r.PageStep);
+  hBar_->setMaximum(r.Max);
+  // A new scale keeps the instant at the plot's left edge where it was, as far as the
+  // range allows.
+  const int32_t pos = ScrollPosOf(model_.DataMinRange(), leftValue_,
+                                  model_.XScale(model_.DataMinRange()), model_.ScreenDpiX);
+  hBar_->setValue(std::clamp(pos, 0, r.Max));
+  leftValue_ = model_.ScreenLeftValue(hBar_->value());
 }
 
 void TGraph::OnScroll() {
+  leftValue_ = model_.ScreenLeftValue(hBar_->value());
   Redraw();
   UpdateCursors();
 }
@@ -252,6 +268,8 @@ void TGraph::DrawHairlines(QPainter& P) const {
     if (x < pr.Left || x >= pr.Right) continue;
     P.setPen(QPen(m->LineColor, 1));
     P.drawLine(x, pr.Top, x, pr.Bottom - 1);
+    // The number beside the triangle, right of it.
+    P.drawText(m->x() + m->width() + 1, m->y() + m->height(), m->Label);
   }
 }
 
@@ -264,6 +282,7 @@ void TGraph::resizeEvent(QResizeEvent*) {
     model_.SetScaleX(model_.FitScale(true));
     model_.EndUpdate();
   } else {
+    UpdateScrollBar();
     Redraw();
   }
   UpdateCursors();
@@ -283,8 +302,13 @@ void TGraph::UpdateCursors() {
 
 void TGraph::UpdateReadout(TMarker* Sender) {
   update();  // the hairline follows the cursor
-  QLabel* value = Sender == cursor1_ ? lbX1Value_ : lbX2Value_;
-  value->setText(QString::fromStdString(CursorValueText(Sender->Value())));
+  // Both values whenever placed, so x1, x2 and dt always read together.
+  for (TMarker* m : {cursor1_, cursor2_}) {
+    if (m != Sender && !m->Placed()) continue;
+    (m == cursor1_ ? lbX1Value_ : lbX2Value_)
+        ->setText(QString::fromStdString(CursorValueText(m->Value())));
+  }
+  if (!cursor1_->Placed() || !cursor2_->Placed()) return;
   lbDt_->setText(QStringLiteral("dt=") +
                  QString::fromStdString(CursorValueText(cursor2_->Value() - cursor1_->Value())));
 }
@@ -417,7 +441,8 @@ QImage TGraph::RenderImage(double XA, double XB, double DpiX, double DpiY, bool 
     if (AllSeries || model_.RowSelected(row)) bands.push_back(model_.SeriesHeightMm(row));
   }
   const int32_t spanPx = ValueToPx(model_.XScale(XA), DpiX, XB);
-  const TCopyLayout l = CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY, UnitRoomPx(DpiX));
+  const TCopyLayout l = CopyLayout(bands, model_.TitleHeight, spanPx, DpiX, DpiY, UnitRoomPx(DpiX),
+                                   LabelRoomPx(XA, DpiX));
   if (l.Height <= 0 || l.Width <= 0) return {};
   QImage image(l.Width, l.Height, QImage::Format_RGB32);
   image.setDotsPerMeterX(RoundHalfEvenInt(DpiX / 0.0254));
@@ -445,17 +470,32 @@ QImage TGraph::RenderImage(double XA, double XB, double DpiX, double DpiY, bool 
   return image;
 }
 
-int32_t TGraph::UnitRoomPx(double DpiX) const {
-  const QString unit = QString::fromStdString(model_.AxisUnit());
-  if (unit.isEmpty()) return 0;
-  // Measured as the drawing measures it: the graph's font on an image of that resolution.
+namespace {
+
+// Text width as the drawing measures it: the graph's font on an image of that resolution.
+int TextWidthAt(const QFont& Font, double DpiX, const QString& Text) {
   QImage probe(1, 1, QImage::Format_RGB32);
   probe.setDotsPerMeterX(RoundHalfEvenInt(DpiX / 0.0254));
   probe.setDotsPerMeterY(RoundHalfEvenInt(DpiX / 0.0254));
-  const QFontMetrics fm(font_, &probe);
+  return QFontMetrics(Font, &probe).horizontalAdvance(Text);
+}
+
+}  // namespace
+
+int32_t TGraph::UnitRoomPx(double DpiX) const {
+  const QString unit = QString::fromStdString(model_.AxisUnit());
+  if (unit.isEmpty()) return 0;
   // Half the unit hangs right of the drawing's edge; one character more keeps it off the
   // frame.
-  return (fm.horizontalAdvance(unit) + 1) / 2 + fm.horizontalAdvance(QLatin1Char('A'));
+  return (TextWidthAt(font_, DpiX, unit) + 1) / 2 + TextWidthAt(font_, DpiX, QStringLiteral("A"));
+}
+
+int32_t TGraph::LabelRoomPx(double XA, double DpiX) const {
+  // No label near XA is longer than XA written with the most decimals a label carries.
+  const QString widest = QString::fromStdString(AxisLabelText(XA, LabelDecimals(0.001)));
+  const int32_t half = (TextWidthAt(font_, DpiX, widest) + 1) / 2 + 1;
+  constexpr int32_t kMarginPx = 10;  // the copy's own margin left of the drawing
+  return std::max(0, half - kMarginPx);
 }
 
 QImage TGraph::CopyImage() const {

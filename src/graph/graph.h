@@ -138,6 +138,9 @@ class TGraph : public QWidget {
   QImage RenderImage(double XA, double XB, double DpiX, double DpiY, bool AllSeries = false) const;
   // The room right of a copy's drawing that keeps the unit text whole, at DpiX.
   int32_t UnitRoomPx(double DpiX) const;
+  // The room beyond the copy's margin left of its drawing that keeps whole a label centred
+  // on the left edge, whose value is XA, at DpiX.
+  int32_t LabelRoomPx(double XA, double DpiX) const;
   // Puts CopyImage() on the clipboard; false when there was nothing to copy.
   bool CopyToClipboard();
   // --- measuring ---
@@ -190,5 +193,7 @@ class TGraph : public QWidget {
   QLabel* lbDt_ = nullptr;
   QImage backBuffer_;
   bool paperLandscape_ = false;
+  // The value at the plot's left edge, kept across changes of the scale.
+  double leftValue_ = 0.0;
   bool leftDown_ = false;
 };

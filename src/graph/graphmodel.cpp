@@ -121,20 +121,21 @@ double FirstGridValue(double X, double Step) {
   return v >= X ? v : v + Step;
 }
 
-std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, double Dpi,
-                                     double X1) {
+std::vector<TGridLine> GridPositions(const TXScale& S, double Step, int32_t MinorGridCnt,
+                                     double Dpi, double X1) {
   std::vector<TGridLine> lines;
   const int64_t parts = int64_t{MinorGridCnt} + 1;
-  if (parts <= 0 || !(Dpi > 0.0) || !(S.dXPerDiv > 0.0) || S.dXLen == 0 || S.ScaleX <= 0) {
+  if (parts <= 0 || !(Dpi > 0.0) || !(S.dXPerDiv > 0.0) || S.dXLen == 0 || S.ScaleX <= 0 ||
+      !(Step > 0.0) || !std::isfinite(Step)) {
     return lines;
   }
-  const double step = S.dXPerDiv / static_cast<double>(parts);
+  const double step = Step / static_cast<double>(parts);
   if (!(step > 0.0) || !std::isfinite(step)) return lines;
   // Positions are counted by their index i (value i x step), so a major is exactly every
   // parts-th index and no rounding error builds up along a long axis.
   const double firstIndex = RoundEvenD(FirstGridValue(S.X0, step) / step);
   if (!(std::fabs(firstIndex) < 9.0e18)) return lines;
-  auto valueOf = [&](int64_t i) { return static_cast<double>(i) * S.dXPerDiv / parts; };
+  auto valueOf = [&](int64_t i) { return static_cast<double>(i) * Step / parts; };
   auto isMajor = [&](int64_t i) { return i % parts == 0; };
   // The first major index after i.
   auto nextMajor = [&](int64_t i) {
@@ -179,20 +180,6 @@ std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, dou
   return lines;
 }
 
-namespace {
-
-// Decimals a label step needs: the fewest (up to 9) with which every multiple of the step
-// is written exactly.
-int StepDecimals(double Step) {
-  for (int d = 0; d < 9; ++d) {
-    const double scaled = Step * std::pow(10.0, d);
-    if (std::fabs(scaled - RoundEvenD(scaled)) < 1e-6 * std::max(1.0, std::fabs(scaled))) return d;
-  }
-  return 9;
-}
-
-}  // namespace
-
 std::string AxisLabelText(double X, int Decimals) {
   Decimals = std::clamp(Decimals, 0, 9);
   char text[400];
@@ -215,24 +202,26 @@ std::string AxisLabelText(double X, int Decimals) {
   return s;
 }
 
-std::vector<double> LabelStepCandidates(double dXPerDiv, int32_t MinorGridCnt) {
+std::vector<double> LabelStepCandidates() {
   std::vector<double> steps;
-  if (!(dXPerDiv > 0.0) || !std::isfinite(dXPerDiv) || MinorGridCnt < 0) return steps;
-  const double minor = dXPerDiv / (double{static_cast<double>(MinorGridCnt)} + 1.0);
-  // Below the major spacing only steps that land on grid positions: tenths, fifths and
-  // halves of a division, as far as the minor positions carry them.
-  for (const double f : {0.1, 0.2, 0.5}) {
-    const double s = dXPerDiv * f;
-    if (s >= minor * (1 - 1e-9) && IsMultiple(s, minor)) steps.push_back(s);
-  }
-  for (double decade = 1.0; decade <= 1e15; decade *= 10.0) {
-    for (const double f : {1.0, 2.0, 5.0}) steps.push_back(dXPerDiv * f * decade);
+  // Each step from its integer parts, so 0,002 is the double nearest to it and its
+  // multiples read exactly.
+  for (int exponent = -3; exponent <= 15; ++exponent) {
+    for (const double f : {1.0, 2.0, 5.0}) {
+      steps.push_back(exponent < 0 ? f / std::pow(10.0, -exponent) : f * std::pow(10.0, exponent));
+    }
   }
   return steps;
 }
 
-TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1,
-                             int32_t Left, int32_t UnitX, int32_t CharWidth,
+int LabelDecimals(double Step) {
+  if (Step >= 1.0 - 1e-9) return 0;
+  if (Step >= 0.1 - 1e-12) return 1;
+  return 3;
+}
+
+TAxisLabels ChooseAxisLabels(const TXScale& S, double Dpi, double X1, int32_t Left, int32_t UnitX,
+                             int32_t CharWidth,
                              const std::function<int32_t(const std::string&)>& TextWidth) {
   TAxisLabels best;
   if (!(Dpi > 0.0) || S.dXLen == 0 || S.ScaleX <= 0 || !(X1 >= S.X0)) return best;
@@ -245,7 +234,7 @@ TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi,
   auto place = [&](double step, bool& crowded) {
     TAxisLabels res;
     res.Step = step;
-    res.Decimals = StepDecimals(step);
+    res.Decimals = LabelDecimals(step);
     crowded = false;
     const double first = RoundEvenD(FirstGridValue(S.X0, step) / step);
     if (!(std::fabs(first) < 9.0e18)) return res;
@@ -275,7 +264,7 @@ TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi,
     }
     return res;
   };
-  for (const double step : LabelStepCandidates(S.dXPerDiv, MinorGridCnt)) {
+  for (const double step : LabelStepCandidates()) {
     // A step narrower than the gap the labels keep cannot fit: skip it without walking.
     if (2.0 * MmToPx(Dpi, ValueToMm(S, S.X0 + step)) < 5.0 * CharWidth) continue;
     bool crowded = false;
@@ -303,8 +292,10 @@ std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval) {
   return "";
 }
 
-bool AxisLabelsFit(int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX, double Dpi) {
-  return CharWidthPx <= RoundHalfEvenInt(MmToPx(Dpi, DivisionMm(dXLen, ScaleX))) / 3;
+bool MinorTicksFit(const TXScale& S, double Step, int32_t MinorGridCnt) {
+  const double parts = static_cast<double>(MinorGridCnt) + 1.0;
+  if (!(parts >= 1.0)) return false;
+  return std::fabs(ValueToMm(S, S.X0 + Step / parts)) >= kMinorTickMinMm;
 }
 
 double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dpi, double dXPerDiv,
@@ -345,20 +336,30 @@ int32_t PaperFitScale(double DataMin, double DataMax, double WidthMm, double dXP
   return static_cast<int32_t>(down);
 }
 
-int32_t ScrollLargeChange(int32_t MinorGridCnt) {
-  return Saturate(int64_t{MinorGridCnt} + 1);
+TScrollRange ScrollRange(double DataMin, double DataMax, const TXScale& S, double Dpi,
+                         int32_t PlotWidthPx) {
+  TScrollRange r;
+  const int32_t width = std::max<int32_t>(PlotWidthPx, 0);
+  r.PageStep = std::max<int32_t>(width, 1);
+  r.SingleStep = std::max<int32_t>(width / 10, 1);
+  if (!(Dpi > 0.0) || !(S.dXPerDiv > 0.0) || S.dXLen == 0 || S.ScaleX <= 0) return r;
+  const double total =
+      MmToPx(Dpi, ValueToMm(TXScale{DataMin, S.dXPerDiv, S.dXLen, S.ScaleX}, DataMax));
+  if (!(total > width)) return r;
+  const double over = std::ceil(total - width);
+  r.Max = over >= static_cast<double>(std::numeric_limits<int32_t>::max())
+              ? std::numeric_limits<int32_t>::max()
+              : static_cast<int32_t>(over);
+  return r;
 }
 
-int32_t ScrollMax(double DataMin, double DataMax, double dXPerDiv, int32_t MinorGridCnt) {
-  if (dXPerDiv == 0.0) return 0;
-  const int64_t divisions = RoundHalfEvenInt((DataMax - DataMin) / dXPerDiv);
-  return Saturate(divisions * ScrollLargeChange(MinorGridCnt));
+double ScreenX0(double DataMin, int32_t ScrollPos, const TXScale& S, double Dpi) {
+  return PxToValue(TXScale{DataMin, S.dXPerDiv, S.dXLen, S.ScaleX}, Dpi, ScrollPos);
 }
 
-double ScreenX0(double DataMin, int32_t ScrollPos, double dXPerDiv, int32_t MinorGridCnt) {
-  const int64_t parts = int64_t{MinorGridCnt} + 1;
-  if (parts == 0) return DataMin;
-  return DataMin + ScrollPos * dXPerDiv / static_cast<double>(parts);
+int32_t ScrollPosOf(double DataMin, double X, const TXScale& S, double Dpi) {
+  return RoundHalfEvenInt(
+      MmToPx(Dpi, ValueToMm(TXScale{DataMin, S.dXPerDiv, S.dXLen, S.ScaleX}, X)));
 }
 
 TGraphRect ScreenPlotRect(int32_t PanelWidth, int32_t PanelHeight, int32_t BevelWidth,
@@ -516,9 +517,11 @@ TCopySpan CopySpan(bool WholeRange, double DataMin, double DataMax, double Curso
 }
 
 TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
-                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx) {
+                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx,
+                       int32_t LeftRoomPx) {
   TCopyLayout res;
-  TGraphRect r{10, 10, 10, 10};
+  const int32_t left = Saturate(10 + int64_t{std::max(0, LeftRoomPx)});
+  TGraphRect r{left, 10, left, 10};
   int64_t bottom = r.Bottom;
   for (double h : BandHeightsMm) bottom += RoundHalfEvenInt(MmToPx(DpiY, h));
   if (bottom == r.Top) return res;
@@ -823,6 +826,8 @@ void TGraphModel::SetAutoscale(bool V) {
   if (!V) return;
   const int32_t f = FitScale(true);
   if (f != scaleX_) SetScaleX(f);
+  // Fitted, the whole range is on screen from its start, wherever it was scrolled to.
+  Notify(TGraphChange::Home);
 }
 
 int32_t TGraphModel::FitScale(bool FitToPlot) const {
@@ -831,7 +836,11 @@ int32_t TGraphModel::FitScale(bool FitToPlot) const {
 }
 
 double TGraphModel::ScreenLeftValue(int32_t ScrollPos) const {
-  return ScreenX0(dataMin_, ScrollPos, dXPerDiv, MinorGridCnt);
+  return ScreenX0(dataMin_, ScrollPos, XScale(dataMin_), ScreenDpiX);
+}
+
+TScrollRange TGraphModel::ScreenScrollRange() const {
+  return ScrollRange(dataMin_, dataMax_, XScale(dataMin_), ScreenDpiX, PlotRect.Width());
 }
 
 double TGraphModel::PixelToValue(int32_t Px, int32_t ScrollPos) const {
@@ -840,7 +849,7 @@ double TGraphModel::PixelToValue(int32_t Px, int32_t ScrollPos) const {
 }
 
 int32_t TGraphModel::HorizontalPages() const {
-  return HorizontalPageCount(TotalLengthMm(dataMin_, dataMax_, dXLen, scaleX_, dXPerDiv),
+  return HorizontalPageCount(TotalLengthMm(PrintMin(), PrintMax(), dXLen, scaleX_, dXPerDiv),
                              UsableWidthMm(PaperWidth, MarginLeft, MarginRight));
 }
 

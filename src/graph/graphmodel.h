@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "matrix.h"
@@ -133,12 +134,13 @@ struct TGridLine {
   bool Major = false;
 };
 // Grid positions from X0 (in S) to X1: every multiple of the minor step
-// dXPerDiv / (MinorGridCnt + 1), major where a multiple of dXPerDiv. A minor position
-// within the pixel of the line before it is skipped; a major position is never skipped:
-// it takes its pixel over a minor one there, and majors closer than a pixel to each other
-// are all kept. The walk ends when the value no longer advances. An undefined step (not
-// positive or not finite) gives none.
-std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1);
+// Step / (MinorGridCnt + 1), major where a multiple of Step (the labelled step, so ticks and
+// grid lines follow the labels). A minor position within the pixel of the line before it is
+// skipped; a major position is never skipped: it takes its pixel over a minor one there,
+// and majors closer than a pixel to each other are all kept. The walk ends when the value
+// no longer advances. An undefined step (not positive or not finite) gives none.
+std::vector<TGridLine> GridPositions(const TXScale& S, double Step, int32_t MinorGridCnt,
+                                     double Dpi, double X1);
 
 // Axis label of a value with Decimals decimals, "," as the decimal separator; with 0
 // decimals the value rounded to an integer (halves to even), written in full. A value
@@ -146,9 +148,10 @@ std::vector<TGridLine> GridPositions(const TXScale& S, int32_t MinorGridCnt, dou
 std::string AxisLabelText(double X, int Decimals = 0);
 // The unit text at the end of the x axis ("" for None).
 std::string AxisUnitText(TIntervalTimeType Type, uint16_t Interval);
-// Minor ticks are drawn only when a character fits three times in a division (whatever
-// Autoscale says).
-bool AxisLabelsFit(int32_t CharWidthPx, uint16_t dXLen, int32_t ScaleX, double Dpi);
+// Minor ticks and grid lines are drawn only where they stay at least this far apart.
+inline constexpr double kMinorTickMinMm = 1.0;
+// Whether minor positions of a labelled Step cut into MinorGridCnt + 1 parts stay apart.
+bool MinorTicksFit(const TXScale& S, double Step, int32_t MinorGridCnt);
 
 // Axis labels actually written: each label is centred on its value's position.
 struct TAxisLabel {
@@ -162,11 +165,13 @@ struct TAxisLabels {
   int Decimals = 0;   // decimals of every label
   std::vector<TAxisLabel> Labels;
 };
-// The labelled steps tried, smallest first: 1-2-5 multiples of dXPerDiv (1, 2, 5, 10,
-// 20, 50 ... divisions), preceded by the tenth, fifth and half of a division where they
-// fall on minor grid positions, so a wide division of a short sequence still reads
-// 0,2 0,4 0,6.
-std::vector<double> LabelStepCandidates(double dXPerDiv, int32_t MinorGridCnt);
+// The labelled steps tried, smallest first: a 1-2-5 ladder in x units (seconds) from one
+// millisecond up, whatever the value per division and the minor count, so an axis zoomed
+// onto a switching reads in milliseconds.
+std::vector<double> LabelStepCandidates();
+// Decimals of the labels of a step: 3 below a tenth (millisecond reading: 0,010 0,020),
+// 1 below one, none from one on.
+int LabelDecimals(double Step);
 // Chooses the smallest candidate step whose labels all keep their room: each label's left
 // end at least 2.5 character widths right of the previous label's right end. Labels whose
 // right end reaches UnitX (the left end of the unit text) are left out. TextWidth measures
@@ -174,8 +179,8 @@ std::vector<double> LabelStepCandidates(double dXPerDiv, int32_t MinorGridCnt);
 // CharWidth wide. Left is the left edge of the drawing area; positions come from S at Dpi.
 // When no step is free of crowding (an axis narrower than one label), the largest step's
 // labels that keep their room are returned.
-TAxisLabels ChooseAxisLabels(const TXScale& S, int32_t MinorGridCnt, double Dpi, double X1,
-                             int32_t Left, int32_t UnitX, int32_t CharWidth,
+TAxisLabels ChooseAxisLabels(const TXScale& S, double Dpi, double X1, int32_t Left, int32_t UnitX,
+                             int32_t CharWidth,
                              const std::function<int32_t(const std::string&)>& TextWidth);
 
 // The ScaleX that fits DataMin..DataMax into a plot PlotWidthPx pixels wide.
@@ -194,11 +199,21 @@ double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dp
 int32_t PaperFitScale(double DataMin, double DataMax, double WidthMm, double dXPerDiv,
                       uint16_t dXLen, int32_t ScaleX = 100);
 
-// Horizontal scroll bar of the screen: it counts minor divisions.
-int32_t ScrollLargeChange(int32_t MinorGridCnt);
-int32_t ScrollMax(double DataMin, double DataMax, double dXPerDiv, int32_t MinorGridCnt);
+// Horizontal scroll bar of the screen: it counts pixels of the plot at the current scale, so
+// any instant can be brought into view at any zoom. Its range ends where the end of the
+// data reaches the plot's right edge (0 when everything fits); a single step is a tenth of
+// the plot width, a page step the whole width (both at least one pixel).
+struct TScrollRange {
+  int32_t Max = 0;
+  int32_t SingleStep = 1;
+  int32_t PageStep = 1;
+};
+TScrollRange ScrollRange(double DataMin, double DataMax, const TXScale& S, double Dpi,
+                         int32_t PlotWidthPx);
 // The value at the left edge of the screen for a scroll position.
-double ScreenX0(double DataMin, int32_t ScrollPos, double dXPerDiv, int32_t MinorGridCnt);
+double ScreenX0(double DataMin, int32_t ScrollPos, const TXScale& S, double Dpi);
+// The scroll position that puts X at the left edge (before clamping to the range).
+int32_t ScrollPosOf(double DataMin, double X, const TXScale& S, double Dpi);
 
 // The plot rectangle inside the panel (integer division toward zero).
 TGraphRect ScreenPlotRect(int32_t PanelWidth, int32_t PanelHeight, int32_t BevelWidth,
@@ -271,9 +286,11 @@ struct TCopyLayout {
   TGraphRect Draw;
 };
 // RightRoomPx widens the bitmap beyond the drawing's right edge, so the unit text
-// centred on that edge is not cut off.
+// centred on that edge is not cut off; LeftRoomPx moves the drawing right of the 10-pixel
+// margin, so the first axis label centred on the left edge is not cut off either.
 TCopyLayout CopyLayout(const std::vector<double>& BandHeightsMm, double TitleHeightMm,
-                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx = 0);
+                       int32_t SpanPx, double DpiX, double DpiY, int32_t RightRoomPx = 0,
+                       int32_t LeftRoomPx = 0);
 
 // ---------------------------------------------------------------------------
 // State changes of the drawn series (the measuring tools of the cursors)
@@ -310,8 +327,9 @@ std::optional<double> NearestChange(const TGraphModel& Graph, const std::vector<
 // What a change asks of the view.
 enum class TGraphChange {
   Layout,  // recompute the screen layout (PlotRect, ScreenDpiX/Y) and cursor ranges
-  Scale,   // ScaleX was applied: update the horizontal scroll bar (ScrollMax etc.);
+  Scale,   // ScaleX was applied: update the horizontal scroll bar (ScrollRange);
            // when not Locked(), redraw and update the cursors
+  Home,    // Fit: show the range from its start (scroll position 0)
   Redraw,  // repaint
 };
 
@@ -413,6 +431,11 @@ class TGraphModel {
   int32_t MarginTop = 25;
   int32_t MarginBottom = 20;  // kept, not used
   std::string PrintTitle;
+  // The x span printed when set (a part of the range, of any width); the whole range
+  // otherwise. The range's own rule (wider than 9 units) does not apply to it.
+  std::optional<std::pair<double, double>> PrintSpan;
+  double PrintMin() const { return PrintSpan ? PrintSpan->first : dataMin_; }
+  double PrintMax() const { return PrintSpan ? PrintSpan->second : dataMax_; }
   // Screen geometry, set by the view when it lays itself out.
   TGraphRect PlotRect;
   int32_t ScreenDpiX = 0;
@@ -427,7 +450,10 @@ class TGraphModel {
   // the current one.
   int32_t FitScale(bool FitToPlot = true) const;
   TXScale XScale(double X0) const { return {X0, dXPerDiv, dXLen, scaleX_}; }
+  // The value at the plot's left edge for a horizontal scroll position (in pixels).
   double ScreenLeftValue(int32_t ScrollPos) const;
+  // The horizontal scroll bar's range for the current scale and plot.
+  TScrollRange ScreenScrollRange() const;
   // The value under pixel Px of the screen for a scroll position.
   double PixelToValue(int32_t Px, int32_t ScrollPos) const;
   int32_t HorizontalPages() const;

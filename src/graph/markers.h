@@ -17,6 +17,8 @@ class TMarker : public QWidget {
   explicit TMarker(QWidget* parent);
 
   QColor LineColor{0, 0x80, 0};
+  // "1" or "2": written beside the triangle, on the hairline's top, in the changes list.
+  QString Label;
 
   // While locked the cursor is not moved; EndUpdate repositions it.
   void BeginUpdate() { locked_ = true; }

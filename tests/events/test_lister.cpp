@@ -168,6 +168,42 @@ TEST(Lister, InvalidClockTimeStartsSequenceAtDayZero) {
   EXPECT_EQ(s.Listing(1), (Lines{"0,000 [s] - SA key turn on (B1-B2)"}));
 }
 
+TEST(Lister, EmptySequenceIsDatedByItsClockTime) {
+  TListerSetup s(kivtKivs2);
+  TEventBuffer b;
+  b.Clock(24, 3, 5, 10, 7);  // a clock-time event and nothing after it
+  b.Clock(24, 3, 5, 11, 0).Event(0x04, 400);
+  b.Clock(24, 3, 5, 11, 2);  // the newest, empty too
+  s.Build(b);
+  EXPECT_EQ(s.list.lines, (Lines{
+                              "Sequence no.1 Date: 2024-03-05 hour: 10:07:00:000",
+                              "Sequence no.2 Date: 2024-03-05 hour: 11:00:01:000",
+                              "Sequence no.3 Date: 2024-03-05 hour: 11:02:00:000",
+                          }));
+  double clock = 0, time = 0;
+  ASSERT_TRUE(TryEncodeDate(2024, 3, 5, clock));
+  ASSERT_TRUE(TryEncodeTime(10, 7, 0, 0, time));
+  EXPECT_DOUBLE_EQ(s.lister.SequenceRecord(1).Start, clock + time);
+  EXPECT_DOUBLE_EQ(s.lister.SequenceRecord(1).End, clock + time);
+  EXPECT_TRUE(s.Listing(1).empty());
+}
+
+TEST(Lister, ListingCountsWholeHours) {
+  // 25 events 150 s apart: the last one 62 minutes 30 seconds after the start.
+  TListerSetup s(kivtKivs2);
+  TEventBuffer b;
+  b.Clock(24, 3, 5, 10, 7).Event(0x04, 0);
+  for (int i = 0; i < 25; ++i) b.Event(0x04, 60000);
+  s.Build(b);
+  const Lines l = s.Listing(1);
+  ASSERT_EQ(l.size(), 26u);
+  EXPECT_EQ(l[23], "3450,000 [s] - SA key turn on (B1-B2)");
+  EXPECT_EQ(l[24], "3600,000 [s] - SA key turn on (B1-B2)");
+  EXPECT_EQ(l.back(), "3750,000 [s] - SA key turn on (B1-B2)");
+  // The graph counts on alike.
+  EXPECT_DOUBLE_EQ(s.graph.DataMaxRange(), 3750.2);
+}
+
 TEST(Lister, ListingTimesRawLinesAndRestartCause) {
   TListerSetup s(kivtKivs2, true);
   s.kiv.Defs.DiCorrection = -4;
@@ -182,8 +218,8 @@ TEST(Lister, ListingTimesRawLinesAndRestartCause) {
   ASSERT_EQ(l.size(), 2u + 22u + 2u);
   EXPECT_EQ(l[0], "0,000 [s] - \"SA SYS\" Key turn on");
   EXPECT_EQ(l[1], "0,001 [s] - Auxiliary voltage back(A9-A10)");  // 5 ms - 4 ms
-  // 61 minutes 2 seconds: the whole hour is not counted.
-  EXPECT_EQ(l[24], "62,000 [s] - RESTART");
+  // 61 minutes 2 seconds: the whole hour is counted too, as the graph and the CSV count it.
+  EXPECT_EQ(l[24], "3662,000 [s] - RESTART");
   EXPECT_EQ(l[25], "  [1234]h :restart by unit inside error");
   ASSERT_EQ(s.listing.lines.size(), l.size());
   EXPECT_TRUE(s.listing.lines[24].bold);

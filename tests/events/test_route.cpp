@@ -81,11 +81,10 @@ TEST(Route, SignalTableAndStepTemplates) {
 
 TEST(Route, SecondsOfTimeSpans) {
   const double span = 1 + (3723456.0) / 86400000.0;  // a day and 1:02:03.456
-  EXPECT_DOUBLE_EQ(DaysToSeconds(span), 3723.456);
-  EXPECT_DOUBLE_EQ(ListingSeconds(span), 123.456);
-  EXPECT_EQ(DaysToSeconds(0), 0);
-  EXPECT_EQ(DaysToSeconds(-0.5), 0);
-  EXPECT_EQ(ListingSeconds(-1e-9), 0);
+  EXPECT_DOUBLE_EQ(SecondsSinceStart(span, 0), 90123.456);
+  EXPECT_EQ(SecondsSinceStart(0, 0), 0);
+  EXPECT_EQ(SecondsSinceStart(-0.5, 0), 0);
+  EXPECT_EQ(SecondsSinceStart(-1e-9, 0), 0);
   EXPECT_EQ(FixedText(12.5, 3, 3), "12,500");
   EXPECT_EQ(FixedText(0.0005, 3, 3), "0,001");  // 0.0005 lies just above the half
 
@@ -97,8 +96,10 @@ TEST(Route, SecondsOfTimeSpans) {
     if (i % 7 == 0) d = (static_cast<int>(seed % 86400000u) + 0.5) / 86400000.0;  // halves
     if (i % 11 == 0) d = 1 - 1e-10 * (seed % 5);  // carried into the next day
     const TTimeParts t = DecodeTime(d);
-    ASSERT_EQ(DaysToSeconds(d), t.hour * 3600 + t.minute * 60 + t.second + t.msec / 1000.0) << d;
-    ASSERT_EQ(ListingSeconds(d), t.minute * 60 + t.second + t.msec / 1000.0) << d;
+    const int carried = DecodeDate(d).day == 31 ? 86400 : 0;  // a day the rounding carried
+    ASSERT_EQ(SecondsSinceStart(d, 0),
+              carried + t.hour * 3600 + t.minute * 60 + t.second + t.msec / 1000.0)
+        << d;
   }
 }
 

@@ -56,7 +56,9 @@ void Expect(const TGraphModel& g, uint16_t r, double x, std::vector<std::string>
     ids.push_back(clean(name + " CLOSED"));
     values.push_back(c > 0 && Is(p, kOn));
     ids.push_back(clean(name + " AMBIGUOUS"));
-    values.push_back(c > 0 && (Is(p, kAmbiguous) || Is(p, kUnknown)));
+    values.push_back(c > 0 && Is(p, kAmbiguous));
+    ids.push_back(clean(name + " UNKNOWN"));
+    values.push_back(c > 0 && Is(p, kUnknown));
   } else if (IsVoltage(name)) {
     const char* names[5] = {"V<Vlt", "Vlt<V<VL", "VL<V<0.9Vr", "0.9Vr<V<Vr", "V>Vr"};
     for (int k = 0; k < 5; ++k) {
@@ -186,6 +188,34 @@ TEST(Comtrade, SmallSequenceMatchesGoldenFilesAndRoute) {
   // No such sequence, or a route that draws nothing: no record.
   EXPECT_FALSE(SequenceToComtrade(reg.lister, reg.graph, 2, rec));
   EXPECT_FALSE(SequenceToComtrade(reg.lister, reg.graph, 0, rec));
+}
+
+TEST(Comtrade, UnknownSwitchStateIsItsOwnChannel) {
+  // No switchgear state: CM is not known until both its contacts have spoken. Not known is
+  // no contact discrepancy: UNKNOWN, not AMBIGUOUS.
+  TRegistration reg(kivtKivs2);
+  evtest::TEventBuffer b;
+  b.Clock(23, 5, 17, 10, 30).Event(0x04, 0).Event(0x24, 40);
+  reg.Load(b);
+  TComtradeRecord rec;
+  ASSERT_TRUE(SequenceToComtrade(reg.lister, reg.graph, 1, rec));
+  size_t closed = rec.Channels.size(), ambiguous = closed, unknown = closed;
+  for (size_t c = 0; c < rec.Channels.size(); ++c) {
+    if (rec.Channels[c].Id == "1. CM State CLOSED") closed = c;
+    if (rec.Channels[c].Id == "1. CM State AMBIGUOUS") ambiguous = c;
+    if (rec.Channels[c].Id == "1. CM State UNKNOWN") unknown = c;
+  }
+  ASSERT_LT(closed, rec.Channels.size());
+  ASSERT_LT(ambiguous, rec.Channels.size());
+  ASSERT_LT(unknown, rec.Channels.size());
+  ASSERT_FALSE(rec.Samples.empty());
+  for (const std::vector<uint8_t>& sample : rec.Samples) {
+    ASSERT_EQ(sample.size(), rec.Channels.size());
+    EXPECT_EQ(sample[closed], 0);
+    EXPECT_EQ(sample[ambiguous], 0);
+    EXPECT_EQ(sample[unknown], 1);
+  }
+  CheckAgainstRoute(FormatComtrade(rec), reg.graph, RouteOriginDays(reg.lister, 1), "", "");
 }
 
 TEST(Comtrade, GeneratedRegistrationsOfBothTypesMatchTheirRoutes) {

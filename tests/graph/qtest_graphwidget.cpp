@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPrinter>
@@ -147,6 +148,10 @@ class TGraphWidgetTest : public QObject {
   void PrintedAxisLabelsReadRight_data();
   void PrintedAxisLabelsReadRight();
   void CopyKeepsTheUnitAndHairlines();
+  void CopyKeepsTheFirstLabelWhole();
+  void ScrollingReachesEveryInstant();
+  void FitShowsTheWholeRangeFromItsStart();
+  void CursorsAreToldApart();
   void SelectionKeepsStateColours();
   void ShiftSnapsCursorToAChange();
   void ChangesBetweenCursorsDialog();
@@ -197,9 +202,11 @@ void TGraphWidgetTest::ScaleAndPages() {
   const TVerticalSplit second = m.SplitForPage(2);
   QCOMPARE(int(second.First), 25);
   QCOMPARE(int(second.Last), 40);
-  // The horizontal scroll bar counts minor divisions: 100 divisions x 5.
-  QCOMPARE(graph->HorizontalBar()->maximum(), 500);
-  QCOMPARE(graph->HorizontalBar()->pageStep(), 5);
+  // The horizontal scroll bar counts pixels: the route's width beyond the plot's.
+  const int plot = graph->PlotRect().Width();
+  QCOMPARE(graph->HorizontalBar()->maximum(),
+           int(std::ceil(MmToPx(m.ScreenDpiX, 100 * 10 * graph->ScaleX() / 100.0)) - plot));
+  QCOMPARE(graph->HorizontalBar()->pageStep(), plot);
   graph->Clear();
   QCOMPARE(m.Pages(), 0);
 }
@@ -488,7 +495,7 @@ void TGraphWidgetTest::CopyBetweenCursors() {
   QVERIFY(!img.isNull());
   const double dx = graph->Model().ScreenDpiX;
   QCOMPARE(img.width(), 10 + Round(dx * (2.0 / 2 * 10 * graph->ScaleX() / 100.0) / 25.4) +
-                            graph->UnitRoomPx(dx));
+                            graph->UnitRoomPx(dx) + graph->LabelRoomPx(2, dx));
   graph->Cursor2()->SetValue(4);
   QVERIFY(graph->CopyImage().isNull());
 }
@@ -544,8 +551,10 @@ void TGraphWidgetTest::SetupDialogOk() {
   QCOMPARE(int(m.dXLen), 105);
   QCOMPARE(m.dXPerDiv, 2.5);
   QCOMPARE(m.MinorGridCnt, 4);
-  // The scroll bar follows the new divisions.
-  QCOMPARE(graph->HorizontalBar()->maximum(), Round(20 / 2.5) * 5);
+  // The scroll bar follows the new divisions: the route's width in pixels beyond the plot.
+  const double routePx = MmToPx(m.ScreenDpiX, 20 / 2.5 * 105 * graph->ScaleX() / 100.0);
+  QCOMPARE(graph->HorizontalBar()->maximum(),
+           std::max(0, int(std::ceil(routePx)) - graph->PlotRect().Width()));
 }
 
 void TGraphWidgetTest::SetupDialogCancel() {
@@ -753,12 +762,128 @@ void TGraphWidgetTest::CopyKeepsTheUnitAndHairlines() {
   }
   QVERIFY2(inkRight > right, "the unit text is missing right of the drawing");
   QVERIFY2(inkRight < img.width() - 2, "the unit text touches the frame");
-  // Hairlines of both cursors across the bands.
-  const QRgb green = graph->Cursor1()->LineColor.rgb();
-  for (double v : {5.0, 12.5}) {
-    const int x = 10 + ValueToPx(graph->Model().XScale(0), dpi, v);
-    QVERIFY2(CountRowsWith(img, x, green) > 40, qPrintable(QString::number(v)));
+  // Hairlines of both cursors across the bands, each in its own colour.
+  QVERIFY(graph->Cursor1()->LineColor != graph->Cursor2()->LineColor);
+  for (const TMarker* m : {graph->Cursor1(), graph->Cursor2()}) {
+    const int x = 10 + ValueToPx(graph->Model().XScale(0), dpi, m->Value());
+    QVERIFY2(CountRowsWith(img, x, m->LineColor.rgb()) > 40, qPrintable(m->Label));
   }
+}
+
+void TGraphWidgetTest::CopyKeepsTheFirstLabelWhole() {
+  // A route from its lead-in at -0,2, zoomed so that the labels step by tenths: the label
+  // "-0,2" centred on the left edge keeps its minus sign, at every resolution.
+  graph->SetAutoscale(false);
+  graph->BeginUpdate();
+  graph->Clear();
+  graph->AddPoint(1, Pt(-0.2, kColorRed));
+  graph->AddPoint(1, Pt(1.2, kColorGreen));
+  graph->SetRowName(1, "S1");
+  graph->EndUpdate();
+  graph->SetScaleX(1200);
+  for (const double dpi : {96.0, 150.0, 300.0}) {
+    const QImage img = graph->RenderImage(-0.2, 1.2, dpi, dpi, true);
+    QVERIFY(!img.isNull());
+    const int drawLeft = 10 + graph->LabelRoomPx(-0.2, dpi);
+    QVERIFY2(graph->LabelRoomPx(-0.2, dpi) > 0, qPrintable(QString::number(dpi)));
+    const int labelTop = img.height() - Round(MmToPx(dpi, graph->Model().TitleHeight));
+    int inkLeft = img.width();
+    for (int y = labelTop + 1; y < img.height() - 1; ++y) {
+      for (int x = 1; x < drawLeft; ++x) {
+        if (qGray(img.pixel(x, y)) < 128) inkLeft = std::min(inkLeft, x);
+      }
+    }
+    // Ink of the first label left of the axis, clear of the frame.
+    QVERIFY2(inkLeft < drawLeft - 3, qPrintable(QString::number(dpi)));
+    QVERIFY2(inkLeft >= 2, qPrintable(QString::number(dpi)));
+  }
+  // A copy starting at 0 needs no more than the margin.
+  QCOMPARE(graph->LabelRoomPx(0, 96), 0);
+}
+
+void TGraphWidgetTest::ScrollingReachesEveryInstant() {
+  // A route from its lead-in to 20,2 s; zoomed up to the largest scale the window offers,
+  // the windows the scroll bar's positions show, page by page, leave no instant out.
+  graph->SetAutoscale(false);
+  Fill(3, 20.2);
+  graph->Model().SetDataMinRange(-0.2);
+  const TGraphRect pr = graph->PlotRect();
+  QScrollBar* bar = graph->HorizontalBar();
+  for (const int32_t scale : {100, 1000, 10000, 50000}) {
+    graph->SetScaleX(scale);
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->pageStep(), pr.Width());
+    QVERIFY(bar->singleStep() >= 1 && bar->singleStep() <= pr.Width());
+    bar->setValue(0);
+    QCOMPARE(graph->PixelToValue(pr.Left), -0.2);
+    double reached = graph->PixelToValue(pr.Right);
+    for (int pos = bar->singleStep(); pos <= bar->maximum(); pos += bar->pageStep() / 2) {
+      bar->setValue(pos);
+      // The next window starts inside the one before: nothing in between is skipped.
+      QVERIFY2(graph->PixelToValue(pr.Left) <= reached, qPrintable(QString::number(scale)));
+      reached = graph->PixelToValue(pr.Right);
+    }
+    bar->setValue(bar->maximum());
+    QVERIFY2(graph->PixelToValue(pr.Right) >= 20.2, qPrintable(QString::number(scale)));
+    // At the largest scale a window is a fraction of a tenth of a second wide.
+    if (scale == 50000) QVERIFY(graph->PixelToValue(pr.Right) - graph->PixelToValue(pr.Left) < 0.1);
+  }
+  // A new scale keeps the instant at the left edge.
+  graph->SetScaleX(1000);
+  bar->setValue(bar->maximum() / 2);
+  const double left = graph->PixelToValue(pr.Left);
+  graph->SetScaleX(2000);
+  QVERIFY(std::fabs(graph->PixelToValue(pr.Left) - left) < 0.01);
+}
+
+void TGraphWidgetTest::FitShowsTheWholeRangeFromItsStart() {
+  graph->SetAutoscale(false);
+  Fill(3, 20.2);
+  graph->SetScaleX(5000);
+  QScrollBar* bar = graph->HorizontalBar();
+  bar->setValue(bar->maximum());
+  const TGraphRect pr = graph->PlotRect();
+  QVERIFY(graph->PixelToValue(pr.Left) > 15);
+  graph->Model().SetAutoscale(true);  // as the main window's "Fit" does
+  QCOMPARE(bar->value(), 0);
+  QCOMPARE(graph->PixelToValue(pr.Left), graph->Model().DataMinRange());
+  QVERIFY(graph->PixelToValue(pr.Right) >= graph->Model().DataMaxRange() - 0.1);
+  // The fitted route is drawn across the plot, not a sliver of it.
+  const QImage img = graph->BackBuffer();
+  for (const int x : {pr.Left + 5, (pr.Left + pr.Right) / 2, pr.Left + pr.Width() * 9 / 10})
+    QVERIFY2(CountRowsWith(img, x, ToQColor(kColorRed).rgb()) > 0, qPrintable(QString::number(x)));
+}
+
+void TGraphWidgetTest::CursorsAreToldApart() {
+  Fill(2, 10);
+  TMarker* c1 = graph->Cursor1();
+  TMarker* c2 = graph->Cursor2();
+  QCOMPARE(c1->Label, QStringLiteral("1"));
+  QCOMPARE(c2->Label, QStringLiteral("2"));
+  QVERIFY(c1->LineColor != c2->LineColor);
+  // Cursor 2 left of cursor 1: moving one fills all three readouts, each by its own name.
+  c1->SetValue(4);
+  c2->SetValue(2);
+  graph->UpdateReadout(c2);
+  QCOMPARE(graph->X1Text(), QStringLiteral("4,000"));
+  QCOMPARE(graph->X2Text(), QStringLiteral("2,000"));
+  QCOMPARE(graph->DtText(), QStringLiteral("dt=-2,000"));
+  TChangesDialog dlg(graph->ChangesBetweenCursors(), c1->Value(), c2->Value());
+  auto* span = dlg.findChild<QLabel*>(QStringLiteral("lbSpan"));
+  QVERIFY(span != nullptr);
+  QVERIFY2(span->text().startsWith(QStringLiteral("x1= 4,000   x2= 2,000")),
+           qPrintable(span->text()));
+  // The numbers are drawn beside the triangles on screen.
+  graph->Redraw();
+  const QImage shot = graph->grab().toImage();
+  int ink = 0;
+  for (const TMarker* m : {c1, c2}) {
+    for (int y = m->y(); y < m->y() + m->height() && y < shot.height(); ++y) {
+      for (int x = m->x() + m->width() + 1; x < m->x() + m->width() + 10 && x < shot.width(); ++x)
+        ink += qGray(shot.pixel(x, y)) < 100;
+    }
+  }
+  QVERIFY(ink > 4);
 }
 
 void TGraphWidgetTest::SelectionKeepsStateColours() {

@@ -34,13 +34,13 @@ double EmPx(double Dpi) {
 
 // The labels of an axis X0..X1 at scale and Dpi, measured with Arial, and the checks every
 // axis must pass: no two labels closer than 2.5 character widths, values distinct and
-// increasing on a 1-2-5 step, texts carrying the step's decimals.
+// increasing on a 1-2-5 step from a millisecond up, texts carrying the step's decimals.
 TAxisLabels CheckedLabels(double X0, double X1, double dXPerDiv, int32_t Scale, double Dpi,
                           int32_t UnitX = 1 << 30) {
   const TXScale s{X0, dXPerDiv, 10, Scale};
   const double em = EmPx(Dpi);
   const int32_t cw = ArialWidth("A", em);
-  const TAxisLabels l = ChooseAxisLabels(s, 4, Dpi, X1, 0, UnitX, cw,
+  const TAxisLabels l = ChooseAxisLabels(s, Dpi, X1, 0, UnitX, cw,
                                          [em](const std::string& t) { return ArialWidth(t, em); });
   for (size_t i = 0; i < l.Labels.size(); ++i) {
     const TAxisLabel& a = l.Labels[i];
@@ -54,8 +54,10 @@ TAxisLabels CheckedLabels(double X0, double X1, double dXPerDiv, int32_t Scale, 
     EXPECT_GT(a.Value, b.Value);
     EXPECT_NE(a.Text, b.Text);
   }
-  // The step is a 1-2-5 step of the division.
-  const double m = l.Step / dXPerDiv;
+  // The step is on the 1-2-5 ladder, whatever the division.
+  EXPECT_GE(l.Step, 0.001 - 1e-15);
+  EXPECT_EQ(l.Decimals, LabelDecimals(l.Step));
+  const double m = l.Step;
   const double decade = std::pow(10.0, std::floor(std::log10(m) + 1e-9));
   const double mant = m / decade;
   EXPECT_TRUE(std::fabs(mant - 1) < 1e-6 || std::fabs(mant - 2) < 1e-6 ||
@@ -103,16 +105,62 @@ TEST(GraphLabels, SubSecondAxisCarriesDecimals) {
   const std::vector<std::string> t = Texts(l);
   EXPECT_NE(std::find(t.begin(), t.end(), "0,2"), t.end());
   EXPECT_NE(std::find(t.begin(), t.end(), "0,4"), t.end());
-  // A division of 0,2: "0 0,2 0,4", never "0 0 0 1".
+  // A division of 0,2: "0 0,1 0,2" or "0 0,2 0,4", never "0 0 0 1".
   l = CheckedLabels(0, 1.0, 0.2, 400, 96);
   ASSERT_GE(l.Labels.size(), 3u);
   EXPECT_EQ(l.Labels[0].Text, "0");
-  EXPECT_EQ(l.Labels[1].Text, l.Step == 0.2 ? "0,2" : "0,4");
-  // Hundredths when the step asks for them.
+  EXPECT_EQ(l.Labels[1].Text, AxisLabelText(l.Step, 1));
+  // Below a tenth the labels read in milliseconds.
   l = CheckedLabels(0, 0.1, 0.05, 2000, 300);
-  EXPECT_EQ(l.Decimals, 2);
-  // No labels between grid positions: a step below the minor spacing is never chosen.
-  for (double step : LabelStepCandidates(1.0, 1)) EXPECT_TRUE(IsMultiple(step, 0.5)) << step;
+  EXPECT_EQ(l.Decimals, 3);
+  // The ladder: 1, 2 and 5 of every decade from a millisecond up, whatever the division.
+  const std::vector<double> ladder = LabelStepCandidates();
+  ASSERT_GE(ladder.size(), 9u);
+  EXPECT_EQ(ladder[0], 0.001);
+  EXPECT_EQ(ladder[1], 0.002);
+  EXPECT_EQ(ladder[2], 0.005);
+  EXPECT_EQ(ladder[3], 0.01);
+  EXPECT_EQ(ladder[8], 0.5);
+  EXPECT_GE(ladder.back(), 7200.0);  // hours
+  EXPECT_EQ(LabelDecimals(0.001), 3);
+  EXPECT_EQ(LabelDecimals(0.05), 3);
+  EXPECT_EQ(LabelDecimals(0.1), 1);
+  EXPECT_EQ(LabelDecimals(0.5), 1);
+  EXPECT_EQ(LabelDecimals(1), 0);
+  EXPECT_EQ(LabelDecimals(3600), 0);
+}
+
+// What an analyst zoomed onto a switching reads: a 0,40 s and a 70 ms window over a plot of
+// 700 px (96 dpi, about 185 mm) and over the 180 mm of a printed sheet at 300 dpi.
+TEST(GraphLabels, ZoomedAxisReadsToTheMillisecond) {
+  struct TCase {
+    double x0, span, dpi;
+    double maxStep;
+  };
+  for (const TCase& c : {TCase{0.0, 0.40, 96, 0.1}, TCase{11.55, 0.40, 300, 0.1},
+                         TCase{0.0, 0.070, 96, 0.01}, TCase{11.56, 0.070, 300, 0.01}}) {
+    const double widthMm = c.dpi == 96 ? 700 * 25.4 / 96 : 180.0;
+    // The scale at which span fills the width (division 1 s of 10 mm at ScaleX 100).
+    const auto scale = static_cast<int32_t>(widthMm * 100.0 / 10.0 / c.span);
+    const TAxisLabels l = CheckedLabels(c.x0, c.x0 + c.span, 1, scale, c.dpi);
+    ASSERT_GE(l.Labels.size(), 4u) << c.span << " at " << c.dpi;
+    EXPECT_LE(l.Step, c.maxStep + 1e-12) << c.span;
+    // Tenths read with one decimal, anything finer in milliseconds.
+    EXPECT_EQ(l.Decimals, l.Step < 0.1 - 1e-12 ? 3 : 1) << c.span;
+    for (const TAxisLabel& a : l.Labels) {
+      if (a.Text == "0") continue;
+      const size_t comma = a.Text.find(',');
+      ASSERT_NE(comma, std::string::npos) << a.Text;
+      EXPECT_EQ(a.Text.size() - comma - 1, static_cast<size_t>(l.Decimals)) << a.Text;
+    }
+  }
+  // 70 ms from the start over 400 px: 0 0,010 0,020 ...
+  const TAxisLabels l =
+      CheckedLabels(0.0, 0.070, 1, static_cast<int32_t>(400 * 25.4 / 96 * 10 / 0.07), 96);
+  ASSERT_GE(l.Labels.size(), 4u);
+  EXPECT_EQ(l.Labels[0].Text, "0");
+  EXPECT_EQ(l.Labels[1].Text, "0,010");
+  EXPECT_EQ(l.Labels[2].Text, "0,020");
 }
 
 TEST(GraphLabels, EveryScaleAndResolutionKeepsItsRoom) {
@@ -134,7 +182,7 @@ TEST(GraphGrid, MajorsAreNeverDropped) {
       for (double x0 : {0.0, -0.2, 0.37}) {
         const TXScale s{x0, 1.0, 10, scale};
         const double x1 = x0 + 200.0;
-        const std::vector<TGridLine> lines = GridPositions(s, 4, dpi, x1);
+        const std::vector<TGridLine> lines = GridPositions(s, 1.0, 4, dpi, x1);
         std::vector<double> majors;
         for (size_t i = 0; i < lines.size(); ++i) {
           if (lines[i].Major) majors.push_back(lines[i].Value);
@@ -154,7 +202,7 @@ TEST(GraphGrid, MajorsAreNeverDropped) {
     }
   }
   // 96 dpi, scale 8: 0.8 mm per second, 3 px; the majors 5..21 are there.
-  const std::vector<TGridLine> lines = GridPositions({0, 1.0, 10, 8}, 4, 96, 22);
+  const std::vector<TGridLine> lines = GridPositions({0, 1.0, 10, 8}, 1.0, 4, 96, 22);
   for (int v = 0; v <= 22; ++v) {
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [v](const TGridLine& l) {
       return l.Major && std::fabs(l.Value - v) < 1e-9;

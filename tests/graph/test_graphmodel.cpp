@@ -132,9 +132,11 @@ TEST(GraphModel, AxisTexts) {
   EXPECT_EQ(AxisLabelText(-0.0001, 1), "0");
   EXPECT_EQ(AxisLabelText(0, 2), "0");
   EXPECT_EQ(AxisLabelText(-0.5, 1), "-0,5");
-  // 10 mm per division at 96 dpi is 38 px: characters up to 12 px wide fit.
-  EXPECT_TRUE(AxisLabelsFit(12, 10, 100, 96));
-  EXPECT_FALSE(AxisLabelsFit(13, 10, 100, 96));
+  // Minor ticks at least a millimetre apart: 10 mm per second cut into 5 or 10 parts.
+  EXPECT_TRUE(MinorTicksFit({0, 1.0, 10, 100}, 1.0, 4));
+  EXPECT_TRUE(MinorTicksFit({0, 1.0, 10, 100}, 1.0, 9));
+  EXPECT_FALSE(MinorTicksFit({0, 1.0, 10, 100}, 1.0, 10));
+  EXPECT_FALSE(MinorTicksFit({0, 1.0, 10, 100}, 1.0, -1));
 }
 
 TEST(GraphMapping, RoundingAndConversions) {
@@ -159,10 +161,18 @@ TEST(GraphMapping, RoundingAndConversions) {
 }
 
 TEST(GraphMapping, ScreenWindow) {
-  EXPECT_EQ(ScrollLargeChange(4), 5);
-  EXPECT_EQ(ScrollMax(0, 100, 1, 4), 500);
-  EXPECT_EQ(ScrollMax(0, 1e12, 1e-3, 4), 2147483647);
-  EXPECT_DOUBLE_EQ(ScreenX0(10, 7, 1, 4), 11.4);
+  // The scroll bar counts pixels: 100 s of 10 mm at 10 px a millimetre, 1000 px on screen.
+  const TXScale s{0, 1.0, 10, 100};
+  TScrollRange range = ScrollRange(0, 100, s, 254, 1000);
+  EXPECT_EQ(range.Max, 9000);
+  EXPECT_EQ(range.SingleStep, 100);
+  EXPECT_EQ(range.PageStep, 1000);
+  EXPECT_EQ(ScrollRange(0, 10, s, 254, 1000).Max, 0);  // fits: nothing to scroll
+  EXPECT_EQ(ScrollRange(0, 9, s, 254, 1000).Max, 0);
+  EXPECT_EQ(ScrollRange(0, 1e12, {0, 1e-3, 10, 100}, 96, 500).Max, 2147483647);
+  EXPECT_EQ(ScrollRange(0, 100, {0, 0.0, 10, 100}, 96, 5).SingleStep, 1);
+  EXPECT_DOUBLE_EQ(ScreenX0(10, 100, s, 254), 11.0);
+  EXPECT_EQ(ScrollPosOf(10, 11.0, s, 254), 100);
   const TGraphRect r = ScreenPlotRect(325, 145, 1, 10, 13, 14, 16, 16);
   EXPECT_EQ(r, (TGraphRect{16, 16, 293, 100}));
 
@@ -173,12 +183,12 @@ TEST(GraphMapping, ScreenWindow) {
   // At scale 100 one division (1.0) is 10 mm; 96 px are 25.4 mm.
   EXPECT_DOUBLE_EQ(g.PixelToValue(20, 0), 0.0);
   EXPECT_NEAR(g.PixelToValue(20 + 96, 0), 2.54, 1e-12);
-  EXPECT_NEAR(g.PixelToValue(20, 5), 1.0, 1e-12);  // the scroll bar counts minor steps
+  EXPECT_NEAR(g.PixelToValue(20, 96), 2.54, 1e-12);  // the scroll bar counts pixels
 }
 
 TEST(GraphMapping, GridPositions) {
   TXScale s{0.0, 1.0, 10, 100};
-  auto lines = GridPositions(s, 4, 254, 2.0);  // 10 px per mm: 20 px per minor step
+  auto lines = GridPositions(s, 1.0, 4, 254, 2.0);  // 10 px per mm: 20 px per minor step
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_TRUE(lines[0].Major);
   EXPECT_EQ(lines[0].Px, 0);
@@ -191,7 +201,7 @@ TEST(GraphMapping, GridPositions) {
 
   s.X0 = 0.3;
   EXPECT_NEAR(FirstGridValue(0.3, 0.2), 0.4, 1e-12);
-  lines = GridPositions(s, 4, 254, 1.0);
+  lines = GridPositions(s, 1.0, 4, 254, 1.0);
   ASSERT_FALSE(lines.empty());
   EXPECT_NEAR(lines[0].Value, 0.4, 1e-12);
   EXPECT_EQ(lines[0].Px, 10);
@@ -201,7 +211,7 @@ TEST(GraphMapping, GridPositions) {
   // A grid denser than the pixels: one minor line per pixel at most, and the walk
   // skips ahead instead of visiting millions of positions.
   TXScale dense{0.0, 1e-6, 10, 10};
-  lines = GridPositions(dense, 4, 96, 1e-3);
+  lines = GridPositions(dense, 1e-6, 4, 96, 1e-3);
   ASSERT_FALSE(lines.empty());
   for (size_t i = 1; i < lines.size(); ++i) ASSERT_GT(lines[i].Px, lines[i - 1].Px);
   EXPECT_LE(lines.back().Value, 1e-3);
@@ -210,12 +220,13 @@ TEST(GraphMapping, GridPositions) {
 
   // A step lost in the value's precision ends the walk.
   TXScale far{1e17, 1.0, 10, 100};
-  lines = GridPositions(far, 4, 96, 1e17 + 100);
+  lines = GridPositions(far, 1.0, 4, 96, 1e17 + 100);
   EXPECT_LE(lines.size(), 200u);
 
   // Undefined steps give no grid.
-  EXPECT_TRUE(GridPositions({0, 0.0, 10, 100}, 4, 96, 10).empty());
-  EXPECT_TRUE(GridPositions({0, 1.0, 10, 100}, -1, 96, 10).empty());
+  EXPECT_TRUE(GridPositions({0, 0.0, 10, 100}, 1.0, 4, 96, 10).empty());
+  EXPECT_TRUE(GridPositions({0, 1.0, 10, 100}, 0.0, 4, 96, 10).empty());
+  EXPECT_TRUE(GridPositions({0, 1.0, 10, 100}, 1.0, -1, 96, 10).empty());
 }
 
 TEST(GraphScale, FitScale) {

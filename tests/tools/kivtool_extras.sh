@@ -40,6 +40,21 @@ fi
 expect_status "no such sequence" 2 kt export "$work/a.kiv" --seq 999 --csv "$work/x.csv"
 expect_status "both outputs" 2 kt export "$work/a.kiv" --seq 1 --csv "$work/x.csv" --comtrade "$work"
 expect_status "unwritable" 2 kt export "$work/a.kiv" --seq 1 --csv "$work/no/dir/x.csv"
+# A sequence of a clock-time event alone (2023-05-17 10:30) before one with an event: neither
+# export writes anything for it, and both say why in the same words.
+printf '\x04\x00\x10\xF3\x1F\x0A\x11\x05\x17\xF3\x1E\x0A\x11\x05\x17\xF0\x7F' >"$work/empty.bin"
+kt params "-kivtype kivs2 -buffile $work/empty.bin" -o "$work/empty.kiv" >/dev/null ||
+  fail "registration with an empty sequence"
+expect_eq "empty sequence dated" "Sequence no.1 Date: 2023-05-17 hour: 10:30:00:000" \
+  "$(kt sequences "$work/empty.kiv" | head -1)"
+expect_status "empty sequence as csv" 2 kt export "$work/empty.kiv" --seq 1 --csv "$work/e.csv"
+expect_eq "csv refusal" "Sequence 1 has no events to export" "$(cat "$work/err")"
+[[ -e $work/e.csv ]] && fail "a CSV was written for an empty sequence"
+mkdir -p "$work/ect"
+expect_status "empty sequence as comtrade" 2 kt export "$work/empty.kiv" --seq 1 --comtrade "$work/ect"
+expect_eq "comtrade refusal" "Sequence 1 has no events to export" "$(cat "$work/err")"
+expect_eq "no COMTRADE files" "" "$(ls "$work/ect")"
+expect_status "the other sequence as csv" 0 kt export "$work/empty.kiv" --seq 2 --csv "$work/e2.csv"
 
 # --- checked write against the simulator ---
 kivsim=$(dirname "$KIVTOOL")/kivsim

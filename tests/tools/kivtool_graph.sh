@@ -71,4 +71,22 @@ expect_eq "legend series" "series: $(kt legend | grep -vc '^  ')" \
 expect_status "missing sequence" 2 kt graph "$demo" --seq 999 -o "$work/none.png"
 [[ ! -e $work/none.png ]] || fail "a missing sequence wrote a picture"
 
+# A switching printed to the millisecond: a tenth of a second on one sheet, labelled in
+# milliseconds.
+out=$(kt graph "$demo" --seq 3 --from 4.45 --to 4.55 -o "$work/zoom.pdf") || fail "a short span to PDF"
+expect_eq "short span on one sheet" "pages: 1" "$(grep '^pages:' <<<"$out")"
+zoom=$(pdftotext "$work/zoom.pdf" -)
+for label in 4,450 4,500 4,540; do
+  grep -qx "$label" <<<"$zoom" || grep -qw "$label" <<<"$zoom" || fail "no label $label in the zoomed PDF"
+done
+
+# An image wider than 32767 pixels is refused with a way out; a part of the route at that
+# scale is drawn.
+expect_status "too wide" 2 kt graph "$demo" --seq 3 --scale 50000 -o "$work/wide.png"
+grep -q -- "--from/--to" "$work/err" || fail "the refusal names no way out: $(cat "$work/err")"
+grep -q "at most 32767" "$work/err" || fail "the refusal names no limit: $(cat "$work/err")"
+[[ ! -e $work/wide.png ]] || fail "a refused image was written"
+expect_status "a part at that scale" 0 kt graph "$demo" --seq 3 --scale 50000 --from 4.5 --to 4.6 \
+  -o "$work/part.png"
+
 finish

@@ -78,8 +78,12 @@ int CmdExport(int argc, char** argv) {
   lister.BuildSequences();
   if (seq > lister.SequenceCount()) throw NoSequence(std::to_string(seq), lister.SequenceCount());
   std::string error;
+  // An empty sequence gives neither a CSV of its header line nor COMTRADE files.
+  if (lister.EventsMatrix().RowLength(seq) == 0) throw EToolError(NoEventsToExportText(seq));
   if (csv) {
-    if (!SaveText(*csv, EventsCsv(ListedEvents(lister, seq)), error)) throw EToolError(error);
+    const std::vector<TListedEvent> events = ListedEvents(lister, seq);
+    if (events.empty()) throw EToolError(NoEventsToExportText(seq));
+    if (!SaveText(*csv, EventsCsv(events), error)) throw EToolError(error);
     std::printf("%s\n", csv->c_str());
     return 0;
   }

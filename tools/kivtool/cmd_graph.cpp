@@ -104,16 +104,8 @@ int CmdGraph(int argc, char** argv) {
   if (pdf) {
     QPrinter printer(QPrinter::HighResolution);
     SetA4Pdf(printer);
-    if (fromText) {
-      // Print covers the whole range: narrow it to the asked span (the model widens it
-      // only to include points, so the span is set directly).
-      m.SetDataMinRange(xa);
-      m.SetDataMaxRange(xb);
-      m.SetDataMinRange(xa);  // when xa lay beyond the old maximum
-      if (m.DataMinRange() != xa || m.DataMaxRange() != xb) {
-        throw EToolError("A printed span must be wider than 9 x units");
-      }
-    }
+    // A part of the route prints at any width, down to a switching's milliseconds.
+    if (fromText) m.PrintSpan = std::make_pair(xa, xb);
     int pages = 0;
     std::string error;
     const bool printed = PrintToPdfFile(
@@ -127,6 +119,14 @@ int CmdGraph(int argc, char** argv) {
     if (!printed) throw EToolError(error);
     std::printf("pages: %d\nseries: %u\nscale: %d\n", pages, m.SeriesCount(), m.ScaleX());
     return 0;
+  }
+  // Wider than image formats and painters handle: say how to draw less, not fail later.
+  constexpr int64_t kMaxImageWidth = 32767;
+  const int64_t width = int64_t{ValueToPx(m.XScale(xa), dpi, xb)} + 2 * 10;
+  if (width > kMaxImageWidth) {
+    throw EToolError("The image would be " + std::to_string(width) + " pixels wide (at most " +
+                     std::to_string(kMaxImageWidth) +
+                     "): draw a part of the route with --from/--to, or a smaller --scale or --dpi");
   }
   const QImage image = graph.RenderImage(xa, xb, dpi, dpi, true);
   if (image.isNull()) throw EToolError("Nothing to draw");
