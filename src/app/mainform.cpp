@@ -193,13 +193,14 @@ void TMainForm::BuildToolbar() {
       add("document-print", "Print", [this] { ForActive([](TChildForm& c) { c.Print(false); }); });
   bar->addSeparator();
   btnNormView = add("kivsvc-view-all", "Show all",
-                    [this] { ForActive([](TChildForm& c) { c.SetView(0); }); });
-  btnEventsView = add("kivsvc-view-sequences", "List of sequence",
-                      [this] { ForActive([](TChildForm& c) { c.SetView(1); }); });
+                    [this] { ForActive([](TChildForm& c) { c.SetView(TEventsView::All); }); });
+  btnEventsView = add("kivsvc-view-sequences", "List of sequence", [this] {
+    ForActive([](TChildForm& c) { c.SetView(TEventsView::Sequences); });
+  });
   btnListView = add("kivsvc-view-listing", "Listing",
-                    [this] { ForActive([](TChildForm& c) { c.SetView(3); }); });
-  btnGraphView =
-      add("kivsvc-view-graph", "Graph", [this] { ForActive([](TChildForm& c) { c.SetView(2); }); });
+                    [this] { ForActive([](TChildForm& c) { c.SetView(TEventsView::Listing); }); });
+  btnGraphView = add("kivsvc-view-graph", "Graph",
+                     [this] { ForActive([](TChildForm& c) { c.SetView(TEventsView::Graph); }); });
   btnGraphLegend =
       add("kivsvc-legend", "Legend", [this] { ForActive([](TChildForm& c) { c.ShowLegend(); }); });
   btnLoad->setObjectName("btnLoad");
@@ -618,7 +619,7 @@ void TMainForm::ProcessCommandLine() {
   if (OpenWriteReadAtStart && Children().isEmpty()) {
     NewCommand();
     if (TChildForm* child = ActiveChild()) {
-      child->Notebook1->setCurrentIndex(2);
+      child->ShowPage(TChildPage::WriteRead);
       child->Btn1->setFocus();
     }
   }

@@ -29,12 +29,6 @@
 #include "widgetsinks.h"
 #include "znsgrid.h"
 
-namespace {
-
-constexpr int kWriteReadPage = 2;
-
-}  // namespace
-
 TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* parent)
     : QWidget(parent),
       Graph(new TGraph),
@@ -69,7 +63,7 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
   BuildEventsPage();
   BuildSettingsPage();
   BuildWriteReadPage();
-  Notebook1->setCurrentIndex(1);
+  ShowPage(TChildPage::Settings);
 
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
@@ -138,16 +132,16 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
   lister_->SetDevice(&Kiv);
 
   PrintFlags = 3;
-  ViewMode = 0;
+  ViewMode = TEventsView::All;
   Named = false;
   Panel3->installEventFilter(this);
   LayoutEventsPage();
 
-  SetupButtons(Notebook1->currentIndex());
+  SetupButtons(CurrentPage());
   ShowParset();
   BuildCommandTree();
 
-  connect(Notebook1, &QTabWidget::currentChanged, this, [this](int page) { SetupButtons(page); });
+  connect(Notebook1, &QTabWidget::currentChanged, this, [this] { SetupButtons(CurrentPage()); });
   for (QCheckBox* c :
        {chbZestaw1, chbZestaw2, chbEventRegister, chbcorrectIOtimes, ChBshowallEvents}) {
     connect(c, &QCheckBox::clicked, this,
@@ -160,23 +154,23 @@ TChildForm::TChildForm(IChildHost* host, IChildServices* services, QWidget* pare
           [this] { TrackOutsideChange([this] { ControlsToOptions(); }); });
   connect(ChbTraceMessages, &QCheckBox::clicked, this, [this](bool on) { Kiv.TraceMessages = on; });
   connect(Btn1, &QPushButton::clicked, this, [this] {
-    int page = Notebook1->currentIndex();
-    if (page == 2) {
+    const TChildPage page = CurrentPage();
+    if (page == TChildPage::WriteRead) {
       StartReading();
-    } else if (page == 0) {
+    } else if (page == TChildPage::Events) {
       Guarded([this] { lister_->ShowHexBuffer(); });
     }
   });
   connect(Btn2, &QPushButton::clicked, this, [this] {
-    int page = Notebook1->currentIndex();
-    if (page == 2) {
+    const TChildPage page = CurrentPage();
+    if (page == TChildPage::WriteRead) {
       ExecuteCommand();
-    } else if (page == 0) {
+    } else if (page == TChildPage::Events) {
       SaveBuffer();
     }
   });
   connect(Btn3, &QPushButton::clicked, this, [this] {
-    if (Notebook1->currentIndex() == 2) StopReading();
+    if (CurrentPage() == TChildPage::WriteRead) StopReading();
   });
 
   Kiv.Modified = false;
@@ -332,7 +326,8 @@ void TChildForm::RefreshModifiedMark() {
     setWindowTitle(title);
     markingTitle_ = false;
   }
-  Notebook1->setTabText(1, undoStack_->isClean() ? "Settings" : "Settings*");
+  Notebook1->setTabText(static_cast<int>(TChildPage::Settings),
+                        undoStack_->isClean() ? "Settings" : "Settings*");
 }
 
 void TChildForm::SetDocumentActionsEnabled(bool enabled) {
@@ -543,11 +538,19 @@ void TChildForm::Print(bool withDialog) {
 // ---------------------------------------------------------------------------
 // Pages and side buttons
 
-void TChildForm::SetupButtons(int page) {
+TChildPage TChildForm::CurrentPage() const {
+  return static_cast<TChildPage>(Notebook1->currentIndex());
+}
+
+void TChildForm::ShowPage(TChildPage page) {
+  Notebook1->setCurrentIndex(static_cast<int>(page));
+}
+
+void TChildForm::SetupButtons(TChildPage page) {
   bool service = serviceMode_;
   bool reading = Kiv.IsReading;
   switch (page) {
-    case 0:
+    case TChildPage::Events:
       Panel2->setVisible(service);
       Notebook1->setProperty("helpContext", 10);
       Btn1->setText("HexList");
@@ -560,11 +563,11 @@ void TChildForm::SetupButtons(int page) {
       Btn2->setVisible(service);
       Btn3->setVisible(false);
       break;
-    case 1:
+    case TChildPage::Settings:
       Panel2->setVisible(false);
       Notebook1->setProperty("helpContext", 134);
       break;
-    default:
+    case TChildPage::WriteRead:
       Panel2->setVisible(true);
       Notebook1->setProperty("helpContext", 6);
       Btn1->setText("Reading");
@@ -594,11 +597,11 @@ void TChildForm::UpdateState() {
   const bool idle = !Kiv.IsReading;
   Notebook1->tabBar()->setEnabled(idle);
   for (int i = 0; i < Notebook1->count(); ++i) {
-    if (i != kWriteReadPage) Notebook1->widget(i)->setEnabled(idle);
+    if (i != static_cast<int>(TChildPage::WriteRead)) Notebook1->widget(i)->setEnabled(idle);
   }
   WriteReadTop->setEnabled(idle);
   cmdOutline->setEnabled(idle);
-  SetupButtons(Notebook1->currentIndex());
+  SetupButtons(CurrentPage());
   RefreshModifiedMark();
 }
 

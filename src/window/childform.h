@@ -44,6 +44,11 @@ std::string RawBufferFileName(const std::string& registration);
 // Whether two names denote the same file (through links and relative paths).
 bool SameFile(const std::string& a, const std::string& b);
 
+// The window's pages, in the order of their tabs.
+enum class TChildPage : int { Events = 0, Settings = 1, WriteRead = 2 };
+// What the events page shows: its three parts together, or one of them on the whole page.
+enum class TEventsView : int { All = 0, Sequences = 1, Graph = 2, Listing = 3 };
+
 class TChildForm : public QWidget {
   Q_OBJECT
  public:
@@ -66,7 +71,10 @@ class TChildForm : public QWidget {
   // The name Save writes: FileName, with ".kiv" when it has no extension.
   std::string SaveFileName() const;
   void Print(bool withDialog);
-  void SetView(int mode);
+  void SetView(TEventsView view);
+  // The page shown, and showing one.
+  TChildPage CurrentPage() const;
+  void ShowPage(TChildPage page);
   void OptionsToControls();
   // A registration whose image was just loaded, shown under name as a new, unmodified
   // document: read options on the controls, its first sequence shown, its parsets in the grid.
@@ -84,7 +92,7 @@ class TChildForm : public QWidget {
   void StartReading();
   void StopReading();
   void UpdateState();
-  void SetupButtons(int page);
+  void SetupButtons(TChildPage page);
   void CommitCell(int c, int r);
   void RunParsetCommand(const std::string& key);
   void ExecuteCommand();
@@ -118,7 +126,7 @@ class TChildForm : public QWidget {
   TEvLister* Lister() const { return lister_.get(); }
   std::string FileName;
   bool Named = false;
-  int ViewMode = 0;
+  TEventsView ViewMode = TEventsView::All;
   uint8_t PrintFlags = 3;
   // A printout of this window runs (it lets window events through): no closing meanwhile.
   bool Printing = false;

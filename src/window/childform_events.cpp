@@ -48,9 +48,8 @@ void TChildForm::BuildEventsPage() {
 // ---------------------------------------------------------------------------
 // Events page
 
-void TChildForm::SetView(int mode) {
-  if (mode < 0 || mode > 3) return;
-  ViewMode = mode;
+void TChildForm::SetView(TEventsView view) {
+  ViewMode = view;
   LayoutEventsPage();
   EventsListClick(false);
 }
@@ -59,22 +58,23 @@ void TChildForm::LayoutEventsPage() {
   int w = Panel3->width();
   int h = Panel3->height();
   int quarter = h / 4;
-  EventsListBox->setVisible(ViewMode == 0 || ViewMode == 1);
-  FMemo->setVisible(ViewMode == 0 || ViewMode == 3);
-  Graph->setVisible(ViewMode == 0 || ViewMode == 2);
+  const bool all = ViewMode == TEventsView::All;
+  EventsListBox->setVisible(all || ViewMode == TEventsView::Sequences);
+  FMemo->setVisible(all || ViewMode == TEventsView::Listing);
+  Graph->setVisible(all || ViewMode == TEventsView::Graph);
   switch (ViewMode) {
-    case 0:
+    case TEventsView::All:
       EventsListBox->setGeometry(0, 0, w, quarter);
       FMemo->setGeometry(0, quarter, w, quarter);
       Graph->setGeometry(0, 2 * quarter, w, h - 2 * quarter);
       break;
-    case 1:
+    case TEventsView::Sequences:
       EventsListBox->setGeometry(0, 0, w, h);
       break;
-    case 2:
+    case TEventsView::Graph:
       Graph->setGeometry(0, 0, w, h);
       break;
-    case 3:
+    case TEventsView::Listing:
       FMemo->setGeometry(0, 0, w, h);
       break;
   }
@@ -106,7 +106,7 @@ void TChildForm::EventsListClick(bool fromList) {
     ShowCurrentSequence();
   }
   if (fromList) {
-    if (ViewMode == 1) SetView(3);
+    if (ViewMode == TEventsView::Sequences) SetView(TEventsView::Listing);
     if (EventsListBox->isVisible()) EventsListBox->setFocus();
   }
 }

@@ -252,7 +252,7 @@ void TChildForm::ApplyParsetImage(int n, const std::vector<uint8_t>& bytes, int 
   std::copy(bytes.begin(), bytes.end(), parset);
   Kiv.Modified = true;
   // The change is shown where it happened.
-  Notebook1->setCurrentIndex(1);
+  ShowPage(TChildPage::Settings);
   if (TabSet1->currentIndex() != n - 1) {
     TabSet1->setCurrentIndex(n - 1);  // shows the parset
   } else {

@@ -123,17 +123,17 @@ int main(int argc, char* argv[]) {
     child->Btn1->click();
     child->cmdOutline->setCurrentItem(child->cmdOutline->topLevelItem(0)->child(0));
     ok &= Save(&form, out, "screenshot-writeread.png");
-    child->Notebook1->setCurrentIndex(0);
-    child->SetView(0);
+    child->ShowPage(TChildPage::Events);
+    child->SetView(TEventsView::All);
     if (child->EventsListBox->count() > 1) {
       child->EventsListBox->setCurrentRow(1);
       child->EventsListClick(false);
     }
     ok &= Save(&form, out, "screenshot-events.png");
-    child->SetView(3);
+    child->SetView(TEventsView::Listing);
     ok &= Save(&form, out, "screenshot-listing.png");
-    child->SetView(0);
-    child->Notebook1->setCurrentIndex(1);
+    child->SetView(TEventsView::All);
+    child->ShowPage(TChildPage::Settings);
     ok &= Save(&form, out, "screenshot-settings.png");
     ok &= SaveIcons(out, "toolbar-icons.png");
 

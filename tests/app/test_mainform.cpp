@@ -121,12 +121,12 @@ class TestMainForm : public QObject {
     // Opened while service mode was still off, and it stays a window without it: no
     // service buttons beside hidden service check boxes.
     QVERIFY(child->ChbTraceMessages->isHidden());
-    child->Notebook1->setCurrentIndex(0);
+    child->ShowPage(TChildPage::Events);
     QVERIFY(child->Panel2->isHidden());
     QVERIFY(child->chbcorrectIOtimes->isHidden());
     form.NewCommand();
     TChildForm* later = form.ActiveChild();
-    later->Notebook1->setCurrentIndex(0);
+    later->ShowPage(TChildPage::Events);
     QVERIFY(!later->Panel2->isHidden());
     QVERIFY(!later->chbcorrectIOtimes->isHidden());
     form.ProcessCommandLine();  // runs once only
@@ -363,7 +363,7 @@ class TestMainForm : public QObject {
     form.OpenWriteReadAtStart = true;
     form.ProcessCommandLine();
     QCOMPARE(form.Children().size(), 1);
-    QCOMPARE(form.ActiveChild()->Notebook1->currentIndex(), 2);
+    QCOMPARE(form.ActiveChild()->CurrentPage(), TChildPage::WriteRead);
     QCOMPARE(form.ActiveChild()->Btn1->text(), QString("Reading"));
     // Named files on the command line take the place of the demonstration window.
     QVERIFY(WriteRegistration(Path("demo.kiv"), kivtKivs2, Defs()));
@@ -618,13 +618,13 @@ class TestMainForm : public QObject {
     TChildForm* child = form.Children().last();
     QVERIFY(form.btnGraphView->isEnabled());
     form.btnGraphView->trigger();
-    QCOMPARE(child->ViewMode, 2);
+    QCOMPARE(child->ViewMode, TEventsView::Graph);
     form.btnEventsView->trigger();
-    QCOMPARE(child->ViewMode, 1);
+    QCOMPARE(child->ViewMode, TEventsView::Sequences);
     form.btnListView->trigger();
-    QCOMPARE(child->ViewMode, 3);
+    QCOMPARE(child->ViewMode, TEventsView::Listing);
     form.btnNormView->trigger();
-    QCOMPARE(child->ViewMode, 0);
+    QCOMPARE(child->ViewMode, TEventsView::All);
     QVERIFY(child->FileMenu()->menuAction()->isVisible());
     QVERIFY(!form.FileMenu->menuAction()->isVisible());
   }
@@ -714,7 +714,7 @@ class TestMainForm : public QObject {
       if (a->isVisible()) menus << a->text();
     QCOMPARE(menus.mid(0, 2), (QStringList{"&File", "&Edit"}));
     const std::vector<uint8_t> saved(child->Kiv.Zestaw1(), child->Kiv.Zestaw1() + 512);
-    child->Notebook1->setCurrentIndex(1);
+    child->ShowPage(TChildPage::Settings);
     // Two edits of the first voltage setting.
     int row = 0, column = 0;
     for (int r = 1; r <= child->Kiv.Defs.SectionCount() && row == 0; ++r) {

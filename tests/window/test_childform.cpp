@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabBar>
@@ -126,7 +127,7 @@ struct TSimWindow {
     host.comm.MBTCPPort = sim.port;
     child = std::make_unique<TChildForm>(&host);
     child->show();
-    child->Notebook1->setCurrentIndex(2);
+    child->ShowPage(TChildPage::WriteRead);
     return true;
   }
 };
@@ -165,10 +166,47 @@ class TestChildForm : public QObject {
   void initTestCase() { scope_ = std::make_unique<TScopedMessageService>(&messages_); }
   void init() { messages_ = TRecordingMessages(); }
 
+  // Each page named by the enum is the tab of that name, with its own help and side buttons;
+  // each view shows its own parts of the events page.
+  void pagesAndViewsByName() {
+    TTestHost host;
+    TChildForm child(&host);
+    const struct {
+      TChildPage page;
+      const char* title;
+      int help;
+      bool panel;
+    } pages[] = {{TChildPage::Events, "Events buffer", 10, false},
+                 {TChildPage::Settings, "Settings", 134, false},
+                 {TChildPage::WriteRead, "Write/Read", 6, true}};
+    for (const auto& p : pages) {
+      child.ShowPage(p.page);
+      QCOMPARE(child.CurrentPage(), p.page);
+      QCOMPARE(child.Notebook1->tabText(child.Notebook1->currentIndex()), QString(p.title));
+      QCOMPARE(child.HelpContext(), p.help);
+      QCOMPARE(!child.Panel2->isHidden(), p.panel);
+    }
+    const struct {
+      TEventsView view;
+      bool list, listing, graph;
+    } views[] = {{TEventsView::All, true, true, true},
+                 {TEventsView::Sequences, true, false, false},
+                 {TEventsView::Graph, false, false, true},
+                 {TEventsView::Listing, false, true, false}};
+    child.ShowPage(TChildPage::Events);
+    for (const auto& v : views) {
+      child.SetView(v.view);
+      QCOMPARE(child.ViewMode, v.view);
+      QCOMPARE(!child.EventsListBox->isHidden(), v.list);
+      QCOMPARE(!child.FMemo->isHidden(), v.listing);
+      QCOMPARE(!child.Graph->isHidden(), v.graph);
+    }
+  }
+
   void createdState() {
     TTestHost host;
     TChildForm child(&host);
-    QCOMPARE(child.Notebook1->currentIndex(), 1);
+    QCOMPARE(child.CurrentPage(), TChildPage::Settings);
     QCOMPARE(child.Notebook1->tabText(0), QString("Events buffer"));
     QCOMPARE(child.EventsListBox->item(0)->text(), QString("Not read"));
     QCOMPARE(child.lbBufLoadTime->text(), QString("???"));
@@ -221,24 +259,24 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     child.resize(600, 400);
     child.show();
-    child.Notebook1->setCurrentIndex(2);
+    child.ShowPage(TChildPage::WriteRead);
     QVERIFY(child.Panel2->isVisible());
     QCOMPARE(child.Btn1->text(), QString("Reading"));
     QCOMPARE(child.Btn1->toolTip(), QString("Read data from automation"));
     QCOMPARE(child.Btn1->statusTip(), QString("Read selected position from automation"));
     QVERIFY(child.Btn1->isEnabled() && child.Btn2->isEnabled() && !child.Btn3->isEnabled());
     QCOMPARE(child.HelpContext(), 6);
-    child.Notebook1->setCurrentIndex(1);
+    child.ShowPage(TChildPage::Settings);
     QVERIFY(!child.Panel2->isVisible());
     QCOMPARE(child.HelpContext(), 134);
-    child.Notebook1->setCurrentIndex(0);
+    child.ShowPage(TChildPage::Events);
     QVERIFY(!child.Panel2->isVisible());  // service mode only
     QCOMPARE(child.HelpContext(), 10);
 
     host.service = true;
     TChildForm service(&host);
     service.show();
-    service.Notebook1->setCurrentIndex(0);
+    service.ShowPage(TChildPage::Events);
     QVERIFY(service.Panel2->isVisible());
     QCOMPARE(service.Btn1->text(), QString("HexList"));
     QCOMPARE(service.Btn2->text(), QString("Save Buf"));
@@ -566,7 +604,7 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     child.resize(700, 400);
     child.show();
-    child.Notebook1->setCurrentIndex(1);
+    child.ShowPage(TChildPage::Settings);
     LoadType(child, kivtKivs2);
     child.ShowParset();
     QVERIFY(QTest::qWaitForWindowExposed(&child));
@@ -642,7 +680,7 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     child.resize(700, 500);
     child.show();
-    child.Notebook1->setCurrentIndex(0);
+    child.ShowPage(TChildPage::Events);
     QVERIFY(child.OpenFile(KIVSVC_SOURCE_DIR "/examples/demo-kivs2.kiv"));
     QListWidget* list = child.EventsListBox;
     QVERIFY(list->count() >= 4);
@@ -671,12 +709,12 @@ class TestChildForm : public QObject {
     QCOMPARE(list->selectedItems().size(), 2);
     QCOMPARE(int(child.Lister()->SelectedSequence()), 3);
     // In the list-only view Enter shows the listing, as a click does.
-    child.SetView(1);
+    child.SetView(TEventsView::Sequences);
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(child.ViewMode, 1);
+    QCOMPARE(child.ViewMode, TEventsView::Sequences);
     QTest::keyClick(list, Qt::Key_Return);
-    QCOMPARE(child.ViewMode, 3);
+    QCOMPARE(child.ViewMode, TEventsView::Listing);
     QCOMPARE(int(child.Lister()->SelectedSequence()), 4);
   }
 
@@ -687,7 +725,7 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     child.resize(700, 600);
     child.show();
-    child.Notebook1->setCurrentIndex(2);
+    child.ShowPage(TChildPage::WriteRead);
     QVERIFY(QTest::qWaitForWindowExposed(&child));
     QVERIFY(child.MemoMessage->height() > child.cmdOutline->height());
     QVERIFY(child.MemoMessage->height() > 150);
@@ -731,7 +769,7 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     child.resize(640, 480);
     child.show();
-    child.Notebook1->setCurrentIndex(2);
+    child.ShowPage(TChildPage::WriteRead);
     QTest::mouseClick(child.Btn1, Qt::LeftButton);
     QVERIFY(!child.Kiv.IsReading);
     QStringList trace = TraceLines(child);
@@ -750,18 +788,18 @@ class TestChildForm : public QObject {
     QVERIFY(child.Notebook1->isEnabled());
 
     // Views of the events page: a quarter each for the list and the listing.
-    child.Notebook1->setCurrentIndex(0);
-    child.SetView(0);
+    child.ShowPage(TChildPage::Events);
+    child.SetView(TEventsView::All);
     QCOMPARE(child.EventsListBox->height(), child.Panel3->height() / 4);
     QCOMPARE(child.FMemo->height(), child.Panel3->height() / 4);
-    child.SetView(1);
+    child.SetView(TEventsView::Sequences);
     QVERIFY(child.EventsListBox->isVisible() && !child.FMemo->isVisible());
     // Ctrl+click picks several sequences; a plain click one again.
     QVERIFY(child.EventsListBox->count() >= 3);
     auto center = [&](int i) {
       return child.EventsListBox->visualItemRect(child.EventsListBox->item(i)).center();
     };
-    child.SetView(0);
+    child.SetView(TEventsView::All);
     QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, center(0));
     QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       center(1));
@@ -771,15 +809,15 @@ class TestChildForm : public QObject {
     QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, center(1));
     QCOMPARE(child.EventsListBox->selectedItems().size(), 1);
     QCOMPARE(child.Lister()->SelectedSequence(), uint16_t(2));
-    child.SetView(1);
+    child.SetView(TEventsView::Sequences);
     // A click in the list view switches to the listing.
     QRect first = child.EventsListBox->visualItemRect(child.EventsListBox->item(0));
     QTest::mouseClick(child.EventsListBox->viewport(), Qt::LeftButton, {}, first.center());
-    QCOMPARE(child.ViewMode, 3);
+    QCOMPARE(child.ViewMode, TEventsView::Listing);
     QVERIFY(child.FMemo->isVisible() && !child.EventsListBox->isVisible());
 
     // The command tree writes parset 1 only after "Yes".
-    child.Notebook1->setCurrentIndex(2);
+    child.ShowPage(TChildPage::WriteRead);
     QTreeWidgetItem* item = child.cmdOutline->topLevelItem(0)->child(0);
     child.cmdOutline->setCurrentItem(item);
     int lines = TraceLines(child).size();
@@ -823,7 +861,7 @@ class TestChildForm : public QObject {
     QCOMPARE(before.Kiv.GetKivType(), kivtKivs3);
     TChildForm child(&host);
     QVERIFY(child.OpenFile(KIVSVC_SOURCE_DIR "/examples/demo-kivs2.kiv"));
-    child.Notebook1->setCurrentIndex(2);
+    child.ShowPage(TChildPage::WriteRead);
     child.cmdOutline->setCurrentItem(child.cmdOutline->topLevelItem(0)->child(0));
     messages_.answers = {MsgAnswer::Yes};
     QTest::mouseClick(child.Btn2, Qt::LeftButton);
@@ -918,11 +956,11 @@ class TestChildForm : public QObject {
     QCOMPARE(ParsetBytes(child, 2), saved2);
     QCOMPARE(ParsetBytes(child, 1), edited1);
     QCOMPARE(child.windowTitle(), reg + "*");
-    child.Notebook1->setCurrentIndex(0);
+    child.ShowPage(TChildPage::Events);
     child.Undo();
     QCOMPARE(ParsetBytes(child, 1), saved1);
     // Undo shows where it changed something, and back at the saved state the marks go.
-    QCOMPARE(child.Notebook1->currentIndex(), 1);
+    QCOMPARE(child.CurrentPage(), TChildPage::Settings);
     QCOMPARE(child.TabSet1->currentIndex(), 0);
     QCOMPARE(child.ZnsGrid->item(r, c)->text(),
              Q(SettingToText(child.Kiv.Defs.SectionSets(r)->GetSetting(j), saved1.data(),
