@@ -7,9 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -20,6 +18,7 @@
 #include "archiveui.h"
 #include "childform.h"
 #include "commdlg.h"
+#include "kivsimproc.h"
 #include "mainform.h"
 #include "messages.h"
 #include "programicons.h"
@@ -80,18 +79,8 @@ int main(int argc, char* argv[]) {
   QTemporaryDir tmp;
   QString defs = QString(KIVSVC_SHARE_DIR);
 
-  QProcess sim;
-  sim.start(KIVSIM_PATH, {"--tcp", "127.0.0.1:0", "--type", "kivs2", "--defs", defs});
-  QString log;
-  QRegularExpression re("listening on tcp [^:]+:(\\d+)");
-  QString port;
-  for (int i = 0; i < 100 && port.isEmpty(); ++i) {
-    sim.waitForReadyRead(100);
-    log += QString::fromLocal8Bit(sim.readAllStandardOutput());
-    auto m = re.match(log);
-    if (m.hasMatch()) port = m.captured(1);
-  }
-  if (port.isEmpty()) {
+  KivsimProcess sim;
+  if (!sim.Start(KIVSIM_PATH, {"--tcp", "127.0.0.1:0", "--type", "kivs2", "--defs", defs})) {
     std::fprintf(stderr, "kivsim did not start\n");
     return 1;
   }
@@ -99,7 +88,7 @@ int main(int argc, char* argv[]) {
   ini.open(QIODevice::WriteOnly);
   ini.write(QString("[kivsvc_screenshots]\nMBTCPComm=1\nMBTCPIP=127.0.0.1\nMBTCPPort=%1\nPort=\n"
                     "TimeSilence=5\n")
-                .arg(port)
+                .arg(sim.Port())
                 .toUtf8());
   ini.close();
   qputenv("KIVSVC_CONFIG", ini.fileName().toLocal8Bit());
@@ -172,7 +161,5 @@ int main(int argc, char* argv[]) {
     w->lbDevices->setCurrentRow(2);
     ok &= Save(w, out, "screenshot-archive.png");
   }
-  sim.terminate();
-  sim.waitForFinished(3000);
   return ok ? 0 : 1;
 }

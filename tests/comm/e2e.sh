@@ -8,6 +8,7 @@ SCENARIO=$2
 WORK=$(mktemp -d)
 PIDS=()
 FAILED=0
+source "$(dirname "$0")/../tools/simproc.sh"
 
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
@@ -26,16 +27,10 @@ fail() {
 start_sim() {
   local name=$1
   shift
-  "$BIN/kivsim" --defs "$BIN" "$@" >"$WORK/$name.log" 2>&1 &
-  SIM_PID=$!
+  local started=0
+  launch_kivsim "$BIN/kivsim" "$WORK/$name.log" --defs "$BIN" "$@" && started=1
   PIDS+=("$SIM_PID")
-  for _ in $(seq 100); do
-    grep -q "listening on" "$WORK/$name.log" 2>/dev/null && break
-    kill -0 "$SIM_PID" 2>/dev/null || break
-    sleep 0.05
-  done
-  grep -q "listening on" "$WORK/$name.log" || { cat "$WORK/$name.log"; fail "kivsim did not start"; exit 1; }
-  SIM_PORT=$(sed -n 's/.*listening on tcp [0-9.]*:\([0-9]*\).*/\1/p' "$WORK/$name.log")
+  ((started)) || { fail "kivsim did not start"; exit 1; }
 }
 
 stop_sim() {

@@ -3,15 +3,12 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <memory>
 #include <string>
 
 #include "kivcomm.h"
+#include "kivsimproc.h"
 #include "mbtcpclient.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
@@ -30,70 +27,32 @@ class SimProcess {
   // serial: a pseudo-terminal pair is made and kivsim serves its one end.
   SimProcess(bool serial, const QStringList& extra, int baud = 115200) {
     TestApp();
+    QStringList args;
     if (serial) {
-      dev_ = dir_.filePath("dev");
-      const QString peer = dir_.filePath("peer");
-      socat_.start("socat", {"pty,raw,echo=0,link=" + dev_, "pty,raw,echo=0,link=" + peer});
-      for (int i = 0; i < 200 && !(QFileInfo::exists(dev_) && QFileInfo::exists(peer)); ++i)
-        QThread::msleep(10);
-      args_ << "--serial" << peer << "--baud" << QString::number(baud);
+      pty_ = std::make_unique<PtyPair>();
+      args << "--serial" << pty_->Peer() << "--baud" << QString::number(baud);
     } else {
-      args_ << "--tcp"
-            << "127.0.0.1:0";
+      args << "--tcp"
+           << "127.0.0.1:0";
     }
-    args_ << "--defs" << DEFS_DIR << "--control" << extra;
-    sim_.setProcessChannelMode(QProcess::SeparateChannels);
-    sim_.start(KIVSIM_PATH, args_);
-    ok_ = WaitFor("kivsim: listening on");
-    if (!serial) {
-      const int colon = static_cast<int>(out_.indexOf(':', out_.indexOf("listening on tcp")));
-      port_ = static_cast<uint16_t>(out_.mid(colon + 1).split('\n').first().toInt());
-    }
-  }
-  ~SimProcess() {
-    sim_.terminate();
-    if (!sim_.waitForFinished(3000)) sim_.kill();
-    sim_.waitForFinished(1000);
-    socat_.terminate();
-    socat_.waitForFinished(2000);
+    args << "--defs" << DEFS_DIR << "--control" << extra;
+    ok_ = (!pty_ || pty_->Ok()) && sim_.Start(KIVSIM_PATH, args);
   }
   bool Ok() const { return ok_; }
-  bool Running() { return sim_.state() == QProcess::Running; }
+  bool Running() const { return sim_.Running(); }
   // Ends the pseudo-terminal pair, as an adapter pulled out of its socket.
   void PullPort() {
-    socat_.kill();
-    socat_.waitForFinished(2000);
+    if (pty_) pty_->Pull();
   }
-  uint16_t Port() const { return port_; }
-  std::string Dev() const { return dev_.toStdString(); }
-  QString Output() { return QString::fromUtf8(out_ + sim_.readAllStandardOutput()); }
-
-  // Arms a fault ("cut=5", "exception=4@+2") and waits until kivsim has taken it.
-  bool Arm(const std::string& line) {
-    const qsizetype before = out_.size();
-    sim_.write(QByteArray::fromStdString(line + "\n"));
-    sim_.waitForBytesWritten(2000);
-    return WaitFor("kivsim: armed", before);
-  }
+  uint16_t Port() const { return sim_.Port(); }
+  std::string Dev() const { return pty_ ? pty_->Dev() : std::string(); }
+  QString Output() { return sim_.Output(); }
+  bool Arm(const std::string& line) { return sim_.Arm(line); }
 
  private:
-  bool WaitFor(const char* text, qsizetype from = 0) {
-    for (int i = 0; i < 500; ++i) {
-      out_ += sim_.readAllStandardOutput();
-      if (out_.indexOf(text, from) >= 0) return true;
-      if (sim_.state() == QProcess::NotRunning) return false;
-      sim_.waitForReadyRead(20);
-    }
-    return false;
-  }
-
-  QTemporaryDir dir_;
-  QString dev_;
-  QStringList args_;
-  QProcess socat_;
-  QProcess sim_;
-  QByteArray out_;
-  uint16_t port_ = 0;
+  // The pair outlives kivsim, which holds its one end.
+  std::unique_ptr<PtyPair> pty_;
+  KivsimProcess sim_;
   bool ok_ = false;
 };
 

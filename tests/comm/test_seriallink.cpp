@@ -4,10 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QProcess>
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <memory>
@@ -15,6 +12,7 @@
 #include "../core/tracelines.h"
 #include "fakelinks.h"
 #include "kivcomm.h"
+#include "kivsimproc.h"
 #include "qtwaiter.h"
 #include "rsdhan.h"
 
@@ -27,31 +25,6 @@ QCoreApplication& App() {
   static QCoreApplication app(argc, argv);
   return app;
 }
-
-// A socat pseudo-terminal pair: the program's end and the device's end.
-class PtyPair {
- public:
-  PtyPair() {
-    App();
-    dev_ = dir_.filePath("dev");
-    peer_ = dir_.filePath("peer");
-    socat_.start("socat", {"pty,raw,echo=0,link=" + dev_, "pty,raw,echo=0,link=" + peer_});
-    for (int i = 0; i < 100 && !(QFileInfo::exists(dev_) && QFileInfo::exists(peer_)); ++i)
-      QThread::msleep(20);
-  }
-  ~PtyPair() {
-    socat_.terminate();
-    socat_.waitForFinished(2000);
-  }
-  bool Ok() const { return QFileInfo::exists(dev_) && QFileInfo::exists(peer_); }
-  std::string Dev() const { return dev_.toStdString(); }
-  QString Peer() const { return peer_; }
-
- private:
-  QTemporaryDir dir_;
-  QString dev_, peer_;
-  QProcess socat_;
-};
 
 // The device end: answers each request from a simulated device, with each reply sent in
 // parts at chosen delays.
@@ -92,6 +65,7 @@ class ScriptedDevice {
 }  // namespace
 
 TEST(SerialLink, OpenStatusAndWrite) {
+  App();
   PtyPair pty;
   ASSERT_TRUE(pty.Ok()) << "socat is needed";
   TRsdHan han;
@@ -148,6 +122,7 @@ TEST(SerialLink, OpenStatusAndWrite) {
 }
 
 struct SerialRig {
+  QCoreApplication& app = App();
   PtyPair pty;
   TSimDevice device{SampleContent("12345678", 600)};
   std::unique_ptr<ScriptedDevice> peer;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kivtool diff, export and the checked write against kivsim.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/simproc.sh"
 
 kt generate --type kivs2 --seed 3 -o "$work/a.kiv" >/dev/null
 kt generate --type kivs2 --seed 4 -o "$work/b.kiv" >/dev/null
@@ -59,13 +60,10 @@ expect_status "the other sequence as csv" 0 kt export "$work/empty.kiv" --seq 2 
 # --- checked write against the simulator ---
 kivsim=$(dirname "$KIVTOOL")/kivsim
 if [[ -x $kivsim ]]; then
-  "$kivsim" --defs "$KIVSVC_DEFS" --tcp 127.0.0.1:0 --type kivs2 --seed 5 >"$work/sim.log" 2>&1 &
-  sim=$!
-  for _ in $(seq 100); do
-    grep -q "listening on" "$work/sim.log" && break
-    sleep 0.05
-  done
-  port=$(sed -n 's/.*listening on tcp [0-9.]*:\([0-9]*\).*/\1/p' "$work/sim.log")
+  launch_kivsim "$kivsim" "$work/sim.log" --defs "$KIVSVC_DEFS" --tcp 127.0.0.1:0 --type kivs2 --seed 5 ||
+    fail "kivsim did not start"
+  sim=$SIM_PID
+  port=$SIM_PORT
   expect_status "checked write" 0 kt write "$work/a.kiv" --from 1 --to 2 --tcp "127.0.0.1:$port" --silence 20
   expect_eq "write then check" "Save of parset1 do 2: OK
 Verified" "$(tail -2 "$work/out")"

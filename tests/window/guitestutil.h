@@ -3,13 +3,12 @@
 #pragma once
 
 #include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <string>
 
 #include "kivbase.h"
+#include "kivsimproc.h"
 
 // A registration of the given type with its definitions loaded, saved to path.
 inline bool WriteRegistration(const QString& path, TKivType type, const std::string& defsDir) {
@@ -26,36 +25,14 @@ inline bool WriteRegistration(const QString& path, TKivType type, const std::str
 class TSimProcess {
  public:
   bool Start(const QStringList& extra = {}) {
-    QString exe = qEnvironmentVariable("KIVSIM");
-    if (exe.isEmpty()) return false;
     QStringList args = {"--tcp", "127.0.0.1:0", "--type", "kivs2"};
     args << extra;
     QString defs = qEnvironmentVariable("KIVSVC_INSTALLDIR");
     if (!defs.isEmpty()) args << "--defs" << defs;
-    process.setProgram(exe);
-    process.setArguments(args);
-    process.start();
-    if (!process.waitForStarted(5000)) return false;
-    QRegularExpression re("listening on tcp [^:]+:(\\d+)");
-    QString out;
-    for (int i = 0; i < 100; ++i) {
-      process.waitForReadyRead(100);
-      out += QString::fromLocal8Bit(process.readAllStandardOutput());
-      auto m = re.match(out);
-      if (m.hasMatch()) {
-        port = static_cast<uint16_t>(m.captured(1).toUInt());
-        return true;
-      }
-    }
-    return false;
+    if (!process.Start(qEnvironmentVariable("KIVSIM"), args)) return false;
+    port = process.Port();
+    return true;
   }
-  ~TSimProcess() {
-    if (process.state() != QProcess::NotRunning) {
-      process.terminate();
-      if (!process.waitForFinished(3000)) process.kill();
-      process.waitForFinished(1000);
-    }
-  }
-  QProcess process;
+  KivsimProcess process;
   uint16_t port = 0;
 };
