@@ -1,12 +1,12 @@
-// Transact and the device dialogues over a scripted link that answers every request with
-// bytes of the input, on the serial path (in chunks arriving at chosen moments of a fake
-// clock) and on the TCP path. Whatever the replies: nothing is read or written outside
-// the buffers, a reply taken as valid has the right address, function and (serial) CRC,
-// a reading that fails leaves the registration's data as it was, and the dialogue ends
-// with the link free again.
-#include <deque>
+// Transact and the device dialogues over the dialogue tests' fake links, answering every
+// request with bytes of the input, on the serial path (in chunks arriving at chosen moments of a
+// fake clock) and on the TCP path. Whatever the replies: nothing is read or written outside the
+// buffers, a reply taken as valid has the right address, function and (serial) CRC, a reading that
+// fails leaves the registration's data as it was, and the dialogue ends with the link free again.
+#include <optional>
 #include <vector>
 
+#include "fakelinks.h"
 #include "fuzz_common.h"
 #include "fuzz_input.h"
 #include "kivbase.h"
@@ -17,27 +17,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class TFakeClock : public IWaiter {
- public:
-  int64_t now = 0;
-  void Wait(int ms) override {
-    FUZZ_CHECK(ms >= 0);
-    now += ms;
-  }
-  int64_t TickMs() override { return now; }
-};
-
 // The replies, request by request, taken from the input as the dialogue asks for them.
 class TScript {
  public:
   TScript(TFuzzInput& in, uint8_t slave) : in_(in), slave_(slave) {}
 
-  struct Chunk {
-    int delayMs;
-    Bytes bytes;
-  };
   // Up to three chunks of a serial reply; with fixFrame the whole reply gets the slave
   // address and a right CRC, so the fuzzer reaches what follows those checks.
   std::vector<Chunk> Serial() {
@@ -73,70 +57,6 @@ class TScript {
  private:
   TFuzzInput& in_;
   uint8_t slave_;
-};
-
-class TFakeSerial : public ISerialLink {
- public:
-  TFakeSerial(TFakeClock& clock, TScript& script) : clock_(clock), script_(script) {}
-  int Write(const uint8_t* data, int count) override {
-    FUZZ_CHECK(count >= 4 && count <= 300);
-    FUZZ_CHECK(modbus::CrcValid(data, static_cast<size_t>(count)));
-    for (const TScript::Chunk& c : script_.Serial())
-      for (uint8_t b : c.bytes) incoming_.push_back({clock_.now + c.delayMs, b});
-    return count;
-  }
-  int Read(uint8_t* buffer, int capacity) override {
-    FUZZ_CHECK(capacity >= 0);
-    int n = 0;
-    while (n < capacity && !incoming_.empty() && incoming_.front().at <= clock_.now) {
-      buffer[n++] = incoming_.front().byte;  // ASan sees a write past the buffer
-      incoming_.pop_front();
-    }
-    return n;
-  }
-  int DiscardInput() override {
-    int n = 0;
-    for (; !incoming_.empty() && incoming_.front().at <= clock_.now; ++n) incoming_.pop_front();
-    return n;
-  }
-  int BitsPerSecond() const override { return 9600; }
-  std::string LastFailure() const override { return {}; }
-
- private:
-  struct TScheduled {
-    int64_t at;
-    uint8_t byte;
-  };
-  TFakeClock& clock_;
-  TScript& script_;
-  std::deque<TScheduled> incoming_;
-};
-
-class TFakeTcp : public ITcpLink {
- public:
-  explicit TFakeTcp(TScript& script) : script_(script) {}
-  bool UniversalMBTCPSendAndWait(const char* address, uint16_t, uint8_t unit,
-                                 const uint8_t* requestPdu, uint8_t* replyPdu, int32_t,
-                                 uint16_t requestPduLength, uint16_t* replyPduLength) override {
-    FUZZ_CHECK(address != nullptr && requestPdu != nullptr && replyPdu != nullptr);
-    unit_ = unit;
-    FUZZ_CHECK(requestPduLength >= 1 && requestPduLength <= kivcomm::kMaxTcpPdu);
-    volatile uint8_t last = requestPdu[requestPduLength - 1];  // the request is readable
-    (void)last;
-    *replyPduLength = 0;
-    Bytes pdu;
-    if (!script_.Tcp(pdu)) return false;
-    std::copy(pdu.begin(), pdu.end(), replyPdu);
-    *replyPduLength = static_cast<uint16_t>(pdu.size());
-    return true;
-  }
-  uint8_t LastUnitId() const override { return unit_; }
-  std::string LastFailure() const override { return {}; }
-  void Disconnect() override {}
-
- private:
-  TScript& script_;
-  uint8_t unit_ = 0;
 };
 
 // What a reply taken as good must be.
@@ -184,10 +104,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.ShowAllEvents = in.Bool();
   kiv.SetReadOptions(options);
 
-  TFakeClock clock;
+  FakeClock clock;
+  clock.onWait = [&clock] { FUZZ_CHECK(clock.waits.back() >= 0); };
   TScript script(in, slave);
-  TFakeSerial serial(clock, script);
-  TFakeTcp tcpLink(script);
+  FakeSerial serial(clock);
+  serial.baud = 9600;
+  serial.respond = [&script](const Bytes& request) {
+    FUZZ_CHECK(request.size() >= 4 && request.size() <= 300);
+    FUZZ_CHECK(modbus::CrcValid(request.data(), request.size()));
+    return script.Serial();
+  };
+  FakeTcp tcpLink;
+  tcpLink.handOver = [&script](const Bytes& request) -> std::optional<Bytes> {
+    FUZZ_CHECK(!request.empty() && request.size() <= kivcomm::kMaxTcpPdu);
+    Bytes pdu;
+    if (!script.Tcp(pdu)) return std::nullopt;
+    return pdu;
+  };
   TCommSettings settings;
   settings.MBTCPComm = tcp;
   settings.Time_Out = in.IntegerInRange<int>(0, 1000);

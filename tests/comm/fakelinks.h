@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,10 @@ class FakeTcp : public ITcpLink {
   bool closes = false;      // a missing reply is the device closing the connection
   int disconnects = 0;      // calls of Disconnect
   int connections = 0;      // connections made, as TMBTCPClient::Connections
+  // In place of respond: hands its reply over as it is, an empty or malformed one too, past
+  // the checks the client makes (nullopt is no reply), and sees a request too long to send
+  // as well. What a fuzzer needs to reach the code behind those checks.
+  std::function<std::optional<Bytes>(const Bytes& pdu)> handOver;
 
   bool UniversalMBTCPSendAndWait(const char* address, uint16_t port, uint8_t unitId,
                                  const uint8_t* requestPdu, uint8_t* replyPdu, int32_t timeOutMs,
@@ -156,7 +161,7 @@ class FakeTcp : public ITcpLink {
     if (replyPduLength) *replyPduLength = 0;
     lastFailure_.clear();
     unit_ = unitId;
-    if (requestPduLength + 1 > mbap::kMaxLength) {
+    if (!handOver && requestPduLength + 1 > mbap::kMaxLength) {
       lastFailure_ = "Request too long for Modbus over TCP";
       return false;
     }
@@ -170,18 +175,24 @@ class FakeTcp : public ITcpLink {
     connected_ = true;
     calls.push_back(
         {address, port, unitId, Bytes(requestPdu, requestPdu + requestPduLength), timeOutMs});
-    const Bytes reply = respond ? respond(calls.back().pdu) : Bytes{};
+    std::optional<Bytes> reply;
+    if (handOver) {
+      reply = handOver(calls.back().pdu);
+    } else if (Bytes r = respond ? respond(calls.back().pdu) : Bytes{}; !r.empty()) {
+      reply = std::move(r);
+    }
     // No reply: the device closed the connection, or a plain time-out, which gives no reason.
-    const std::string fault = !reply.empty() ? TcpReplyFault(reply)
-                              : closes       ? "Connection closed by the device: " + where
-                                             : std::string();
-    if (reply.empty() || !fault.empty()) {
+    const std::string fault =
+        !reply     ? (closes ? "Connection closed by the device: " + where : std::string())
+        : handOver ? std::string()
+                   : TcpReplyFault(*reply);
+    if (!reply || !fault.empty()) {
       lastFailure_ = fault;
       connected_ = false;
       return false;
     }
-    std::copy(reply.begin(), reply.end(), replyPdu);
-    if (replyPduLength) *replyPduLength = static_cast<uint16_t>(reply.size());
+    std::copy(reply->begin(), reply->end(), replyPdu);
+    if (replyPduLength) *replyPduLength = static_cast<uint16_t>(reply->size());
     unit_ = static_cast<uint8_t>(unitId + replyUnitOffset);
     // A connection on which another unit answered is not kept.
     if (unit_ != unitId) connected_ = false;
