@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "../core/tracelines.h"
 #include "rig.h"
 
@@ -233,6 +235,28 @@ TEST(Transact, TcpPathFollowsTheLibraryContract) {
   rig.comm.Transact();
   EXPECT_TRUE(rig.kiv.Error);
   EXPECT_EQ(FromEnd(rig.trace.lines), "TimeOut, cancel reading");
+}
+
+// Replies handed over past the client's checks, as the fuzzer hands them: Transact's own
+// checks still refuse each, and a sound one handed over the same way is taken.
+TEST(Transact, TcpReplyPastTheClientsChecksIsRefusedByTransact) {
+  const Bytes refused[] = {{}, {0x03}, {0x04, 0x00}};
+  for (const Bytes& reply : refused) {
+    Rig rig(true);
+    rig.tcp.handOver = [&reply](const Bytes&) -> std::optional<Bytes> { return reply; };
+    IdentRequest(rig.kiv);
+    rig.comm.Transact();
+    EXPECT_TRUE(rig.kiv.Error) << reply.size() << " bytes";
+    EXPECT_EQ(rig.tcp.calls.size(), 1u);
+  }
+  Rig rig(true);
+  rig.tcp.handOver = [&rig](const Bytes& pdu) -> std::optional<Bytes> {
+    return rig.device->Handle(pdu);
+  };
+  IdentRequest(rig.kiv);
+  rig.comm.Transact();
+  EXPECT_FALSE(rig.kiv.Error);
+  EXPECT_EQ(rig.kiv.ReplyLength, 1 + 2 + 16);
 }
 
 TEST(Transact, TcpRequestAboveThePduLimitIsAFailedExchange) {
