@@ -207,7 +207,7 @@ class TestChildForm : public QObject {
     TTestHost host;
     TChildForm child(&host);
     QCOMPARE(child.CurrentPage(), TChildPage::Settings);
-    QCOMPARE(child.Notebook1->tabText(0), QString("Events buffer"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Events)), QString("Events buffer"));
     QCOMPARE(child.EventsListBox->item(0)->text(), QString("Not read"));
     QCOMPARE(child.lbBufLoadTime->text(), QString("???"));
     QCOMPARE(child.TabSet1->tabText(1), QString("Settings - parset  2"));
@@ -925,7 +925,7 @@ class TestChildForm : public QObject {
     TChildForm child(&host);
     QVERIFY(child.OpenFile(reg.toStdString()));
     QCOMPARE(child.windowTitle(), reg);
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings"));
     QCOMPARE(child.actUndo->shortcut(), QKeySequence("Ctrl+Z"));
     QCOMPARE(child.actRedo->shortcut(), QKeySequence("Ctrl+Shift+Z"));
     QVERIFY(!child.actUndo->isEnabled());
@@ -938,7 +938,7 @@ class TestChildForm : public QObject {
     const std::vector<uint8_t> edited1 = ParsetBytes(child, 1);
     QVERIFY(edited1 != saved1);
     QCOMPARE(child.windowTitle(), reg + "*");
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings*"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings*"));
     QVERIFY(child.actUndo->isEnabled());
     QVERIFY(child.actUndo->text().contains(Q(child.Kiv.Defs.SectionSets(r)->GetSetting(j).Name)));
     // A refused text changes no byte and adds no step.
@@ -966,7 +966,7 @@ class TestChildForm : public QObject {
              Q(SettingToText(child.Kiv.Defs.SectionSets(r)->GetSetting(j), saved1.data(),
                              child.Kiv.Zestaw1Length())));
     QCOMPARE(child.windowTitle(), reg);
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings"));
     QVERIFY(!child.Kiv.Modified);
     child.Redo();
     QCOMPARE(ParsetBytes(child, 1), edited1);
@@ -978,7 +978,7 @@ class TestChildForm : public QObject {
     child.Save();
     QVERIFY(messages_.asked.empty());
     QCOMPARE(child.windowTitle(), reg);
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings"));
     QVERIFY(!child.Kiv.Modified);
     {
       TKiv back;
@@ -987,7 +987,7 @@ class TestChildForm : public QObject {
     }
     child.Undo();
     QCOMPARE(child.windowTitle(), reg + "*");
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings*"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings*"));
     child.Redo();
     QCOMPARE(child.windowTitle(), reg);
 
@@ -995,7 +995,7 @@ class TestChildForm : public QObject {
     child.ZnsGrid->item(r, c)->setText("20k");
     child.SpinSlaveNo->setValue(child.SpinSlaveNo->value() == 9 ? 8 : 9);
     child.Undo();
-    QCOMPARE(child.Notebook1->tabText(1), QString("Settings"));
+    QCOMPARE(child.Notebook1->tabText(int(TChildPage::Settings)), QString("Settings"));
     QCOMPARE(child.windowTitle(), reg + "*");
     QVERIFY(child.Kiv.Modified);
 
