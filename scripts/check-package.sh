@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh made:
 #   - lintian reports no error;
+#   - Depends names only the libraries the programs link (no Qt SerialBus);
 #   - the desktop entry passes desktop-file-validate, the metainfo appstreamcli validate;
 #   - the MIME type, in a private database, names *.kiv and the registration's first bytes;
 #   - as root only: dpkg -i, then the installed programs, manual page, completion and
@@ -39,6 +40,12 @@ expect() {
 
 echo "lintian $(basename "$deb")"
 lintian --fail-on error --info "$deb" || fail "lintian reports errors"
+
+# The simulator frames Modbus over TCP itself: nothing of the package links Qt SerialBus.
+depends=$(dpkg-deb -f "$deb" Depends)
+if grep -qi serialbus <<<"$depends"; then
+  fail "the package depends on Qt SerialBus: $depends"
+fi
 
 dpkg-deb -x "$deb" "$work/root"
 share=$work/root/usr/share

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-serialport-dev qt6-serialbus-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-serialport-dev
   qt6-qpa-plugins libgl-dev qt6-svg-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format

@@ -88,7 +88,6 @@ class TMainForm : public QMainWindow, public IChildHost {
   TRsdHan* SerialPort;
   std::string ConfigSection;
   uint16_t NewFileCounter = 0;
-  bool CommandLineDone() const { return commandLineDone_; }
   // The demonstration start (scripts/run.sh): when the command line opened nothing, a new
   // registration window opens on its Write/Read page, so the first click is "Reading".
   bool OpenWriteReadAtStart = false;

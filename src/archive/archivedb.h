@@ -75,7 +75,6 @@ class TArchive {
   // damaged file, a database that is no archive and a newer schema, changing nothing.
   bool Open(const TArchiveLocation& location, std::string& error);
   void Close();
-  bool IsOpen() const { return open_; }
   // Open, and for PostgreSQL still connected (a server restart ends the connection).
   bool Usable();
   bool IsPostgres() const { return location_.Postgres; }

@@ -70,7 +70,8 @@ class TRsdHan : public QObject, public ISerialLink {
 
   // The system's serial ports, sorted; refilled on every call.
   const QStringList& CommList();
-  // False when the system list could not be read.
+  // The system's serial port names, sorted, into list. Qt's port list reports no failure
+  // (a list it cannot read comes back empty), so the answer is always true.
   static bool EnumeratePorts(QStringList& list);
 
   TNotify OnOpen;

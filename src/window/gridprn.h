@@ -1,6 +1,6 @@
 // The printer side of printing: a print session over one QPrinter that the listing, the
 // graph pages and the settings grids print into, the listing's text-device job, and the
-// grid printing with its own page layout.
+// grid printing, whose pages are laid out by the Qt-free rules of printlayout.h.
 #pragma once
 
 #include <QFont>
@@ -35,8 +35,6 @@ class TPrintSession {
   void Abort();
 
   QPrinter& Printer() { return printer_; }
-  QPainter& Painter() { return painter_; }
-  bool OneDocument() const { return oneDocument_; }
   // Sheets started so far.
   int Sheets() const { return sheets_; }
   // Called with the sheet number whenever a sheet is started.
@@ -52,8 +50,9 @@ class TPrintSession {
   int sheets_ = 0;
 };
 
-// The printer as a text device for the event listing: lines go down the sheet from the
-// top edge and continue on a new sheet when the next line would pass the bottom limit.
+// The printer as a text device for the event listing: lines go down the sheet inside the
+// page box (GridPageBox) from its top and continue on a new sheet when the next line
+// would pass the box's bottom.
 class TPrinterTextJob : public IPrintJob {
  public:
   TPrinterTextJob(TPrintSession& session, const QFont& font) : session_(session), font_(font) {}

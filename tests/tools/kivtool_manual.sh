@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kivtool help COMMAND and the kivtool manual page say the same, word for word; the
-# version kivtool prints is the one the manual pages carry.
+# version kivtool prints is the one the manual pages carry; kivsim's usage and page name
+# the same options.
 source "$(dirname "$0")/lib.sh"
 mandir=${KIVSVC_MAN_DIR:-$(dirname "$KIVTOOL")/../man}
 
@@ -72,4 +73,12 @@ bin=$(dirname "$KIVTOOL")
 for name in kivsvc kivsim; do
   [[ -x $bin/$name ]] && expect_eq "$name --version" "$name $version" "$("$bin/$name" --version)"
 done
+
+# Every option kivsim's usage names has its entry in the manual page, and the other way
+# round: a switch cannot stay in one after it left the other.
+if [[ -x $bin/kivsim ]]; then
+  options() { grep -oE -- '--[a-z][-a-z0-9]*' | sort -u; }
+  expect_eq "kivsim --help and kivsim.1 name the same options" \
+    "$(sed 's/\\-/-/g' "$mandir/kivsim.1" | options)" "$("$bin/kivsim" --help | options)"
+fi
 finish

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QSocketNotifier>
-#include <QTcpServer>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -65,8 +64,9 @@ const char kUsage[] =
     "                           the next reply, KIND[=ARG]@+K for the K-th reply from now,\n"
     "                           'clear' to drop them; each line is answered 'kivsim: armed';\n"
     "                           the simulator ends with its input\n"
-    "  --raw-tcp                frame Modbus over TCP by hand (the default)\n"
-    "  --qt-tcp                 serve Modbus over TCP through Qt's server instead\n";
+    "Other:\n"
+    "  --help, -h               this text\n"
+    "  --version                the version of kivsim\n";
 
 [[noreturn]] void Fail(const std::string& text) {
   std::fprintf(stderr, "kivsim: %s\n%s", text.c_str(), kUsage);
@@ -101,10 +101,6 @@ struct TOptions {
   TSimFaults faults;
   TLineOptions line;
   bool control = false;
-  // Our own TCP framing serves by default: Qt's server answers even where a device stays
-  // silent, and cannot break a reply's header.
-  bool rawTcp = true;
-  bool qtTcp = false;  // serve through Qt's Modbus TCP server instead (no byte faults)
 };
 
 TOptions Parse(int argc, char** argv) {
@@ -163,10 +159,6 @@ TOptions Parse(int argc, char** argv) {
       o.faults.Noise = true;
     else if (a == "--control")
       o.control = true;
-    else if (a == "--raw-tcp")
-      o.rawTcp = true;
-    else if (a == "--qt-tcp")
-      o.qtTcp = true;
     else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
@@ -186,8 +178,6 @@ TOptions Parse(int argc, char** argv) {
   if (o.serial.empty() && (o.line.LineTiming || o.line.LatencyMs || o.line.Echo))
     Fail("--line-timing, --latency and --echo need --serial");
   o.line.Baud = o.baud;
-  if (!o.faults.Wire.empty() || o.faults.Noise || o.control) o.rawTcp = true;
-  if (o.qtTcp) o.rawTcp = false;
   return o;
 }
 
@@ -303,8 +293,7 @@ int main(int argc, char** argv) {
   TSimDevice device(content);
   TSimCore core(device, o.faults, o.slave);
 
-  std::unique_ptr<QModbusServer> server;
-  std::unique_ptr<TSimRawTcpServer> raw;
+  std::unique_ptr<TSimTcpServer> tcp;
   std::unique_ptr<TSimRtuLine> rtu;
   std::string where;
   if (!o.serial.empty()) {
@@ -327,37 +316,14 @@ int main(int argc, char** argv) {
       portText = o.tcp.substr(colon + 1);
     }
     int port = ToInt("--tcp", portText, 0, 65535);
-    if (o.rawTcp) {
-      raw = std::make_unique<TSimRawTcpServer>(core);
-      if (!raw->Listen(QString::fromStdString(host), port)) {
-        std::fprintf(stderr, "kivsim: cannot listen on %s:%d: %s\n", host.c_str(), port,
-                     raw->ErrorString().toStdString().c_str());
-        return 1;
-      }
-      port = raw->Port();
-    } else {
-      if (port == 0) {
-        // A free port, found by binding one and letting it go again.
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress(QString::fromStdString(host)), 0))
-          Fail("cannot listen on " + host);
-        port = probe.serverPort();
-      }
-      auto tcp = std::make_unique<TSimTcpServer>(core);
-      tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
-                                  QString::fromStdString(host));
-      tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
-      server = std::move(tcp);
-    }
-    where = "tcp " + host + ":" + std::to_string(port);
-  }
-  if (server) {
-    server->setServerAddress(o.slave);
-    if (!server->connectDevice()) {
-      std::fprintf(stderr, "kivsim: cannot open %s: %s\n", where.c_str(),
-                   server->errorString().toStdString().c_str());
+    tcp = std::make_unique<TSimTcpServer>(core);
+    if (!tcp->Listen(QString::fromStdString(host), port)) {
+      std::fprintf(stderr, "kivsim: cannot listen on %s:%d: %s\n", host.c_str(), port,
+                   tcp->ErrorString().toStdString().c_str());
       return 1;
     }
+    port = tcp->Port();
+    where = "tcp " + host + ":" + std::to_string(port);
   }
   std::printf("kivsim: %s (%s), slave %d, %zu event bytes, parsets of %d registers\n",
               kiv.GetKivType() == kivtKivs3 ? "KIVS-3" : "KIVS-2", content.Identification.c_str(),
@@ -373,8 +339,8 @@ int main(int argc, char** argv) {
   if (o.faults.Noise) {
     noise.setSingleShot(true);
     QObject::connect(&noise, &QTimer::timeout, [&] {
-      if (raw) {
-        raw->Noise();
+      if (tcp) {
+        tcp->Noise();
       } else if (QIODevice* line = rtu ? rtu->Device() : nullptr) {
         const std::vector<uint8_t> bytes = core.NoiseBytes(32);
         line->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
@@ -392,7 +358,6 @@ int main(int argc, char** argv) {
   });
   poll.start(50);
   const int rc = app.exec();
-  if (server) server->disconnectDevice();
   std::printf("kivsim: stopped after %d requests\n", core.Served());
   return rc;
 }

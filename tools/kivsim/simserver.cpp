@@ -342,25 +342,7 @@ TSimWire TSimCore::Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHea
   wire.Bytes = FrameReply(reply, replyAddress, tcpHeader, wrongCrc);
   // Faults of the bytes on the line.
   for (const TWireFault& f : faults) ApplyLineFault(f, wire);
-  wire.Plain = faults.empty() && !wrongCrc && !otherAddress && !wire.Split;
   return wire;
-}
-
-QModbusResponse TSimCore::Serve(const QModbusPdu& request) {
-  std::vector<uint8_t> pdu{static_cast<uint8_t>(request.functionCode())};
-  const QByteArray data = request.data();
-  pdu.insert(pdu.end(), data.begin(), data.end());
-  TSimWire wire = Answer(pdu, nullptr);
-  if (wire.Bytes.empty()) return QModbusResponse();  // an invalid response: nothing is sent
-  if (wire.DelayMs > 0) QThread::msleep(static_cast<unsigned long>(wire.DelayMs));
-  // The plain frame: the server puts its own header around the PDU.
-  const std::vector<uint8_t> reply(wire.Bytes.begin() + 1, wire.Bytes.end() - 2);
-  if (reply[0] & 0x80)
-    return QModbusExceptionResponse(static_cast<QModbusPdu::FunctionCode>(reply[0] & 0x7F),
-                                    static_cast<QModbusPdu::ExceptionCode>(reply[1]));
-  return QModbusResponse(static_cast<QModbusPdu::FunctionCode>(reply[0]),
-                         QByteArray(reinterpret_cast<const char*>(reply.data() + 1),
-                                    static_cast<qsizetype>(reply.size() - 1)));
 }
 
 TSimRtuLine::TSimRtuLine(TSimCore& core, const TLineOptions& options)
@@ -482,15 +464,15 @@ void TSimRtuLine::Serve(const std::vector<uint8_t>& frame, qint64 firstByteNs) {
   if (!buffer_.isEmpty()) firstByteNs_ = clock_.nsecsElapsed();
 }
 
-TSimRawTcpServer::TSimRawTcpServer(TSimCore& core) : core_(core) {
+TSimTcpServer::TSimTcpServer(TSimCore& core) : core_(core) {
   QObject::connect(&server_, &QTcpServer::newConnection, this, [this] { OnConnection(); });
 }
 
-bool TSimRawTcpServer::Listen(const QString& host, int port) {
+bool TSimTcpServer::Listen(const QString& host, int port) {
   return server_.listen(QHostAddress(host), static_cast<quint16>(port));
 }
 
-void TSimRawTcpServer::OnConnection() {
+void TSimTcpServer::OnConnection() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
     socket->setParent(this);
     pending_.insert(socket, QByteArray());
@@ -502,14 +484,14 @@ void TSimRawTcpServer::OnConnection() {
   }
 }
 
-void TSimRawTcpServer::Noise() {
+void TSimTcpServer::Noise() {
   for (auto it = pending_.begin(); it != pending_.end(); ++it) {
     const std::vector<uint8_t> bytes = core_.NoiseBytes(32);
     it.key()->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   }
 }
 
-void TSimRawTcpServer::OnData(QTcpSocket* socket) {
+void TSimTcpServer::OnData(QTcpSocket* socket) {
   if (!pending_.contains(socket)) return;
   QByteArray& buffer = pending_[socket];
   buffer += socket->readAll();

@@ -4,8 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QModbusPdu>
-#include <QModbusTcpServer>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTimer>
@@ -80,7 +78,6 @@ struct TSimWire {
   bool Reset = false;          // reset the TCP connection after the bytes
   int DelayMs = 0;             // leave this late
   bool Split = false;          // send in two parts with the split pause between (serial)
-  bool Plain = false;          // the device's own frame, unchanged
 };
 
 // Serves the requests of either server: the log line, the failure switches, the reply.
@@ -88,10 +85,8 @@ class TSimCore {
  public:
   TSimCore(TSimDevice& device, const TSimFaults& faults, int slave)
       : device_(device), faults_(faults), slave_(slave) {}
-  // The reply of Qt's TCP server: the plain PDU (faults of the bytes need --raw-tcp).
-  QModbusResponse Serve(const QModbusPdu& request);
   // The whole reply to one request PDU as it goes on the line: an RTU frame, or with
-  // tcpHeader (the request's 7-byte MBAP header) a TCP ADU. For the raw TCP server.
+  // tcpHeader (the request's 7-byte MBAP header) a TCP ADU.
   TSimWire Answer(const std::vector<uint8_t>& pdu, const uint8_t* tcpHeader);
   int Served() const { return served_; }
   int Slave() const { return slave_; }
@@ -125,9 +120,9 @@ class TSimCore {
 
 // Modbus over TCP framed by hand, so that replies can be wrong in every byte: the MBAP
 // header, a cut frame, junk around it, a connection reset mid-frame.
-class TSimRawTcpServer : public QObject {
+class TSimTcpServer : public QObject {
  public:
-  explicit TSimRawTcpServer(TSimCore& core);
+  explicit TSimTcpServer(TSimCore& core);
   bool Listen(const QString& host, int port);
   int Port() const { return server_.serverPort(); }
   QString ErrorString() const { return server_.errorString(); }
@@ -141,19 +136,6 @@ class TSimRawTcpServer : public QObject {
   TSimCore& core_;
   QTcpServer server_;
   QHash<QTcpSocket*, QByteArray> pending_;
-};
-
-class TSimTcpServer : public QModbusTcpServer {
- public:
-  explicit TSimTcpServer(TSimCore& core) : core_(core) {}
-
- protected:
-  QModbusResponse processRequest(const QModbusPdu& request) override {
-    return core_.Serve(request);
-  }
-
- private:
-  TSimCore& core_;
 };
 
 // How the simulated serial line behaves in time.
