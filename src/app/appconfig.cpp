@@ -119,6 +119,29 @@ void WriteWindowPlacement(TIniFile& ini, const std::string& section, const TWind
   ini.WriteString(section, "WindowMaximized", p.Maximized ? "1" : "0");
 }
 
+std::vector<int32_t> ReadEventsSplit(const TIniFile& ini, const std::string& section) {
+  const std::string text = ini.ReadString(section, "EventsSplit", "");
+  std::vector<int32_t> split;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string part = text.substr(at, comma - at);
+    if (part.empty() || part.size() > 6 ||
+        !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return {};
+    split.push_back(static_cast<int32_t>(std::stol(part)));
+    at = comma + 1;
+  }
+  return split;
+}
+
+void WriteEventsSplit(TIniFile& ini, const std::string& section,
+                      const std::vector<int32_t>& split) {
+  std::string text;
+  for (int32_t t : split) text += (text.empty() ? "" : ",") + std::to_string(t);
+  ini.WriteString(section, "EventsSplit", text);
+}
+
 std::string ConfigSectionName(const std::string& executablePath) {
   size_t slash = executablePath.find_last_of("/\\");
   std::string name = slash == std::string::npos ? executablePath : executablePath.substr(slash + 1);

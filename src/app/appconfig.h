@@ -33,6 +33,12 @@ struct TWindowPlacement {
 TWindowPlacement ReadWindowPlacement(const TIniFile& ini, const std::string& section);
 void WriteWindowPlacement(TIniFile& ini, const std::string& section, const TWindowPlacement& p);
 
+// The events page's split between the sequence list, the listing and the graph, in
+// thousandths of the page (key EventsSplit, "250,250,500"); empty when none is stored or the
+// value is not a list of numbers (the window judges the numbers).
+std::vector<int32_t> ReadEventsSplit(const TIniFile& ini, const std::string& section);
+void WriteEventsSplit(TIniFile& ini, const std::string& section, const std::vector<int32_t>& split);
+
 // The serial port a configuration without a Port key names.
 std::string DefaultPortName();
 // The port a numeric Port value n names on this platform (ttyS(n-1) here, COMn on Windows).

@@ -343,6 +343,7 @@ void TMainForm::ReadConfig() {
   static_cast<TLinkSettings&>(comm_) = c;
   SerialPort->CommPort = c.Port;
   SerialPort->BaudRate = static_cast<TBaudRate>(c.Speed);
+  eventsSplit_ = ReadEventsSplit(ini, ConfigSection);
 }
 
 void TMainForm::WriteConfig() const {
@@ -364,6 +365,7 @@ void TMainForm::WriteConfig() const {
   p.Height = normal.height();
   p.Maximized = (windowState() & Qt::WindowMaximized) != 0;
   WriteWindowPlacement(ini, ConfigSection, p);
+  if (!eventsSplit_.empty()) WriteEventsSplit(ini, ConfigSection, eventsSplit_);
   // Written while the program closes, when no message box can be answered any more: the
   // previous file stays whole, and the reason goes to standard error.
   std::string error;
@@ -523,6 +525,14 @@ TChildForm* TMainForm::CreateChild(const std::string& name, bool show) {
   w->setAttribute(Qt::WA_DeleteOnClose);
   child->SetFileName(name);
   if (archiveUi_) archiveUi_->AttachChild(child);  // events archive
+  // A zoom in the graph changes the scale: the scale box shows the new one.
+  connect(child->Graph, &TGraph::Zoomed, this, [this, child] {
+    if (ActiveChild() == child) ShowXScaleOf(child);
+  });
+  // Every window opens with the split last dragged in any of them.
+  if (!eventsSplit_.empty()) child->SetEventsSplit(eventsSplit_);
+  connect(child, &TChildForm::EventsSplitMoved, this,
+          [this, child] { eventsSplit_ = child->EventsSplit(); });
   w->resize(600, 330);
   if (show) ShowChildWindow(w);
   return child;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "appconfig.h"
 #include "childhost.h"
@@ -149,4 +150,6 @@ class TMainForm : public QMainWindow, public IChildHost {
   // Owned here, or by the modal dialog it was opened from (then gone with it).
   QPointer<THelpWindow> help_;
   TArchiveUi* archiveUi_ = nullptr;  // events archive
+  // The events page's split as last dragged (thousandths; empty: the windows' own).
+  std::vector<int32_t> eventsSplit_;
 };

@@ -208,6 +208,8 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
     // In millimetres from the sheet's top edge, clear of any printer's unprintable strip.
     Painter.setPen(black);
     c.TextOut(c.Left, Px(c.ResY, kPrintTitleTopMm), QString::fromStdString(m.PrintTitle));
+    DrawSheetNotes(Painter, c.Left, c.Right, Px(c.ResY, kPrintTitleTopMm),
+                   labelY + c.CharH + 2 * c.Mm1);
   }
 
   // --- series bands ---
@@ -283,6 +285,49 @@ void TGraph::DrawPage(QPainter& Painter, TDrawTarget Target, const TGraphRect& R
   }
 }
 
+void TGraph::DrawSheetNotes(QPainter& P, int Left, int Right, int TitleTop, int LegendTop) const {
+  QPaintDevice* device = P.device();
+  const double resX = device->logicalDpiX();
+  const QFontMetrics fm(P.font(), device);
+  P.setPen(Qt::black);
+  // The sheet's place in the printout at the right, the sequence's date and time left of it,
+  // so a loose sheet still says what it shows.
+  QString heading = QString::fromStdString(PrintDateTime);
+  if (printSheets_ > 0) {
+    const QString sheet = QStringLiteral("sheet %1 of %2").arg(printSheet_).arg(printSheets_);
+    heading = heading.isEmpty() ? sheet : heading + QStringLiteral("    ") + sheet;
+  }
+  if (!heading.isEmpty())
+    P.drawText(Right - fm.horizontalAdvance(heading), TitleTop + fm.ascent(), heading);
+  if (PrintLegend.empty()) return;
+  // Each state's bar and name, one after another, wrapped at the right margin.
+  const int swatch = Px(resX, 8.0);
+  const int gap = Px(resX, 2.0);
+  const int lineH = std::max(fm.height(), Px(device->logicalDpiY(), 5.0));
+  int x = Left;
+  int y = LegendTop;
+  for (const TLegendEntry& e : PrintLegend) {
+    const QString name = QString::fromStdString(e.Name);
+    const int w = swatch + gap + fm.horizontalAdvance(name) + 2 * gap;
+    if (x > Left && x + w > Right) {
+      x = Left;
+      y += lineH;
+    }
+    const int lines = std::max(1, Px(resX, e.Bar.Thickness / 10.0));
+    const int base = y + fm.ascent();
+    const Qt::PenStyle style = ToQtPenStyle(e.Bar.PenStyle);
+    if (style == Qt::SolidLine) {
+      P.fillRect(x, base - lines, swatch, lines, ToQColor(e.Bar.Color));
+    } else if (style != Qt::NoPen) {
+      P.setPen(QPen(ToQColor(e.Bar.Color), 1, style, Qt::FlatCap));
+      for (int i = 0; i < lines; ++i) P.drawLine(x, base - 1 - i, x + swatch, base - 1 - i);
+      P.setPen(Qt::black);
+    }
+    P.drawText(x + swatch + gap, base, name);
+    x += w;
+  }
+}
+
 int TGraph::Print(int FromPage, int ToPage, QPrinter* Target) {
   if (Target == nullptr) return 0;
   UpdatePaperSize(Target);
@@ -338,6 +383,8 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
       x = model_.PrintMin();
     }
     if (page >= FromPage && page <= ToPage) {
+      printSheet_ = page;
+      printSheets_ = pages;
       DrawPage(Painter, TDrawTarget::Printer, {}, split.First, split.Last, x, x + span);
       ++printed;
       if (page < ToPage) {
@@ -353,5 +400,6 @@ int TGraph::PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPag
     if (Target->printerState() == QPrinter::Aborted) break;
     if (Aborted && Aborted()) break;
   }
+  printSheet_ = printSheets_ = 0;
   return printed;
 }

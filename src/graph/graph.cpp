@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -386,8 +387,110 @@ void TGraph::mouseDoubleClickEvent(QMouseEvent* Event) {
 
 void TGraph::keyPressEvent(QKeyEvent* Event) {
   // One copy per press: the keyboard's auto-repeat is ignored.
-  if (Event->matches(QKeySequence::Copy) && !Event->isAutoRepeat()) CopyToClipboard();
+  if (Event->matches(QKeySequence::Copy)) {
+    if (!Event->isAutoRepeat()) CopyToClipboard();
+    Event->accept();
+    return;
+  }
+  switch (Event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // + without Shift on most layouts
+      ZoomIn();
+      break;
+    case Qt::Key_Minus:
+      ZoomOut();
+      break;
+    case Qt::Key_Left:
+      hBar_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      break;
+    case Qt::Key_Right:
+      hBar_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      break;
+    case Qt::Key_PageUp:
+      hBar_->triggerAction(QAbstractSlider::SliderPageStepSub);
+      break;
+    case Qt::Key_PageDown:
+      hBar_->triggerAction(QAbstractSlider::SliderPageStepAdd);
+      break;
+    case Qt::Key_Home:
+      hBar_->setValue(hBar_->minimum());
+      break;
+    case Qt::Key_End:
+      hBar_->setValue(hBar_->maximum());
+      break;
+    case Qt::Key_Up:
+      vBar_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      break;
+    case Qt::Key_Down:
+      vBar_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      break;
+    default:
+      break;
+  }
   Event->accept();
+}
+
+void TGraph::wheelEvent(QWheelEvent* Event) {
+  const QPoint delta = Event->angleDelta();
+  // One notch of a common wheel is 120; a touchpad sends smaller steps.
+  const int notches = delta.y() != 0 ? delta.y() : delta.x();
+  if (notches == 0) return;
+  if (Event->modifiers() & Qt::ControlModifier) {
+    ZoomAt(std::pow(2.0, notches / 240.0), static_cast<int32_t>(Event->position().x()));
+  } else {
+    // Turned toward the user the wheel moves later in time, as a page scrolls down.
+    const double px = -notches / 120.0 * hBar_->singleStep();
+    hBar_->setValue(hBar_->value() + static_cast<int>(std::lround(px)));
+  }
+  Event->accept();
+}
+
+// --- zoom ---
+
+int32_t TGraph::ValueToPixel(double X) const {
+  const TGraphRect& pr = model_.PlotRect;
+  return pr.Left + ValueToPx(model_.XScale(PixelToValue(pr.Left)), model_.ScreenDpiX, X);
+}
+
+int32_t TGraph::ZoomAnchorPx() const {
+  const TGraphRect& pr = model_.PlotRect;
+  const int32_t centre = (pr.Left + pr.Right) / 2;
+  if (!cursor1_->Placed() || !cursor2_->Placed()) return centre;
+  const int32_t mid = ValueToPixel((cursor1_->Value() + cursor2_->Value()) / 2.0);
+  return mid >= pr.Left && mid <= pr.Right ? mid : centre;
+}
+
+void TGraph::ShowFrom(int32_t Scale, double Left) {
+  model_.SetAutoscale(false);
+  leftValue_ = Left;
+  // The scale's notice puts the scroll bar under leftValue_ and the cursors under their
+  // values.
+  model_.SetScaleX(Scale);
+  emit Zoomed();
+}
+
+void TGraph::ZoomAt(double Factor, int32_t AnchorPx) {
+  const TGraphRect& pr = model_.PlotRect;
+  if (pr.Empty() || model_.ScreenDpiX <= 0) return;
+  const int32_t px = std::clamp(AnchorPx, pr.Left, pr.Right);
+  const double anchor = PixelToValue(px);
+  const int32_t scale =
+      ZoomedScale(model_.ScaleX(), Factor, std::min(model_.FitScale(true), model_.ScaleX()));
+  if (scale == model_.ScaleX()) return;
+  const double offset = PxToValue(TXScale{0.0, model_.dXPerDiv, model_.dXLen, scale},
+                                  model_.ScreenDpiX, px - pr.Left);
+  ShowFrom(scale, anchor - offset);
+}
+
+bool TGraph::ZoomToCursors() {
+  if (!cursor1_->Placed() || !cursor2_->Placed()) return false;
+  const double a = std::min(cursor1_->Value(), cursor2_->Value());
+  const double b = std::max(cursor1_->Value(), cursor2_->Value());
+  const std::optional<TSpanView> v =
+      SpanScale(a, b, model_.PlotRect.Width(), model_.ScreenDpiX, model_.dXPerDiv, model_.dXLen);
+  if (!v) return false;
+  ShowFrom(v->ScaleX, v->Left);
+  return true;
 }
 
 // --- printing ---

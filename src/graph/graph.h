@@ -39,6 +39,13 @@ QColor ToQColor(TGraphColor C);
 QColor SelectionTint(const QColor& Highlight);
 TGraphColor FromQColor(const QColor& C);
 
+// One entry of the legend strip printed under each sheet: a state's bar as the diagram
+// draws it, and the state's name.
+struct TLegendEntry {
+  std::string Name;
+  TGraphPoint Bar;
+};
+
 class TGraph : public QWidget {
   Q_OBJECT
 
@@ -97,6 +104,11 @@ class TGraph : public QWidget {
   // given, is asked after each page besides the printer's aborted state.
   int PrintOn(QPainter& Painter, QPrinter* Target, int FromPage, int ToPage,
               const std::function<void()>& NewPage = {}, const std::function<bool()>& Aborted = {});
+
+  // Printed on each sheet: right of the title (the sequence's date and time), and under
+  // the axis as the legend strip; empty, left out.
+  std::string PrintDateTime;
+  std::vector<TLegendEntry> PrintLegend;
 
   // --- drawing ---
   // One window of the chart: series First..Last, x values X0..X1, on an active
@@ -157,10 +169,30 @@ class TGraph : public QWidget {
   // Graph -> "Changes between cursors": the list in a modal dialog.
   void ShowChangesBetweenCursors();
 
+  // --- zoom and scroll ---
+  // Multiplies the scale by Factor (up to kMaxZoomScaleX; zooming out stops at the scale
+  // that fits the whole range), keeping the instant under window pixel AnchorPx there.
+  // Autoscale goes off; the cursors keep their values.
+  void ZoomAt(double Factor, int32_t AnchorPx);
+  // + and -: around the middle of the cursors' span when both are placed and it is on
+  // screen, else around the plot's centre.
+  void ZoomIn() { ZoomAt(2.0, ZoomAnchorPx()); }
+  void ZoomOut() { ZoomAt(0.5, ZoomAnchorPx()); }
+  // Shows the span between the two cursors across the plot; false when they do not
+  // span anything.
+  bool ZoomToCursors();
+  // The window pixel of value X at the current scroll position.
+  int32_t ValueToPixel(double X) const;
+
   // Called with the dialog's help button (the window shows its help page).
   std::function<void()> OnHelp;
 
+ signals:
+  // The scale was changed by a zoom of the user's (the scale box shows it).
+  void Zoomed();
+
  protected:
+  void wheelEvent(QWheelEvent* Event) override;
   void paintEvent(QPaintEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
   void mousePressEvent(QMouseEvent* Event) override;
@@ -179,6 +211,11 @@ class TGraph : public QWidget {
   void DrawHairlines(QPainter& P) const;
   void ShowMessage(const TGraphMessage& M) const;
   void OnScroll();
+  // The sheet's heading right of the title and the legend strip from LegendTop down.
+  void DrawSheetNotes(QPainter& P, int Left, int Right, int TitleTop, int LegendTop) const;
+  int32_t ZoomAnchorPx() const;
+  // Applies Scale with the value Left at the plot's left edge (as far as the range allows).
+  void ShowFrom(int32_t Scale, double Left);
 
   TGraphModel model_;
   QFont font_;
@@ -193,6 +230,10 @@ class TGraph : public QWidget {
   QLabel* lbDt_ = nullptr;
   QImage backBuffer_;
   bool paperLandscape_ = false;
+  // The sheet being printed and the printout's sheet count ("sheet k of n"); 0 outside a
+  // printout.
+  int32_t printSheet_ = 0;
+  int32_t printSheets_ = 0;
   // The value at the plot's left edge, kept across changes of the scale.
   double leftValue_ = 0.0;
   bool leftDown_ = false;

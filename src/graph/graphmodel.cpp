@@ -319,6 +319,27 @@ int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
   return r == 0 ? 1 : r;
 }
 
+int32_t ZoomedScale(int32_t ScaleX, double Factor, int32_t MinScale) {
+  const int32_t lo = std::clamp(MinScale, 1, kMaxZoomScaleX);
+  if (!(Factor > 0.0) || !std::isfinite(Factor)) return std::clamp(ScaleX, lo, kMaxZoomScaleX);
+  double v = std::round(static_cast<double>(ScaleX) * Factor);
+  if (Factor > 1.0) v = std::max(v, static_cast<double>(ScaleX) + 1.0);
+  if (Factor < 1.0) v = std::min(v, static_cast<double>(ScaleX) - 1.0);
+  return static_cast<int32_t>(
+      std::clamp(v, static_cast<double>(lo), static_cast<double>(kMaxZoomScaleX)));
+}
+
+std::optional<TSpanView> SpanScale(double A, double B, int32_t PlotWidthPx, double Dpi,
+                                   double dXPerDiv, uint16_t dXLen) {
+  if (!(B > A) || PlotWidthPx <= 0 || !(Dpi > 0.0) || !(dXPerDiv > 0.0) || dXLen == 0)
+    return std::nullopt;
+  const double spare = (B - A) / 10.0;
+  const double fit =
+      std::floor(ScaleToFit(A - spare, B + spare, PlotWidthPx, Dpi, dXPerDiv, dXLen));
+  return TSpanView{static_cast<int32_t>(std::clamp(fit, 1.0, static_cast<double>(kMaxZoomScaleX))),
+                   A - spare};
+}
+
 int32_t PaperFitScale(double DataMin, double DataMax, double WidthMm, double dXPerDiv,
                       uint16_t dXLen, int32_t ScaleX) {
   const double range = DataMax - DataMin;

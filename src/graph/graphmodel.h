@@ -193,6 +193,22 @@ int32_t FitScale(double DataMin, double DataMax, int32_t ScaleX, bool FitToPlot,
 double ScaleToFit(double DataMin, double DataMax, int32_t PlotWidthPx, double Dpi, double dXPerDiv,
                   uint16_t dXLen);
 
+// The largest scale a zoom reaches: a millisecond is tens of pixels wide there at one
+// second per division, and an hour of it still fits the scroll bar's pixel count.
+inline constexpr int32_t kMaxZoomScaleX = 100000;
+// ScaleX times Factor, rounded, within MinScale..kMaxZoomScaleX (MinScale at least 1);
+// a zoom in of a small scale moves at least one step, so repeated zooms never stall.
+int32_t ZoomedScale(int32_t ScaleX, double Factor, int32_t MinScale);
+// The ScaleX that shows A..B with a tenth of their span to spare on either side in a plot
+// PlotWidthPx pixels wide (rounded down, within 1..kMaxZoomScaleX); the value at the
+// plot's left edge is Left. None when B is not above A.
+struct TSpanView {
+  int32_t ScaleX = 1;
+  double Left = 0.0;
+};
+std::optional<TSpanView> SpanScale(double A, double B, int32_t PlotWidthPx, double Dpi,
+                                   double dXPerDiv, uint16_t dXLen);
+
 // The ScaleX that fits DataMin..DataMax into WidthMm of paper, rounded down so the
 // range never spills onto another sheet; at least 1. With an empty range or an undefined
 // mapping the current scale.

@@ -267,6 +267,11 @@ void TChildForm::BuildMenus() {
   add(graphMenu_, "Deselect All", {}, {}, [this] { Graph->DeselectAll(); });
   add(graphMenu_, "Changes between cursors", {}, {},
       [this] { Graph->ShowChangesBetweenCursors(); });
+  add(graphMenu_, "Zoom to cursors", {}, {}, [this] { Graph->ZoomToCursors(); });
+  // The same menu on a right click into the graph.
+  Graph->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Graph, &QWidget::customContextMenuRequested, graphMenu_,
+          [this](const QPoint& p) { graphMenu_->popup(Graph->mapToGlobal(p)); });
   graphMenu_->addSeparator();
   add(graphMenu_, "Options", {}, {}, [this] { Graph->ShowOptions(); });
 

@@ -48,6 +48,9 @@ bool SameFile(const std::string& a, const std::string& b);
 enum class TChildPage : int { Events = 0, Settings = 1, WriteRead = 2 };
 // What the events page shows: its three parts together, or one of them on the whole page.
 enum class TEventsView : int { All = 0, Sequences = 1, Graph = 2, Listing = 3 };
+// Three heights (the list, the listing, the graph) as thousandths of their sum, rounded so
+// they add up to 1000; empty unless there are three, none negative, with some height.
+std::vector<int32_t> SplitThousandths(const std::vector<int32_t>& parts);
 
 class TChildForm : public QWidget {
   Q_OBJECT
@@ -103,6 +106,11 @@ class TChildForm : public QWidget {
   QMenu* GraphMenu() const { return graphMenu_; }
   QMenu* EditMenu() const { return editMenu_; }
   void SetDocumentActionsEnabled(bool enabled);
+  // The events page's split between the sequence list, the listing and the graph, in
+  // thousandths of the page's height (the user drags it; the program keeps it).
+  std::vector<int32_t> EventsSplit() const { return eventsSplit_; }
+  // Taken when it has three parts and some height; ignored otherwise.
+  void SetEventsSplit(const std::vector<int32_t>& split);
 
   // Every edit of a settings cell is one command holding the parset's bytes before and after,
   // so undo and redo give back the exact image. Neither runs during a dialogue.
@@ -141,6 +149,7 @@ class TChildForm : public QWidget {
   QPushButton* Btn3;
   QTabWidget* Notebook1;
   QWidget* Panel3;
+  QSplitter* EventsSplitter;
   QListWidget* EventsListBox;
   QTextEdit* FMemo;
   QTableWidget* ZnsGrid;
@@ -171,6 +180,10 @@ class TChildForm : public QWidget {
   QAction* actReport;
   QAction* actUndo;
   QAction* actRedo;
+
+ signals:
+  // The user dragged the events page's split (EventsSplit has the new one).
+  void EventsSplitMoved();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -214,6 +227,7 @@ class TChildForm : public QWidget {
   std::unique_ptr<TListBoxSequences> sequences_;
   std::unique_ptr<TMemoListing> listing_;
   std::unique_ptr<TEvLister> lister_;
+  std::vector<int32_t> eventsSplit_{250, 250, 500};
   QMenu* fileMenu_;
   QMenu* graphMenu_;
   QMenu* editMenu_;

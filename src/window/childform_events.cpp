@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QSplitter>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -12,6 +13,26 @@
 
 // The events page: the sequence list, the listing of the current sequence and its graph.
 
+std::vector<int32_t> SplitThousandths(const std::vector<int32_t>& parts) {
+  if (parts.size() != 3) return {};
+  int64_t sum = 0;
+  for (int32_t p : parts) {
+    if (p < 0) return {};
+    sum += p;
+  }
+  if (sum == 0) return {};
+  std::vector<int32_t> t;
+  int64_t before = 0;
+  // Each border rounded once: the parts then add up to exactly 1000.
+  for (int32_t p : parts) {
+    const int64_t end = (before + p) * 1000 / sum;
+    const int64_t start = before * 1000 / sum;
+    t.push_back(static_cast<int32_t>(end - start));
+    before += p;
+  }
+  return t;
+}
+
 void TChildForm::BuildEventsPage() {
   auto* page = new QWidget;
   Panel3 = new QWidget(page);
@@ -19,6 +40,10 @@ void TChildForm::BuildEventsPage() {
   auto* box = new QVBoxLayout(page);
   box->setContentsMargins(0, 0, 0, 0);
   box->addWidget(Panel3);
+  // The list, the listing and the graph share the page; the user drags the borders.
+  EventsSplitter = new QSplitter(Qt::Vertical, Panel3);
+  EventsSplitter->setObjectName("EventsSplitter");
+  EventsSplitter->setChildrenCollapsible(false);
   EventsListBox = new QListWidget(Panel3);
   EventsListBox->setObjectName("EventsListBox");
   EventsListBox->addItem("Not read");
@@ -31,8 +56,18 @@ void TChildForm::BuildEventsPage() {
   FMemo->setLineWrapMode(QTextEdit::NoWrap);
   FMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   FMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Graph->setParent(Panel3);
   Graph->setObjectName("Graph");
+  for (QWidget* w : {static_cast<QWidget*>(EventsListBox), static_cast<QWidget*>(FMemo),
+                     static_cast<QWidget*>(Graph)})
+    EventsSplitter->addWidget(w);
+  connect(EventsSplitter, &QSplitter::splitterMoved, this, [this] {
+    const QList<int> sizes = EventsSplitter->sizes();
+    const std::vector<int32_t> split =
+        SplitThousandths(std::vector<int32_t>(sizes.begin(), sizes.end()));
+    if (split.empty()) return;
+    eventsSplit_ = split;
+    emit EventsSplitMoved();
+  });
   connect(EventsListBox, &QListWidget::itemClicked, this,
           [this] { Guarded([this] { EventsListClick(true); }); });
   // The listing and the graph follow the current sequence however it moves: arrows,
@@ -57,27 +92,27 @@ void TChildForm::SetView(TEventsView view) {
 void TChildForm::LayoutEventsPage() {
   int w = Panel3->width();
   int h = Panel3->height();
-  int quarter = h / 4;
   const bool all = ViewMode == TEventsView::All;
   EventsListBox->setVisible(all || ViewMode == TEventsView::Sequences);
   FMemo->setVisible(all || ViewMode == TEventsView::Listing);
   Graph->setVisible(all || ViewMode == TEventsView::Graph);
-  switch (ViewMode) {
-    case TEventsView::All:
-      EventsListBox->setGeometry(0, 0, w, quarter);
-      FMemo->setGeometry(0, quarter, w, quarter);
-      Graph->setGeometry(0, 2 * quarter, w, h - 2 * quarter);
-      break;
-    case TEventsView::Sequences:
-      EventsListBox->setGeometry(0, 0, w, h);
-      break;
-    case TEventsView::Graph:
-      Graph->setGeometry(0, 0, w, h);
-      break;
-    case TEventsView::Listing:
-      FMemo->setGeometry(0, 0, w, h);
-      break;
+  // One part shown fills the page; all three share it as last dragged.
+  EventsSplitter->setGeometry(0, 0, w, h);
+  QList<int> sizes;
+  if (all) {
+    for (int32_t t : eventsSplit_) sizes.push_back(static_cast<int>(int64_t{h} * t / 1000));
+  } else {
+    sizes = {ViewMode == TEventsView::Sequences ? h : 0, ViewMode == TEventsView::Listing ? h : 0,
+             ViewMode == TEventsView::Graph ? h : 0};
   }
+  EventsSplitter->setSizes(sizes);
+}
+
+void TChildForm::SetEventsSplit(const std::vector<int32_t>& split) {
+  const std::vector<int32_t> t = SplitThousandths(split);
+  if (t.empty()) return;
+  eventsSplit_ = t;
+  LayoutEventsPage();
 }
 
 bool TChildForm::eventFilter(QObject* watched, QEvent* event) {

@@ -104,6 +104,10 @@ void TPrinterTextJob::PrintLine(const std::string& line, bool bold) {
   f.setBold(bold);
   painter_->setFont(f);
   const int h = QFontMetrics(f, painter_->device()).lineSpacing();
+  if (lines_ == 0) {
+    header_ = line;
+    headerBold_ = bold;
+  }
   if (y_ > box_.Top && y_ + h > box_.Bottom) {
     session_.NewPage();
     if (Aborted()) {
@@ -111,6 +115,13 @@ void TPrinterTextJob::PrintLine(const std::string& line, bool bold) {
       return;
     }
     y_ = box_.Top;
+    // A continuation sheet says which sequence it continues.
+    QFont hf = previous;
+    hf.setBold(headerBold_);
+    painter_->setFont(hf);
+    TextOut(*painter_, box_.Left, y_, QString::fromStdString(header_));
+    y_ += QFontMetrics(hf, painter_->device()).lineSpacing();
+    painter_->setFont(f);
   }
   TextOut(*painter_, box_.Left, y_, QString::fromStdString(line));
   y_ += h;

@@ -68,6 +68,9 @@ class TPrinterTextJob : public IPrintJob {
   QPainter* painter_ = nullptr;
   int y_ = 0;
   int lines_ = 0;
+  // The job's first line (a sequence's header), repeated at the top of every further sheet.
+  std::string header_;
+  bool headerBold_ = false;
   TGridPageBox box_;
 };
 

@@ -13,12 +13,15 @@
 #include <climits>
 
 #include "childform.h"
+#include "decoders.h"
 #include "graph.h"
 #include "gridprn.h"
 #include "lister.h"
 #include "messages.h"
 #include "pagedlg.h"
 #include "printfile.h"
+#include "printlayout.h"
+#include "route.h"
 
 std::function<bool(QPrinter&, QWidget*)> PrintDialogHook;
 std::function<bool(QPrinter&, QWidget*)> PageSetupHook;
@@ -35,8 +38,18 @@ void ProcessPending() {
   QCoreApplication::processEvents();
 }
 
-int PrintGraphPages(TGraph& graph, TPrintSession& session, const std::string& title) {
+// Every state's look, as the legend window shows them.
+std::vector<TLegendEntry> StateLegend() {
+  std::vector<TLegendEntry> legend;
+  for (int v = 0; v <= 8; ++v) legend.push_back({StateName(v), StepTemplate(v)});
+  return legend;
+}
+
+int PrintGraphPages(TGraph& graph, TPrintSession& session, const std::string& title,
+                    const std::string& dateTime) {
   graph.Model().PrintTitle = title;
+  graph.PrintDateTime = dateTime;
+  graph.PrintLegend = StateLegend();
   graph.UpdatePaperSize(&session.Printer());
   if (graph.Model().Pages() < 1) return 0;
   QPainter* p = session.BeginJob(QString::fromStdString(title));
@@ -86,7 +99,8 @@ TPrintResult PrintRegistration(IPrintSource& source, uint8_t flags, TPrintSessio
     }
     if ((flags & kPrintGraph) && !session.Aborted()) {
       result.GraphPages += PrintGraphPages(source.Graph(), session,
-                                           SequencePrintTitle(source.FileName(), n, "Route"));
+                                           SequencePrintTitle(source.FileName(), n, "Route"),
+                                           SequenceDateTime(lister.SequenceHeader(n)));
       ProcessPending();
     }
   }

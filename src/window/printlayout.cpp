@@ -59,6 +59,11 @@ std::string GridPageFooter(int pageRow, int pageColumn, int pagesAcross) {
   return s;
 }
 
+std::string SequenceDateTime(const std::string& header) {
+  const size_t at = header.find("Date: ");
+  return at == std::string::npos ? std::string() : header.substr(at);
+}
+
 std::string SequencePrintTitle(const std::string& fileName, int sequence, const std::string& what) {
   std::string base = fileName;
   const size_t cut =

@@ -52,6 +52,8 @@ std::vector<TPageSpan> PackPages(const std::vector<int32_t>& sizes, int32_t star
 std::string GridPageFooter(int pageRow, int pageColumn, int pagesAcross);
 
 // The file name without its directory, "-Sequence ", n, "-" and what ("Listing", "Route").
+// The date and time part of a sequence's header ("Date: ... hour: ..."); "" without one.
+std::string SequenceDateTime(const std::string& header);
 std::string SequencePrintTitle(const std::string& fileName, int sequence, const std::string& what);
 
 // The print options dialog's margin texts. A margin counts tenths of a centimetre.

@@ -88,6 +88,18 @@ TEST(AppConfig, WrittenInTableOrderAndReadBack) {
   EXPECT_EQ(r.TimeSilence, c.TimeSilence);
 }
 
+TEST(AppConfig, EventsSplitReadBack) {
+  TIniFile ini;
+  EXPECT_TRUE(ReadEventsSplit(ini, "Kivsvc").empty());
+  WriteEventsSplit(ini, "Kivsvc", {200, 300, 500});
+  EXPECT_NE(ini.ToText().find("EventsSplit=200,300,500"), std::string::npos);
+  EXPECT_EQ(ReadEventsSplit(ini, "Kivsvc"), (std::vector<int32_t>{200, 300, 500}));
+  for (const char* bad :
+       {"EventsSplit=1,,2", "EventsSplit=a,b,c", "EventsSplit=-1,2,3", "EventsSplit=99999999,1,1"})
+    EXPECT_TRUE(ReadEventsSplit(Ini(std::string("[Kivsvc]\n") + bad + "\n"), "Kivsvc").empty())
+        << bad;
+}
+
 TEST(AppConfig, SectionIsTheApplicationTitle) {
   EXPECT_EQ(ConfigSectionName("/usr/bin/kivsvc"), "kivsvc");
   EXPECT_EQ(ConfigSectionName("C:\\Prog\\KIVSVC.EXE"), "Kivsvc");

@@ -357,6 +357,25 @@ class TestMainForm : public QObject {
     }
   }
 
+  // The events page's split last dragged in any window is kept in the configuration and
+  // given to every window of the next start.
+  void eventsSplitRemembered() {
+    const std::vector<int32_t> split{100, 200, 700};
+    {
+      TMainForm form({});
+      form.NewCommand();
+      TChildForm* child = form.ActiveChild();
+      QVERIFY(child != nullptr);
+      child->SetEventsSplit(split);
+      emit child->EventsSplitMoved();  // as a drag of the border tells
+    }
+    QVERIFY2(ReadIni().contains("EventsSplit=100,200,700"), qPrintable(ReadIni()));
+    TMainForm form({});
+    form.NewCommand();
+    QVERIFY(form.ActiveChild() != nullptr);
+    QCOMPARE(form.ActiveChild()->EventsSplit(), split);
+  }
+
   // The demonstration start opens a registration window on the Write/Read page.
   void demonstrationOpensOnWriteRead() {
     TMainForm form({});

@@ -14,12 +14,14 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <QtTest>
 #include <cmath>
 
@@ -152,6 +154,8 @@ class TGraphWidgetTest : public QObject {
   void ScrollingReachesEveryInstant();
   void FitShowsTheWholeRangeFromItsStart();
   void CursorsAreToldApart();
+  void ZoomAndScrollLikeAViewer();
+  void ZoomToCursors();
   void SelectionKeepsStateColours();
   void ShiftSnapsCursorToAChange();
   void ChangesBetweenCursorsDialog();
@@ -852,6 +856,105 @@ void TGraphWidgetTest::FitShowsTheWholeRangeFromItsStart() {
   const QImage img = graph->BackBuffer();
   for (const int x : {pr.Left + 5, (pr.Left + pr.Right) / 2, pr.Left + pr.Width() * 9 / 10})
     QVERIFY2(CountRowsWith(img, x, ToQColor(kColorRed).rgb()) > 0, qPrintable(QString::number(x)));
+}
+
+namespace {
+
+void Wheel(QWidget* w, QPoint pos, int notches, Qt::KeyboardModifiers mods = {}) {
+  QWheelEvent e(QPointF(pos), w->mapToGlobal(QPointF(pos)), QPoint(), QPoint(0, 120 * notches),
+                Qt::NoButton, mods, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w, &e);
+}
+
+// A cursor's hairline sits under its value: the triangle's centre at the value's pixel.
+bool CursorUnderValue(const TGraph& g, const TMarker* m) {
+  return std::abs(m->x() + m->width() / 2 - g.ValueToPixel(m->Value())) <= 1;
+}
+
+}  // namespace
+
+void TGraphWidgetTest::ZoomAndScrollLikeAViewer() {
+  graph->SetAutoscale(false);
+  Fill(3, 20.2);
+  graph->SetScaleX(1000);
+  QSignalSpy zoomed(graph, &TGraph::Zoomed);
+  const TGraphRect pr = graph->PlotRect();
+  QScrollBar* bar = graph->HorizontalBar();
+  bar->setValue(bar->maximum() / 3);
+  TMarker* c1 = graph->Cursor1();
+  TMarker* c2 = graph->Cursor2();
+  // Ctrl+wheel zooms in around the mouse: the instant under it stays under it.
+  const int mx = pr.Left + pr.Width() * 3 / 4;
+  const double under = graph->PixelToValue(mx);
+  c1->SetValue(under - 0.04);
+  c2->SetValue(under + 0.04);
+  Wheel(graph, {mx, (pr.Top + pr.Bottom) / 2}, 2, Qt::ControlModifier);
+  QCOMPARE(graph->ScaleX(), 2000);
+  QVERIFY(!graph->Autoscale());
+  QCOMPARE(zoomed.count(), 1);
+  QVERIFY2(std::fabs(graph->PixelToValue(mx) - under) < 0.002,
+           qPrintable(QString::number(graph->PixelToValue(mx) - under)));
+  // The cursors keep their instants and are drawn under them.
+  QCOMPARE(c1->Value(), under - 0.04);
+  QCOMPARE(c2->Value(), under + 0.04);
+  QVERIFY(CursorUnderValue(*graph, c1) && CursorUnderValue(*graph, c2));
+  // The plain wheel scrolls and leaves the scale.
+  const int pos = bar->value();
+  Wheel(graph, {mx, pr.Top + 5}, -1);
+  QCOMPARE(graph->ScaleX(), 2000);
+  QCOMPARE(bar->value(), pos + bar->singleStep());
+  Wheel(graph, {mx, pr.Top + 5}, 1);
+  QCOMPARE(bar->value(), pos);
+  // + and - zoom around the middle of the cursors' span when it is on screen.
+  const double mid = (c1->Value() + c2->Value()) / 2;
+  const int midPx = graph->ValueToPixel(mid);
+  QVERIFY(midPx >= pr.Left && midPx <= pr.Right);
+  QTest::keyClick(graph, Qt::Key_Plus);
+  QCOMPARE(graph->ScaleX(), 4000);
+  QVERIFY(std::abs(graph->ValueToPixel(mid) - midPx) <= 2);
+  QVERIFY(CursorUnderValue(*graph, c1) && CursorUnderValue(*graph, c2));
+  QTest::keyClick(graph, Qt::Key_Minus);
+  QCOMPARE(graph->ScaleX(), 2000);
+  QCOMPARE(zoomed.count(), 3);
+  // Arrows scroll by a single step, Home and End go to the ends.
+  const int before = bar->value();
+  QTest::keyClick(graph, Qt::Key_Right);
+  QCOMPARE(bar->value(), before + bar->singleStep());
+  QTest::keyClick(graph, Qt::Key_Left);
+  QCOMPARE(bar->value(), before);
+  QTest::keyClick(graph, Qt::Key_End);
+  QCOMPARE(bar->value(), bar->maximum());
+  QVERIFY(graph->PixelToValue(pr.Right) >= 20.2);
+  QTest::keyClick(graph, Qt::Key_Home);
+  QCOMPARE(graph->PixelToValue(pr.Left), graph->Model().DataMinRange());
+  // Zooming out stops where the whole route fits.
+  for (int i = 0; i < 20; ++i) QTest::keyClick(graph, Qt::Key_Minus);
+  QCOMPARE(graph->ScaleX(), graph->FitScale());
+  // And zooming in stops at the largest scale, where a millisecond spans pixels.
+  for (int i = 0; i < 40; ++i) QTest::keyClick(graph, Qt::Key_Plus);
+  QCOMPARE(graph->ScaleX(), kMaxZoomScaleX);
+  QVERIFY(graph->PixelToValue(pr.Left + 10) - graph->PixelToValue(pr.Left) < 0.001);
+}
+
+void TGraphWidgetTest::ZoomToCursors() {
+  Fill(3, 20.2);
+  QVERIFY(graph->Autoscale());
+  QVERIFY(!graph->ZoomToCursors());  // no cursor placed yet
+  const TGraphRect pr = graph->PlotRect();
+  TMarker* c1 = graph->Cursor1();
+  TMarker* c2 = graph->Cursor2();
+  // Cursor 2 left of cursor 1, a switching of 40 ms apart.
+  c1->SetValue(11.605);
+  c2->SetValue(11.565);
+  QVERIFY(graph->ZoomToCursors());
+  QVERIFY(!graph->Autoscale());
+  const double a = graph->PixelToValue(pr.Left);
+  const double b = graph->PixelToValue(pr.Right);
+  QVERIFY2(a <= 11.565 && b >= 11.605, qPrintable(QString("%1 %2").arg(a).arg(b)));
+  QVERIFY2(b - a < 0.06, qPrintable(QString::number(b - a)));
+  QVERIFY(CursorUnderValue(*graph, c1) && CursorUnderValue(*graph, c2));
+  QCOMPARE(c1->Value(), 11.605);
+  QCOMPARE(c2->Value(), 11.565);
 }
 
 void TGraphWidgetTest::CursorsAreToldApart() {

@@ -225,6 +225,38 @@ TEST(GraphScale, PaperFitRoundsDown) {
   EXPECT_EQ(PaperFitScale(0, 10, 180, 1, 0, 0), 10);
 }
 
+TEST(GraphScale, ZoomSteps) {
+  struct Case {
+    int32_t Scale;
+    double Factor;
+    int32_t Min;
+    int32_t Want;
+  };
+  const Case cases[] = {
+      {100, 2.0, 1, 200}, {100, 0.5, 1, 50},  {1, 1.19, 1, 2},  // never stalls
+      {2, 0.9, 1, 1},     {1, 0.5, 1, 1},     {100, 0.5, 80, 80}, {90000, 2.0, 1, kMaxZoomScaleX},
+      {100, 0.0, 1, 100}, {100, 2.0, 0, 200},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ZoomedScale(c.Scale, c.Factor, c.Min), c.Want) << c.Scale << " x " << c.Factor;
+}
+
+TEST(GraphScale, SpanScaleShowsTheSpanWithRoomToSpare) {
+  // 50 ms between the cursors on a 1000-pixel plot at 96 dpi, a second per 10 mm division.
+  const std::optional<TSpanView> v = SpanScale(11.565, 11.615, 1000, 96, 1.0, 10);
+  ASSERT_TRUE(v.has_value());
+  EXPECT_NEAR(v->Left, 11.560, 1e-9);
+  const TXScale s{v->Left, 1.0, 10, v->ScaleX};
+  // The whole span with its spare fits the plot, and the scale was not rounded far down.
+  EXPECT_LE(ValueToPx(s, 96, 11.620), 1000);
+  EXPECT_GT(ValueToPx(s, 96, 11.620), 990);
+  EXPECT_FALSE(SpanScale(3, 3, 1000, 96, 1.0, 10).has_value());
+  EXPECT_FALSE(SpanScale(4, 3, 1000, 96, 1.0, 10).has_value());
+  // A microsecond stops at the largest scale.
+  ASSERT_TRUE(SpanScale(1, 1.000001, 1000, 96, 1.0, 10).has_value());
+  EXPECT_EQ(SpanScale(1, 1.000001, 1000, 96, 1.0, 10)->ScaleX, kMaxZoomScaleX);
+}
+
 TEST(GraphScale, PaperFitOfARangeNotExactInFloatingPoint) {
   // 0 to 0,1 x 3 s is 0,30000000000000004: 0,3 s at 10 mm a 0,1 s division fills 180 mm
   // at 600 %, and the hair above 0,3 must not cost a whole percent.

@@ -438,6 +438,10 @@ class TestPrinting : public QObject {
     QStringList order;
     for (int i = 0; i < 150; ++i) order << QString("line %1 ").arg(i);
     QVERIFY(InOrder(PdfText(file), order));
+    // A continuation sheet starts with the job's first line (a sequence's header) again.
+    const QString second = Run("pdftotext", {"-f", "2", "-l", "2", "-layout", file, "-"});
+    QVERIFY2(second.trimmed().startsWith("line 0\n") || second.trimmed().startsWith("line 0 "),
+             qPrintable(second.left(200)));
     QVERIFY(PdfInfo(file, "Pages").toInt() >= 2);
     QCOMPARE(PdfInfo(file, "Title"), QString("Lines"));
   }

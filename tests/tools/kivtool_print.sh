@@ -50,6 +50,13 @@ expect_eq "parset 1 value" "6,1" "$(pdftotext -f 1 -l 1 -layout "$work/grids.pdf
 out=$(kt print "$demo" --seq 2 --flags 2 -o "$work/graph.pdf")
 expect_eq "graph only" "listings: 0" "$(grep '^listings:' <<<"$out")"
 expect_eq "graph title" "demo-kivs2.kiv-Sequence 2-Route" "$(title "$work/graph.pdf")"
+# Each sheet says where it belongs: the sequence's date and its place in the printout.
+n=$(pages "$work/graph.pdf")
+expect_eq "sheet numbers" "$n" "$(text "$work/graph.pdf" | grep -cE "Date: .* sheet [0-9]+ of $n")"
+# The legend strip: every state's name under the graph.
+for state in "OFF" "ON" "AMBIGUOUS STATE" "UNKNOWN STATE" "V<Vlt" "Vlt<V<VL" "0.9Vr<V<Vr" "V>Vr"; do
+  grep -qF "$state" <<<"$(text "$work/graph.pdf")" || fail "legend strip without $state"
+done
 
 # A route that fits one sheet at fit prints on one, whatever the offscreen window's width.
 out=$(kt print "$demo" --seq 89 --flags 2 -o "$work/long.pdf")

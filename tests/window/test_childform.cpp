@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -252,6 +254,98 @@ class TestChildForm : public QObject {
     action->trigger();
     // The route's own state names.
     QCOMPARE(row, QString::fromUtf8("0,400|1. CA State|OFF → ON|-|"));
+  }
+
+  void zoomToCursorsFromTheGraphMenu() {
+    TTestHost host;
+    TChildForm child(&host);
+    child.resize(800, 600);
+    child.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&child));
+    for (double x : {0.0, 20.0}) {
+      TGraphPoint p = StepTemplate(1);
+      p.X = x;
+      child.GraphModel.AddPoint(1, p);
+    }
+    child.Graph->Cursor1()->SetValue(11.56);
+    child.Graph->Cursor2()->SetValue(11.60);
+    QAction* action = nullptr;
+    for (QAction* a : child.GraphMenu()->actions()) {
+      if (a->text() == "Zoom to cursors") action = a;
+    }
+    QVERIFY(action != nullptr);
+    action->trigger();
+    const TGraphRect pr = child.Graph->PlotRect();
+    const double a = child.Graph->PixelToValue(pr.Left);
+    const double b = child.Graph->PixelToValue(pr.Right);
+    QVERIFY2(a <= 11.56 && b >= 11.60 && b - a < 0.1, qPrintable(QString("%1 %2").arg(a).arg(b)));
+  }
+
+  void eventsSplitIsDraggedAndKept() {
+    TTestHost host;
+    TChildForm child(&host);
+    child.resize(800, 600);
+    child.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&child));
+    child.ShowPage(TChildPage::Events);
+    child.SetView(TEventsView::All);
+    const int h = child.Panel3->height();
+    QVERIFY(h > 200);
+    const int listing = child.FMemo->height();
+    // Drag the border between the listing and the graph 60 pixels down.
+    QSignalSpy moved(&child, &TChildForm::EventsSplitMoved);
+    QSplitterHandle* handle = child.EventsSplitter->handle(2);
+    QVERIFY(handle != nullptr);
+    const QPoint at = handle->rect().center();
+    auto send = [&](QEvent::Type t, QPoint p, Qt::MouseButtons held) {
+      QMouseEvent e(t, QPointF(p), handle->mapToGlobal(QPointF(p)),
+                    t == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, {});
+      QApplication::sendEvent(handle, &e);
+    };
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    send(QEvent::MouseMove, at + QPoint(0, 60), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, at + QPoint(0, 60), Qt::NoButton);
+    QVERIFY(moved.count() >= 1);
+    QVERIFY2(std::abs(child.FMemo->height() - (listing + 60)) <= 2,
+             qPrintable(QString::number(child.FMemo->height())));
+    const std::vector<int32_t> split = child.EventsSplit();
+    QCOMPARE(split.size(), size_t(3));
+    QCOMPARE(split[0] + split[1] + split[2], 1000);
+    // Another view and back keeps the dragged split, and so does a resize.
+    child.SetView(TEventsView::Graph);
+    QVERIFY(child.Graph->isVisible() && !child.FMemo->isVisible());
+    QVERIFY(child.Graph->height() >= h - 2 * child.EventsSplitter->handleWidth());
+    child.SetView(TEventsView::All);
+    QVERIFY(std::abs(child.FMemo->height() - (listing + 60)) <= 2);
+    // Another window given the kept split shows the same heights.
+    TChildForm other(&host);
+    other.resize(800, 600);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    other.ShowPage(TChildPage::Events);
+    other.SetView(TEventsView::All);
+    other.SetEventsSplit(split);
+    QCOMPARE(other.EventsSplit(), split);
+    QVERIFY2(std::abs(other.FMemo->height() - child.FMemo->height()) <= 2,
+             qPrintable(QString::number(other.FMemo->height())));
+    QVERIFY(std::abs(other.Graph->height() - child.Graph->height()) <= 2);
+    // Nonsense is ignored.
+    other.SetEventsSplit({0, 0, 0});
+    other.SetEventsSplit({500, 500});
+    QCOMPARE(other.EventsSplit(), split);
+  }
+
+  void splitThousandthsAddUpTo1000() {
+    struct Case {
+      std::vector<int32_t> parts, want;
+    };
+    const Case cases[] = {{{1, 1, 2}, {250, 250, 500}},
+                          {{1, 1, 1}, {333, 333, 334}},
+                          {{0, 5, 5}, {0, 500, 500}},
+                          {{3, 3}, {}},
+                          {{0, 0, 0}, {}},
+                          {{-1, 2, 3}, {}}};
+    for (const Case& c : cases) QCOMPARE(SplitThousandths(c.parts), c.want);
   }
 
   void sideButtonsPerPage() {
@@ -787,11 +881,13 @@ class TestChildForm : public QObject {
     QVERIFY(child.Btn1->isEnabled());
     QVERIFY(child.Notebook1->isEnabled());
 
-    // Views of the events page: a quarter each for the list and the listing.
+    // Views of the events page: a quarter each for the list and the listing (less the
+    // borders one drags).
     child.ShowPage(TChildPage::Events);
     child.SetView(TEventsView::All);
-    QCOMPARE(child.EventsListBox->height(), child.Panel3->height() / 4);
-    QCOMPARE(child.FMemo->height(), child.Panel3->height() / 4);
+    const int border = child.EventsSplitter->handleWidth();
+    QVERIFY(std::abs(child.EventsListBox->height() - child.Panel3->height() / 4) <= border);
+    QVERIFY(std::abs(child.FMemo->height() - child.Panel3->height() / 4) <= border);
     child.SetView(TEventsView::Sequences);
     QVERIFY(child.EventsListBox->isVisible() && !child.FMemo->isVisible());
     // Ctrl+click picks several sequences; a plain click one again.
