@@ -143,9 +143,9 @@ TSequenceRecord TEvLister::SequenceRecord(uint16_t n) const {
 
 const char* WalkStopText(TWalkStop reason) {
   // In the order of TWalkStop.
-  static constexpr const char* kTexts[] = {
-      "no buffer",        "buffer end",     "end marker",       "jump past the end",
-      "truncated record", "undefined code", "record not stored"};
+  static constexpr const char* kTexts[] = {"no buffer",        "buffer end",
+                                           "end marker",       "jump past the end",
+                                           "truncated record", "undefined code"};
   const auto i = static_cast<size_t>(reason);
   return i < std::size(kTexts) ? kTexts[i] : "";
 }
@@ -259,14 +259,6 @@ void TEvLister::BuildSequences() {
       PutDoubleLE(currentEvent_.data() + size, stored);
       currentEventSize_ = static_cast<uint16_t>(size + kEventTimeSize);
       events_.SetElement(currentEvent_.data(), row, ++col, currentEventSize_);
-      if (!events_.LastError.empty()) {
-        if (walkEnd_.Reason != TWalkStop::StoreFailed) {
-          walkEnd_.Reason = TWalkStop::StoreFailed;
-          walkEnd_.Offset = records[i].Offset;
-        }
-        --col;
-        continue;
-      }
       if (start == 0 || stored < start) start = stored;
       if (stored > end) end = stored;
     }

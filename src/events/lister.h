@@ -43,7 +43,6 @@ enum class TWalkStop : uint8_t {
   JumpPastEnd,      // a jump whose skipped bytes reach beyond the buffer's length
   TruncatedRecord,  // a record, or a jump's count byte, lies partly beyond the length
   UndefinedCode,    // a code without a definition in the device's table
-  StoreFailed,      // the events matrix refused a record (it is missing from its sequence)
 };
 
 struct TWalkEnd {
