@@ -8,6 +8,7 @@
 
 #include "eventtables.h"
 #include "kivdate.h"
+#include "lister.h"
 
 namespace {
 
@@ -197,49 +198,15 @@ std::string TArchSequence::Hash() const {
 std::vector<TArchSequence> ExtractSequences(const uint8_t* buffer, size_t length,
                                             const uint8_t* defs) {
   std::vector<TArchSequence> out;
-  if (buffer == nullptr || defs == nullptr) return out;
-  const size_t count = std::min<size_t>(length, kivimg::kEventBufferCapacity);
-  // The records in buffer order (newest first), as the lister's walk cuts them.
-  std::vector<std::pair<size_t, size_t>> recs;  // offset, length
-  size_t p = 0;
-  while (p < count) {
-    const uint8_t* def = defs + buffer[p] * kEventDefSize;
-    if (def[kEvDefLength] == 0) break;
-    if (def[kEvDefKind] == kKindJump) {
-      if (p + 1 >= count) break;
-      const uint8_t n = buffer[p + 1];
-      if (n == kEndMarkerCount) break;
-      p += static_cast<size_t>(n) + 2;
-      continue;
-    }
-    const size_t len = def[kEvDefLength];
-    if (p + len > count) break;
-    recs.emplace_back(p, len);
-    p += len;
-  }
-  // Chronological order is backward through the records; whatever is older than the
-  // oldest clock-time record has lost its start and belongs to no sequence.
-  TArchSequence current;
-  bool open = false;
-  for (size_t i = recs.size(); i-- > 0;) {
-    const uint8_t* rec = buffer + recs[i].first;
-    TRecord r(rec, rec + recs[i].second);
-    if (rec[0] == kCodeClockTime) {
-      if (open) {
-        Finish(current, defs);
-        out.push_back(std::move(current));
-      }
-      current = TArchSequence{};
-      current.Number = static_cast<uint16_t>(out.size() + 1);
-      current.Records.push_back(std::move(r));
-      open = true;
-    } else if (open) {
-      current.Records.push_back(std::move(r));
-    }
-  }
-  if (open) {
-    Finish(current, defs);
-    out.push_back(std::move(current));
+  const TBufferWalk walk = WalkEventBuffer(buffer, length, defs);
+  for (const std::vector<TBufferRecord>& records : CutSequences(buffer, walk.Records)) {
+    TArchSequence s;
+    s.Number = static_cast<uint16_t>(out.size() + 1);
+    s.Records.reserve(records.size());
+    for (const TBufferRecord& r : records)
+      s.Records.emplace_back(buffer + r.Offset, buffer + r.Offset + r.Length);
+    Finish(s, defs);
+    out.push_back(std::move(s));
   }
   return out;
 }

@@ -37,9 +37,8 @@ struct TArchSequence {
   std::string Hash() const;  // SHA-256 of the serialized records, hexadecimal
 };
 
-// The sequences of an events buffer walked as the event lister walks it (jump records
-// skipped, the walk ending at the end marker, a truncated record or an undefined code;
-// events older than the oldest clock-time event belong to no sequence), oldest first.
+// The sequences of an events buffer cut by the event lister's own walk (WalkEventBuffer,
+// CutSequences), oldest first, so the archive keeps exactly the sequences the lister shows.
 // defs: the event definition table of the device type (40192 bytes).
 std::vector<TArchSequence> ExtractSequences(const uint8_t* buffer, size_t length,
                                             const uint8_t* defs);

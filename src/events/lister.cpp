@@ -143,35 +143,30 @@ TSequenceRecord TEvLister::SequenceRecord(uint16_t n) const {
 
 const char* WalkStopText(TWalkStop reason) {
   // In the order of TWalkStop.
-  static constexpr const char* kTexts[] = {
-      "no buffer",        "buffer end",     "end marker",       "jump past the end",
-      "truncated record", "undefined code", "record not stored"};
+  static constexpr const char* kTexts[] = {"no buffer",        "buffer end",
+                                           "end marker",       "jump past the end",
+                                           "truncated record", "undefined code"};
   const auto i = static_cast<size_t>(reason);
   return i < std::size(kTexts) ? kTexts[i] : "";
 }
 
-void TEvLister::WalkBuffer(uint16_t r) {
-  // Each walk starts from what the buffer holds now; an empty buffer leaves no row behind.
-  events_.SetRowCount(static_cast<uint16_t>(r - 1));
-  firstUndefinedCode_ = -1;
-  walkEnd_ = TWalkEnd{};
-  if (kiv_ == nullptr || kiv_->EventDefs.size() < static_cast<size_t>(kEventDefsBytes)) return;
-  const uint8_t* buf = kiv_->EventBuffer();
-  const int count = std::min<int>(kiv_->EventBufferLength(), kivimg::kEventBufferCapacity);
-  if (count <= 0) return;
+TBufferWalk WalkEventBuffer(const uint8_t* buffer, size_t length, const uint8_t* defs) {
+  TBufferWalk walk;
+  const int count = static_cast<int>(std::min<size_t>(length, kivimg::kEventBufferCapacity));
+  if (buffer == nullptr || defs == nullptr || count <= 0) return walk;
 
-  walkEnd_ = TWalkEnd{TWalkStop::BufferEnd, count, count, 0};
-  const auto stop = [this](TWalkStop reason, int at) {
-    walkEnd_.Reason = reason;
-    walkEnd_.Offset = at;
+  walk.End = TWalkEnd{TWalkStop::BufferEnd, count, count, 0};
+  const auto stop = [&walk](TWalkStop reason, int at) {
+    walk.End.Reason = reason;
+    walk.End.Offset = at;
   };
   int p = 0;
-  uint16_t k = 1;
-  uint8_t c = buf[0];
   while (p < count) {
-    const uint8_t* def = Def(c);
+    const uint8_t* def = defs + buffer[p] * kEventDefSize;
     if (def[kEvDefLength] == 0) {
       stop(TWalkStop::UndefinedCode, p);
+      // A buffer that begins with an undefined code holds nothing worth naming.
+      if (p > 0) walk.FirstUndefinedCode = buffer[p];
       break;
     }
     if (def[kEvDefKind] == kKindJump) {
@@ -180,7 +175,7 @@ void TEvLister::WalkBuffer(uint16_t r) {
         stop(TWalkStop::TruncatedRecord, p);
         break;
       }
-      const uint8_t n = buf[p + 1];
+      const uint8_t n = buffer[p + 1];
       if (n == kEndMarkerCount) {
         stop(TWalkStop::EndMarker, p);
         break;
@@ -190,102 +185,90 @@ void TEvLister::WalkBuffer(uint16_t r) {
         break;
       }
       p += n + 2;
-    } else {
-      const int len = def[kEvDefLength];
-      if (p + len > count) {
-        stop(TWalkStop::TruncatedRecord, p);
-        break;
-      }
-      // Only this store's own result counts: the matrix keeps the text of an earlier
-      // operation in LastError (SetRowCount above leaves one when rows beyond the count
-      // exist), which must not end the walk at a jump that stores nothing.
-      events_.SetElement(buf + p, r, k, static_cast<uint16_t>(len));
-      if (!events_.LastError.empty()) {
-        stop(TWalkStop::StoreFailed, p);
-        break;
-      }
-      p += len;
-      walkEnd_.Records = k++;
+      continue;
     }
-    if (p < count) {
-      c = buf[p];
-      if (Def(c)[kEvDefLength] == 0) firstUndefinedCode_ = c;
+    const int len = def[kEvDefLength];
+    if (p + len > count) {
+      stop(TWalkStop::TruncatedRecord, p);
+      break;
     }
+    walk.Records.push_back(TBufferRecord{p, len});
+    p += len;
   }
+  walk.End.Records = static_cast<int>(walk.Records.size());
+  return walk;
+}
+
+std::vector<std::vector<TBufferRecord>> CutSequences(const uint8_t* buffer,
+                                                     const std::vector<TBufferRecord>& records) {
+  std::vector<std::vector<TBufferRecord>> sequences;
+  // Chronological order is backward through the buffer.
+  for (size_t i = records.size(); i-- > 0;) {
+    if (buffer[records[i].Offset] == kCodeClockTime) {
+      sequences.emplace_back();
+    } else if (sequences.empty()) {
+      continue;
+    }
+    sequences.back().push_back(records[i]);
+  }
+  return sequences;
+}
+
+TBufferWalk TEvLister::WalkBuffer() {
+  TBufferWalk walk;
+  if (kiv_ != nullptr && kiv_->EventDefs.size() >= static_cast<size_t>(kEventDefsBytes)) {
+    walk = WalkEventBuffer(kiv_->EventBuffer(), static_cast<size_t>(kiv_->EventBufferLength()),
+                           kiv_->EventDefs.data());
+  }
+  firstUndefinedCode_ = walk.FirstUndefinedCode;
+  walkEnd_ = walk.End;
+  return walk;
 }
 
 void TEvLister::BuildSequences() {
   headers_.clear();
   sequenceCount_ = 0;
   if (sequenceList_ != nullptr) sequenceList_->Clear();
-  WalkBuffer(1);
-
-  const uint16_t n = events_.RowLength(1);
-  uint16_t lastClock = 0;
-  for (uint16_t col = n; col >= 1; --col) {
-    const uint8_t* e = events_.ElementPtr(1, col);
-    if (e != nullptr && e[0] == kCodeClockTime) {
-      lastClock = col;
-      break;
-    }
-  }
-  if (lastClock == 0) {
-    events_.SetRowCount(0);
-    return;
-  }
+  events_.SetRowCount(0);
+  const TBufferWalk walk = WalkBuffer();
+  const uint8_t* buf = kiv_ != nullptr ? kiv_->EventBuffer() : nullptr;
+  const std::vector<std::vector<TBufferRecord>> sequences = CutSequences(buf, walk.Records);
+  if (sequences.empty()) return;
+  const auto rows = static_cast<uint16_t>(std::min<size_t>(sequences.size(), UINT16_MAX));
+  // Every sequence has its row, even one without events.
+  if (events_.RowCapacity < rows) events_.SetCapacity(rows);
+  events_.SetRowCount(rows);
 
   const bool correct = kiv_->GetReadOptions().CorrectIOTimes != 0;
-  uint16_t row = 1;  // the raw row until the first clock-time event starts a sequence
-  uint16_t col = 0;
-  double base = 0, start = 0, end = 0;
-  double clock = 0;  // the base time of the open sequence's clock-time event
-  // A sequence without events is dated by its clock-time event.
-  const auto close = [&] {
+  for (uint16_t row = 1; row <= rows; ++row) {
+    const std::vector<TBufferRecord>& records = sequences[row - 1];
+    // The clock-time record dates the sequence and each event follows the one before it.
+    const double clock = ClockTimeBase(buf + records.front().Offset);
+    double base = clock, start = 0, end = 0;
+    uint16_t col = 0;
+    for (size_t i = 1; i < records.size(); ++i) {
+      const auto size = static_cast<uint16_t>(records[i].Length);
+      std::memcpy(currentEvent_.data(), buf + records[i].Offset, size);
+      const uint8_t* rec = currentEvent_.data();
+      const uint8_t* def = Def(rec[0]);
+      const int d = def[kEvDefKind] == kKindClockTime ? 0 : Delay(rec, size);
+      const double t = base + d * 0.001 / 86400 * 2.5;
+      base = t;
+      double stored = t;
+      if (correct) stored = t + kiv_->Defs.Correction(def[kEvDefGroup]) * 0.001 / 86400;
+      PutDoubleLE(currentEvent_.data() + size, stored);
+      currentEventSize_ = static_cast<uint16_t>(size + kEventTimeSize);
+      events_.SetElement(currentEvent_.data(), row, ++col, currentEventSize_);
+      if (start == 0 || stored < start) start = stored;
+      if (stored > end) end = stored;
+    }
+    // A sequence without events is dated by its clock-time event.
     if (col == 0) start = end = clock;
     CloseSequence(row, start, end);
-  };
-  for (uint16_t i = lastClock; i >= 1; --i) {
-    const uint16_t size = events_.ElementSize(1, i);
-    const uint8_t* e = events_.ElementPtr(1, i);
-    if (e == nullptr || size == 0 || size + size_t{kEventTimeSize} > currentEvent_.size()) continue;
-    std::memcpy(currentEvent_.data(), e, size);
-    currentEventSize_ = size;
-    const uint8_t* rec = currentEvent_.data();
-    if (rec[0] == kCodeClockTime) {
-      close();
-      start = end = 0;
-      clock = base = ClockTimeBase(rec);
-      ++row;
-      col = 0;
-      // Every sequence has its row, even one without events.
-      if (events_.RowCapacity < row) events_.SetCapacity(row);
-      if (events_.RowCount < row) events_.SetRowCount(row);
-      continue;
-    }
-    const uint8_t* def = Def(rec[0]);
-    const int d = def[kEvDefKind] == kKindClockTime ? 0 : Delay(rec, size);
-    const double t = base + d * 0.001 / 86400 * 2.5;
-    base = t;
-    double stored = t;
-    if (correct) stored = t + kiv_->Defs.Correction(def[kEvDefGroup]) * 0.001 / 86400;
-    PutDoubleLE(currentEvent_.data() + size, stored);
-    currentEventSize_ = static_cast<uint16_t>(size + kEventTimeSize);
-    events_.SetElement(currentEvent_.data(), row, ++col, currentEventSize_);
-    if (start == 0 || stored < start) start = stored;
-    if (stored > end) end = stored;
   }
-  close();
-
-  // Drop the raw row: sequence s becomes row s, oldest first.
-  events_.ReverseRows();
-  events_.SetRowCount(static_cast<uint16_t>(events_.RowCount - 1));
-  events_.ReverseRows();
 }
 
 void TEvLister::CloseSequence(uint16_t r, double start, double end) {
-  const uint16_t m = static_cast<uint16_t>(r - 1);
-  if (m == 0) return;
-
   const uint8_t* first = events_.ElementPtr(r, 1);
   const uint8_t* second = events_.ElementPtr(r, 2);
   const uint8_t c1 = first != nullptr ? first[0] : 0;
@@ -300,7 +283,7 @@ void TEvLister::CloseSequence(uint16_t r, double start, double end) {
   TDateParts date;
   TTimeParts time;
   DecodeDateTime(start, date, time);
-  std::string header = "Sequence no." + std::to_string(m) + " ";
+  std::string header = "Sequence no." + std::to_string(r) + " ";
   if (kind == kStartNormal) header += "(Normal) ";
   if (kind == kStartRestart) header += "(Restart) ";
   header +=
@@ -330,9 +313,9 @@ void TEvLister::CloseSequence(uint16_t r, double start, double end) {
     end = events_.ElementDouble(r, static_cast<uint16_t>(n - 1));
   }
 
-  if (records_.size() < m) records_.resize(m);
-  records_[m - 1] = TSequenceRecord{kind, start, end};
-  sequenceCount_ = m;
+  if (records_.size() < r) records_.resize(r);
+  records_[r - 1] = TSequenceRecord{kind, start, end};
+  sequenceCount_ = r;
 }
 
 void TEvLister::SelectSequence(uint16_t n) {
@@ -435,26 +418,16 @@ void TEvLister::BuildRoute() {
 
 void TEvLister::ShowHexBuffer() {
   if (listing_ == nullptr) return;
-  const auto r = static_cast<uint16_t>(events_.RowCount + 1);
-  WalkBuffer(r);
-  const uint16_t n = events_.RowLength(r);
-  uint16_t lastClock = 0;
-  for (uint16_t col = n; col >= 1; --col) {
-    const uint8_t* e = events_.ElementPtr(r, col);
-    if (e != nullptr && e[0] == kCodeClockTime) {
-      lastClock = col;
-      break;
-    }
-  }
+  const TBufferWalk walk = WalkBuffer();
+  const uint8_t* buf = kiv_ != nullptr ? kiv_->EventBuffer() : nullptr;
   listing_->BeginUpdate();
   listing_->Clear();
-  for (uint16_t col = lastClock; col >= 1; --col) {
-    const uint8_t* e = events_.ElementPtr(r, col);
-    if (e != nullptr) listing_->AppendLine(RawLine(e, events_.ElementSize(r, col)), false);
+  for (const std::vector<TBufferRecord>& sequence : CutSequences(buf, walk.Records)) {
+    for (const TBufferRecord& r : sequence)
+      listing_->AppendLine(RawLine(buf + r.Offset, r.Length), false);
   }
   if (firstUndefinedCode_ > 0)
     listing_->AppendLine("First undefined event code:" + Hex2(firstUndefinedCode_) + "h", false);
-  events_.SetRowCount(static_cast<uint16_t>(r - 1));
   listing_->EndUpdate();
 }
 

@@ -43,18 +43,43 @@ enum class TWalkStop : uint8_t {
   JumpPastEnd,      // a jump whose skipped bytes reach beyond the buffer's length
   TruncatedRecord,  // a record, or a jump's count byte, lies partly beyond the length
   UndefinedCode,    // a code without a definition in the device's table
-  StoreFailed,      // the events matrix refused a record
 };
 
 struct TWalkEnd {
   TWalkStop Reason = TWalkStop::NoBuffer;
   int Offset = 0;   // where the record it stopped at begins; Length for BufferEnd
   int Length = 0;   // the buffer's length the walk used
-  int Records = 0;  // records stored (jumps are not stored)
+  int Records = 0;  // records cut (jumps are not records)
 };
 
 // "end marker", "truncated record", ...: the reason in words, for tools and logs.
 const char* WalkStopText(TWalkStop reason);
+
+// A record of the events buffer: where it begins and its bytes (its definition's length).
+struct TBufferRecord {
+  int Offset = 0;
+  int Length = 0;
+};
+
+// The one walk of an events buffer, shared by the lister and the archive so that both
+// cut the same records: from the start, jump records skipped, ending at the first of the
+// buffer's length (capped at its capacity), the end marker, a jump past the length, a
+// truncated record or an undefined code. Nothing after the stop is read: a ring's stale
+// contents behind the end marker belong to no sequence.
+struct TBufferWalk {
+  TWalkEnd End;
+  // The undefined code the walk stopped at, when a record or jump came before it; -1 else.
+  int32_t FirstUndefinedCode = -1;
+  std::vector<TBufferRecord> Records;  // buffer order: newest first
+};
+// defs: the device type's event definition table (kEventDefsBytes bytes).
+TBufferWalk WalkEventBuffer(const uint8_t* buffer, size_t length, const uint8_t* defs);
+
+// The walk's sequences, oldest first, each in the order the device wrote it: its
+// clock-time record, then its events. Records older than the oldest clock-time record
+// have lost their start and belong to none.
+std::vector<std::vector<TBufferRecord>> CutSequences(const uint8_t* buffer,
+                                                     const std::vector<TBufferRecord>& records);
 
 struct TSequenceRecord {
   uint8_t StartKind = kStartNoRecord;
@@ -131,8 +156,8 @@ class TEvLister {
   TKivMatrix& RouteMatrix() { return route_; }
 
  private:
-  // Cuts the buffer into records stored in row r, one element per event.
-  void WalkBuffer(uint16_t r);
+  // The device's buffer walked; remembers where it stopped and the first undefined code.
+  TBufferWalk WalkBuffer();
   // Sequence row r is complete: header line, sort, switchgear state first, record.
   void CloseSequence(uint16_t r, double start, double end);
   void BuildRoute();

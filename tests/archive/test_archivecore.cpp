@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "../events/lister_fixture.h"
 #include "archive_fixture.h"
 #include "archivecore.h"
 #include "lister.h"
@@ -63,6 +66,83 @@ TEST(ArchiveCore, SequencesAsTheListerSeesThem) {
       EXPECT_EQ(t.Listing, ListingOf(kiv, seqs[i].Number));
       EXPECT_EQ(t.Header.rfind("Sequence no.1 ", 0), 0u) << t.Header;
     }
+  }
+}
+
+// The archive keeps the lister's sequences record for record however the buffer ends or a
+// sequence starts: stale ring contents behind the end marker (a whole old sequence among
+// them), a restart not followed by a switchgear state, a jump, a truncated last record.
+TEST(ArchiveCore, CutsSequencesAsTheListerDoes) {
+  evtest::TEventBuffer events;
+  events.Event(0x04, 1);  // older than every clock-time record
+  events.Clock(23, 5, 17, 10, 30).Switchgear(4).Event(0x05, 8);
+  events.Clock(23, 5, 17, 11, 0).Event(0xF5, 0, {0x00, 0x22}).Event(0x04, 3).Switchgear(2);
+  const std::vector<uint8_t> live = events.Bytes(false);
+  const std::vector<uint8_t> marker = {0xF0, 0x7F};
+  const std::vector<uint8_t> stale =
+      evtest::TEventBuffer().Clock(22, 1, 1, 0, 0).Switchgear(0).Event(0x04, 1).Bytes(false);
+  const auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  const std::vector<uint8_t> restartThenState = join({evtest::TEventBuffer()
+                                                          .Clock(23, 5, 17, 12, 0)
+                                                          .Event(0xF5, 0, {0, 1})
+                                                          .Switchgear(1)
+                                                          .Bytes(false),
+                                                      live, marker});
+  struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    size_t sequences;
+    uint8_t newestKind;
+  } rows[] = {
+      {"end marker", join({live, marker}), 2, kStartNone},
+      {"stale contents after the end marker", join({live, marker, stale}), 2, kStartNone},
+      {"stale contents after a jump to the end marker",
+       join({live, {0xF0, 0x01, 0xAA}, marker, stale}), 2, kStartNone},
+      {"no end marker", live, 2, kStartNone},
+      {"truncated last record", join({live, {0xFB, 0x00}}), 2, kStartNone},
+      {"restart followed by a switchgear state", restartThenState, 3, kStartRestart},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    TKiv kiv;
+    evtest::SetupDevice(kiv, kivtKivs2);
+    std::fill(kiv.EventBuffer(), kiv.EventBuffer() + kivimg::kEventBufferCapacity, 0);
+    evtest::LoadBuffer(kiv, r.bytes);
+    const std::vector<TArchSequence> seqs = ExtractSequences(kiv);
+    TEvLister lister;
+    lister.SetDevice(&kiv);
+    lister.BuildSequences();
+    ASSERT_EQ(seqs.size(), r.sequences);
+    ASSERT_EQ(lister.SequenceCount(), r.sequences);
+    EXPECT_EQ(seqs.back().StartKind, r.newestKind);
+    for (const TArchSequence& s : seqs) {
+      const TSequenceRecord rec = lister.SequenceRecord(s.Number);
+      EXPECT_EQ(s.StartKind, rec.StartKind) << s.Number;
+      EXPECT_NEAR(UsToDays(s.StartUs), rec.Start, 1e-9) << s.Number;
+      // The lister keeps the events without their clock-time record, each with its time
+      // after it, the switchgear state moved first: compare the records as sets.
+      ASSERT_FALSE(s.Records.empty());
+      TRecords archived(s.Records.begin() + 1, s.Records.end());
+      TRecords listed;
+      TKivMatrix& m = lister.EventsMatrix();
+      for (uint16_t j = 1; j <= m.RowLength(s.Number); ++j) {
+        const uint8_t* e = m.ElementPtr(s.Number, j);
+        const uint16_t size = m.ElementSize(s.Number, j);
+        ASSERT_TRUE(e != nullptr && size > kEventTimeSize);
+        listed.emplace_back(e, e + size - kEventTimeSize);
+      }
+      std::sort(archived.begin(), archived.end());
+      std::sort(listed.begin(), listed.end());
+      EXPECT_EQ(archived, listed) << s.Number;
+    }
+    // The restart of the second sequence is followed by an event, its state comes later.
+    EXPECT_EQ(seqs[0].StartKind, kStartNormal);
+    EXPECT_EQ(seqs[1].StartKind, kStartNone);
+    EXPECT_EQ(seqs[1].Records.size(), 4u);
   }
 }
 

@@ -317,6 +317,63 @@ TEST(Lister, WalkEndsCleanlyAndHexDisplay) {
   EXPECT_EQ(s.lister.SequenceCount(), 0);
 }
 
+// The shared walk gives each record's place in the buffer and cuts the sequences from
+// them; nothing behind the end marker is read, however much it looks like a sequence.
+TEST(Lister, OneWalkGivesRecordsAndSequences) {
+  TKiv kiv;
+  SetupDevice(kiv, kivtKivs2);
+  const uint8_t* defs = kiv.EventDefs.data();
+  // 0: SA key off (3), 3: a jump over one byte, 6: clock (6), 12: SA key on (3) older than
+  // the clock, 15: the end marker, 17: a stale clock and event of the ring's last round.
+  const std::vector<uint8_t> buf = {0x05, 0x00, 0x02, 0xF0, 0x01, 0xAA, 0xF3, 0x1E, 0x0A,
+                                    0x11, 0x05, 0x17, 0x04, 0x00, 0x01, 0xF0, 0x7F, 0x04,
+                                    0x00, 0x01, 0xF3, 0x1E, 0x0A, 0x11, 0x05, 0x16};
+  const TBufferWalk walk = WalkEventBuffer(buf.data(), buf.size(), defs);
+  EXPECT_EQ(walk.End.Reason, TWalkStop::EndMarker);
+  EXPECT_EQ(walk.End.Offset, 15);
+  EXPECT_EQ(walk.End.Length, static_cast<int>(buf.size()));
+  EXPECT_EQ(walk.End.Records, 3);
+  EXPECT_EQ(walk.FirstUndefinedCode, -1);
+  const auto at = [](const std::vector<TBufferRecord>& rs) {
+    std::vector<std::pair<int, int>> out;
+    for (const TBufferRecord& r : rs) out.emplace_back(r.Offset, r.Length);
+    return out;
+  };
+  using Places = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(at(walk.Records), (Places{{0, 3}, {6, 6}, {12, 3}}));
+  const auto sequences = CutSequences(buf.data(), walk.Records);
+  ASSERT_EQ(sequences.size(), 1u);
+  EXPECT_EQ(at(sequences[0]), (Places{{6, 6}, {0, 3}}));
+
+  // Without the marker the old round is read on: its clock starts an older sequence.
+  std::vector<uint8_t> noMarker = buf;
+  noMarker.erase(noMarker.begin() + 15, noMarker.begin() + 17);
+  const TBufferWalk all = WalkEventBuffer(noMarker.data(), noMarker.size(), defs);
+  EXPECT_EQ(all.End.Reason, TWalkStop::BufferEnd);
+  const auto both = CutSequences(noMarker.data(), all.Records);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(at(both[0]), (Places{{18, 6}, {15, 3}, {12, 3}}));
+  EXPECT_EQ(at(both[1]), (Places{{6, 6}, {0, 3}}));
+
+  // Cut short: the length caps the walk, and the capacity caps the length.
+  EXPECT_EQ(WalkEventBuffer(buf.data(), 11, defs).End.Reason, TWalkStop::TruncatedRecord);
+  std::vector<uint8_t> full(kivimg::kEventBufferCapacity + 3, 0xF3);
+  for (size_t i = 0; i + 6 <= kivimg::kEventBufferCapacity; i += 6)
+    std::copy(buf.begin() + 6, buf.begin() + 12, full.begin() + static_cast<std::ptrdiff_t>(i));
+  const TBufferWalk capped = WalkEventBuffer(full.data(), full.size(), defs);
+  EXPECT_EQ(capped.End.Reason, TWalkStop::BufferEnd);
+  EXPECT_EQ(capped.End.Length, static_cast<int>(kivimg::kEventBufferCapacity));
+  EXPECT_EQ(capped.End.Records, static_cast<int>(kivimg::kEventBufferCapacity / 6));
+  // An undefined code after a record is named; at the very start, or without a buffer or
+  // definitions, nothing is.
+  const uint8_t undefinedAfter[] = {0x05, 0x00, 0x02, 0x02, 0x00};
+  EXPECT_EQ(WalkEventBuffer(undefinedAfter, sizeof undefinedAfter, defs).FirstUndefinedCode, 2);
+  EXPECT_EQ(WalkEventBuffer(undefinedAfter + 3, 2, defs).FirstUndefinedCode, -1);
+  EXPECT_EQ(WalkEventBuffer(nullptr, 5, defs).End.Reason, TWalkStop::NoBuffer);
+  EXPECT_EQ(WalkEventBuffer(buf.data(), buf.size(), nullptr).End.Reason, TWalkStop::NoBuffer);
+  EXPECT_EQ(WalkEventBuffer(buf.data(), 0, defs).End.Reason, TWalkStop::NoBuffer);
+}
+
 TEST(Lister, WalkRecordsWhereAndWhyItStopped) {
   TListerSetup s(kivtKivs2);
   EXPECT_EQ(s.lister.WalkEnd().Reason, TWalkStop::NoBuffer);
