@@ -240,6 +240,25 @@ class TestPrinting : public QObject {
     QVERIFY(!QFile::exists(dir_.filePath("cancel.pdf")));
   }
 
+  void graphAloneIntoAFile() {
+    TPrintHost host;
+    TChildForm child(&host, &services_);
+    child.resize(800, 600);
+    child.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&child));
+    Open(child);
+    Select(child, {0});
+    pdf_ = dir_.filePath("graph.pdf");
+    Answer(2);
+    child.Print(true);
+    QVERIFY2(messages_.shown.empty(),
+             messages_.shown.empty() ? "" : messages_.shown.front().text.c_str());
+    const QString text = PdfText(pdf_);
+    QVERIFY2(text.contains("demo-kivs2.kiv-Sequence 1-Route"), qPrintable(text.left(300)));
+    QVERIFY(!text.contains("Sequence no.1 "));
+    QVERIFY(PdfInfo(pdf_, "Pages").toInt() >= 1);
+  }
+
   void toolbarPrintsWithoutTheDialog() {
     TPrintHost host;
     TChildForm child(&host, &services_);
