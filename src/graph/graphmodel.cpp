@@ -515,11 +515,15 @@ uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current) {
 std::string CursorValueText(double V) {
   if (!std::isfinite(V)) return "";
   char text[64];
-  // Seven significant digits first, then three decimals of that.
+  // Seven significant digits first, then three decimals of that. From 10 000 s on, seven
+  // digits would end the readout in a millisecond digit that is always 0, a time that looks
+  // exact and is not: there the millisecond itself is shown.
   std::snprintf(text, sizeof text, "%.6e", V);
   const double r = std::strtod(text, nullptr);
   if (std::fabs(r) >= 1e7) {
     std::snprintf(text, sizeof text, "%.6E", r);
+  } else if (std::fabs(V) >= 1e4) {
+    std::snprintf(text, sizeof text, "%.3f", V);
   } else {
     std::snprintf(text, sizeof text, "%.3f", r);
   }

@@ -279,7 +279,8 @@ TIntervalCheck CheckTimeInterval(TIntervalTimeType Type, uint16_t Value);
 uint16_t IntervalForNewType(TIntervalTimeType Type, uint16_t Current);
 
 // A cursor readout: fixed notation with 3 decimals of the value rounded to 7
-// significant digits, "," as the decimal separator; exponent form from 1E7 on.
+// significant digits (to the millisecond from 10 000 on, so a long sequence keeps its
+// milliseconds), "," as the decimal separator; exponent form from 1E7 on.
 std::string CursorValueText(double V);
 
 // The x span of the clipboard copy: the whole range, or the span between the two

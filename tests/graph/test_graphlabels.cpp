@@ -296,8 +296,12 @@ TEST(GraphLabels, CursorReadouts) {
   EXPECT_EQ(CursorValueText(10.0 - 2.5), "7,500");
   EXPECT_EQ(CursorValueText(-0.0004), "0,000");
   EXPECT_EQ(CursorValueText(-1.25), "-1,250");
-  // Seven significant digits: 12345,6789 becomes 12345,68.
-  EXPECT_EQ(CursorValueText(12345.6789), "12345,680");
+  // Seven significant digits below 10 000 s; from there on the millisecond is kept (a
+  // sequence of three hours is read to the millisecond like a short one).
+  EXPECT_EQ(CursorValueText(9999.12345), "9999,123");
+  EXPECT_EQ(CursorValueText(12345.6789), "12345,679");
+  EXPECT_EQ(CursorValueText(10800.007), "10800,007");
+  EXPECT_EQ(CursorValueText(-10800.007), "-10800,007");
   EXPECT_EQ(CursorValueText(0.12345678), "0,123");
   EXPECT_EQ(CursorValueText(123456789.0), "1,234568E+08");
 }
