@@ -1,5 +1,7 @@
 #include "printfile.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -52,13 +54,14 @@ bool PrintToPdfFile(QPrinter& printer, const std::string& fileName,
 }
 
 bool SavePngFile(const QImage& image, const std::string& fileName, std::string& error) {
-  return ProduceFileAtomically(
-      fileName, TFileCheck::Png,
-      [&](const std::string& temp, std::string&) {
-        // A failed write leaves a cut file, which the check refuses with a reason of more use
-        // than the writer's own ("Unknown error").
-        (void)image.save(QString::fromStdString(temp), "PNG");
-        return true;
-      },
-      error);
+  // Encoded in memory first: Qt's PNG writer leaks its row buffer when the file write fails
+  // part-way, and a memory write cannot fail that way. The bytes then go out whole or not
+  // at all like every other file.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+    error = "Cannot write " + fileName + ": the image could not be encoded as PNG";
+    return false;
+  }
+  return WriteFileAtomically(fileName, std::string_view(bytes.constData(), bytes.size()), error);
 }
